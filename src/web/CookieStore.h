@@ -1,0 +1,70 @@
+// The one cookie store of the process. Every transfer is attached to it, so
+// a cookie set by one response is sent by the next request of any thread.
+// It also shares the DNS cache, TLS sessions and open connections between
+// transfers. Persistent cookies live in a Netscape cookie file (mode 0600).
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <mutex>
+#include <string>
+#include <vector>
+
+typedef void CURLSH;
+typedef void CURL;
+
+namespace lumora {
+
+struct Cookie {
+    std::string domain;             // "example.com" or ".example.com"
+    bool includeSubdomains = true;  // the Netscape "tail match" column
+    std::string path = "/";
+    bool secure = false;
+    bool httpOnly = false;
+    std::int64_t expires = 0;       // Unix time; 0 = session cookie
+    std::string name;
+    std::string value;
+
+    bool isSession() const { return expires == 0; }
+};
+
+class CookieStore {
+public:
+    static CookieStore& Instance();
+
+    // Attaches an easy handle to the shared store (and enables its cookie engine).
+    void Attach(CURL* easy);
+
+    // Adds or replaces a cookie (same domain, path and name).
+    void Add(const Cookie& cookie);
+    // Removes the cookie with this domain, path and name, if any.
+    void Remove(const std::string& domain, const std::string& path, const std::string& name);
+    std::vector<Cookie> All() const;
+    void Clear();
+
+    // Binds the store to a cookie file: loads its persistent cookies now;
+    // Save() writes the persistent cookies back there. Missing file: no cookies.
+    void BindFile(const std::filesystem::path& file);
+    std::filesystem::path boundFile() const;
+    // Writes the persistent cookies to the bound file atomically, mode 0600.
+    bool Save() const;
+
+    // Netscape cookie-file lines, exposed for tests and tools.
+    static std::string ToNetscapeLine(const Cookie& cookie);
+    static bool FromNetscapeLine(const std::string& line, Cookie& cookie);
+
+private:
+    CookieStore();
+    ~CookieStore();
+    CookieStore(const CookieStore&) = delete;
+    CookieStore& operator=(const CookieStore&) = delete;
+
+    // Runs one CURLOPT_COOKIELIST command through a handle attached to the share.
+    void Command(const std::string& command) const;
+
+    CURLSH* share_ = nullptr;
+    mutable std::mutex fileMutex_;
+    std::filesystem::path file_;
+};
+
+}  // namespace lumora

@@ -1,0 +1,351 @@
+#include "web/Fetch.h"
+
+#include <curl/curl.h>
+#include <chrono>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <thread>
+
+#include "text/StringCtrl.h"
+#include "web/AtomicFile.h"
+#include "web/CookieStore.h"
+#include "web/PageText.h"
+
+namespace lumora {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr const char* kUserAgent =
+    "Mozilla/5.0 (Windows NT 5.1) AppleWebKit/537.36 (KHTML, like Gecko) "
+    "Chrome/33.0.1750.154 Safari/537.36";
+// Request bodies go out in pieces of this size.
+constexpr std::size_t kBodyChunk = 1024;
+constexpr long kMaxRedirects = 10;
+
+struct SlistDeleter {
+    void operator()(curl_slist* list) const { curl_slist_free_all(list); }
+};
+struct EasyDeleter {
+    void operator()(CURL* easy) const { curl_easy_cleanup(easy); }
+};
+
+// Everything one transfer's callbacks need; lives on FetchOnce's stack.
+struct Transfer {
+    Transfer(const FetchRequest& request_, FetchResult& result_, CURL* easy_)
+        : request(request_), result(result_), easy(easy_) {}
+
+    const FetchRequest& request;
+    FetchResult& result;
+    CURL* easy;
+
+    std::string headerBytes;        // headers of the response being received
+    bool headersDone = false;       // final headers seen: body bytes follow
+    bool endMarkerReached = false;  // stopped reading on purpose
+    std::size_t scannedUpTo = 0;    // body bytes already searched for markers
+    FetchError failure = FetchError::None;
+
+    std::string upload;             // request body, sent in kBodyChunk pieces
+    std::size_t uploaded = 0;
+
+    Clock::time_point lastActivity = Clock::now();
+    curl_off_t lastUp = 0;
+
+    std::uint64_t MinBytes() const {
+        return request.minSizeKB > 0 ? static_cast<std::uint64_t>(request.minSizeKB) * 1024 : 0;
+    }
+    bool TooBig(std::uint64_t size) const {
+        return request.maxSizeKB > 0 && size > static_cast<std::uint64_t>(request.maxSizeKB) * 1024;
+    }
+    bool OutsideWindow(std::uint64_t size) const { return size < MinBytes() || TooBig(size); }
+
+    // Called at the blank line that ends a header block. Returns false to abort.
+    bool OnHeadersComplete() {
+        long status = 0;
+        curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &status);
+        if (status >= 100 && status < 200) {  // interim answer, the real one follows
+            headerBytes.clear();
+            return true;
+        }
+        char* location = nullptr;
+        curl_easy_getinfo(easy, CURLINFO_REDIRECT_URL, &location);
+        if (status >= 300 && status < 400 && location) {
+            headerBytes.clear();  // the redirect target's headers replace these
+            return true;
+        }
+        headersDone = true;
+        result.httpStatus = status;
+        result.rawHeaders = AnsiToWide(headerBytes);
+        result.compressed = headerBytes.find("gzip") != std::string::npos;
+        if (status >= 400) {
+            failure = FetchError::HttpStatus;
+            return false;
+        }
+        curl_off_t announced = -1;
+        curl_easy_getinfo(easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &announced);
+        if (announced >= 0 && OutsideWindow(static_cast<std::uint64_t>(announced))) {
+            failure = FetchError::SizeWindow;
+            return false;
+        }
+        return true;
+    }
+
+    // Keeps only what follows the last begin marker and stops at the end marker.
+    void ApplyStreamingCut() {
+        std::string& body = result.body;
+        const std::string& begin = request.beginMarker;
+        const std::string& end = request.endMarker;
+        std::size_t longest = std::max(begin.size(), end.size());
+        std::size_t from = scannedUpTo > longest ? scannedUpTo - longest : 0;
+        if (!begin.empty()) {
+            std::size_t at;
+            while ((at = body.find(begin, from)) != std::string::npos) {
+                body.erase(0, at + begin.size());
+                from = 0;
+            }
+        }
+        if (!end.empty()) {
+            std::size_t at = body.find(end, from);
+            if (at != std::string::npos) {
+                body.erase(at);
+                endMarkerReached = true;
+            }
+        }
+        scannedUpTo = body.size();
+    }
+};
+
+std::size_t OnHeader(char* data, std::size_t size, std::size_t count, void* user) {
+    auto* transfer = static_cast<Transfer*>(user);
+    const std::size_t length = size * count;
+    transfer->lastActivity = Clock::now();
+    std::string_view line(data, length);
+    if (line.starts_with("HTTP/")) transfer->headerBytes.clear();
+    transfer->headerBytes.append(line);
+    if (line == "\r\n" || line == "\n") {
+        if (!transfer->OnHeadersComplete()) return 0;
+    }
+    return length;
+}
+
+std::size_t OnBody(char* data, std::size_t size, std::size_t count, void* user) {
+    auto* transfer = static_cast<Transfer*>(user);
+    const std::size_t length = size * count;
+    transfer->lastActivity = Clock::now();
+    FetchResult& result = transfer->result;
+    result.body.append(data, length);
+    if (!result.compressed && transfer->request.savePath.empty()) {
+        transfer->ApplyStreamingCut();
+        if (transfer->endMarkerReached) return 0;  // no further reads
+    }
+    if (transfer->TooBig(result.body.size())) {
+        transfer->failure = FetchError::SizeWindow;
+        return 0;
+    }
+    return length;
+}
+
+std::size_t OnUpload(char* buffer, std::size_t size, std::size_t count, void* user) {
+    auto* transfer = static_cast<Transfer*>(user);
+    std::size_t room = std::min(size * count, kBodyChunk);
+    std::size_t n = std::min(room, transfer->upload.size() - transfer->uploaded);
+    std::memcpy(buffer, transfer->upload.data() + transfer->uploaded, n);
+    transfer->uploaded += n;
+    return n;
+}
+
+// Enforces the two waits libcurl has no option for: the response headers
+// must start within the step time-out, and the body may pause at most the
+// read time-out between bytes (a slow but steady transfer goes on).
+int OnProgress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t ulnow) {
+    auto* transfer = static_cast<Transfer*>(user);
+    auto now = Clock::now();
+    if (ulnow != transfer->lastUp) {
+        transfer->lastUp = ulnow;
+        transfer->lastActivity = now;
+    }
+    std::uint32_t limitMs =
+        transfer->headersDone ? transfer->request.readTimeoutMs : transfer->request.stepTimeoutMs;
+    if (limitMs > 0 && now - transfer->lastActivity > std::chrono::milliseconds(limitMs)) {
+        transfer->failure = FetchError::Timeout;
+        return 1;
+    }
+    return 0;
+}
+
+bool IsWebAddress(const std::string& url) {
+    CURLU* parsed = curl_url();
+    bool ok = curl_url_set(parsed, CURLUPART_URL, url.c_str(), 0) == CURLUE_OK;
+    char* scheme = nullptr;
+    if (ok && curl_url_get(parsed, CURLUPART_SCHEME, &scheme, 0) == CURLUE_OK) {
+        ok = std::strcmp(scheme, "http") == 0 || std::strcmp(scheme, "https") == 0;
+        curl_free(scheme);
+    } else {
+        ok = false;
+    }
+    curl_url_cleanup(parsed);
+    return ok;
+}
+
+// Header lines of the extra-headers text, one per CR LF (or LF) piece.
+std::unique_ptr<curl_slist, SlistDeleter> BuildHeaders(const FetchRequest& request, bool hasBody) {
+    curl_slist* list = nullptr;
+    std::string text = WideToUtf8(request.extraHeaders);
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find('\n', start);
+        std::string line = text.substr(start, end == std::string::npos ? std::string::npos : end - start);
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (!line.empty()) list = curl_slist_append(list, line.c_str());
+        if (end == std::string::npos) break;
+        start = end + 1;
+    }
+    // No "100-continue" round trip before the body.
+    if (hasBody) list = curl_slist_append(list, "Expect:");
+    return std::unique_ptr<curl_slist, SlistDeleter>(list);
+}
+
+FetchError ErrorFromCurl(CURLcode code) {
+    switch (code) {
+        case CURLE_OPERATION_TIMEDOUT: return FetchError::Timeout;
+        case CURLE_UNSUPPORTED_PROTOCOL:
+        case CURLE_URL_MALFORMAT: return FetchError::BadAddress;
+        default: return FetchError::Connect;
+    }
+}
+
+}  // namespace
+
+FetchRequest::FetchRequest(std::u16string url_, std::u16string savePath_, std::uint32_t timeoutMs)
+    : url(std::move(url_)), savePath(std::move(savePath_)), readTimeoutMs(timeoutMs), stepTimeoutMs(timeoutMs) {}
+
+const char* DescribeFetchError(FetchError error) {
+    switch (error) {
+        case FetchError::None: return "ok";
+        case FetchError::BadAddress: return "not a web address";
+        case FetchError::Connect: return "connection failed";
+        case FetchError::Timeout: return "timed out";
+        case FetchError::HttpStatus: return "HTTP error status";
+        case FetchError::SizeWindow: return "size outside the allowed window";
+        case FetchError::WriteFile: return "could not write the file";
+        case FetchError::Rejected: return "page rejected (too short or error text)";
+        case FetchError::NoAttempt: return "no attempt allowed";
+    }
+    return "unknown";
+}
+
+bool FetchOnce(FetchRequest& request, FetchResult& result, unsigned /*flags*/) {
+    result.body.clear();
+    result.beginMarker = request.beginMarker;
+    result.endMarker = request.endMarker;
+    result.compressed = false;
+    result.error = FetchError::None;
+    result.httpStatus = 0;
+
+    const std::string url = WideToUtf8(request.url);
+    if (!IsWebAddress(url)) {
+        result.error = FetchError::BadAddress;
+        return false;
+    }
+    std::unique_ptr<CURL, EasyDeleter> easy(curl_easy_init());
+    if (!easy) {
+        result.error = FetchError::Connect;
+        return false;
+    }
+    CURL* h = easy.get();
+    Transfer transfer(request, result, h);
+    CookieStore::Instance().Attach(h);
+
+    curl_easy_setopt(h, CURLOPT_URL, url.c_str());
+    curl_easy_setopt(h, CURLOPT_USERAGENT, kUserAgent);
+    curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(h, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 1L);
+    curl_easy_setopt(h, CURLOPT_MAXREDIRS, kMaxRedirects);
+    curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(request.stepTimeoutMs));
+    curl_easy_setopt(h, CURLOPT_HEADERFUNCTION, OnHeader);
+    curl_easy_setopt(h, CURLOPT_HEADERDATA, &transfer);
+    curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, OnBody);
+    curl_easy_setopt(h, CURLOPT_WRITEDATA, &transfer);
+    curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L);
+    curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, OnProgress);
+    curl_easy_setopt(h, CURLOPT_XFERINFODATA, &transfer);
+
+    const std::string verb = WideToUtf8(request.verb);
+    if (request.requestBody) {
+        // Only the part before the first zero byte is the body.
+        transfer.upload.assign(request.requestBody->c_str());
+    }
+    const bool hasBody = !transfer.upload.empty();
+    if (hasBody) {
+        curl_easy_setopt(h, CURLOPT_POST, 1L);
+        curl_easy_setopt(h, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(transfer.upload.size()));
+        curl_easy_setopt(h, CURLOPT_READFUNCTION, OnUpload);
+        curl_easy_setopt(h, CURLOPT_READDATA, &transfer);
+    }
+    if (verb == "HEAD") {
+        curl_easy_setopt(h, CURLOPT_NOBODY, 1L);
+    } else if (verb != "GET" || hasBody) {
+        if (!(verb == "POST" && hasBody)) curl_easy_setopt(h, CURLOPT_CUSTOMREQUEST, verb.c_str());
+    }
+    auto headers = BuildHeaders(request, hasBody);
+    if (headers) curl_easy_setopt(h, CURLOPT_HTTPHEADER, headers.get());
+
+    CURLcode code = curl_easy_perform(h);
+
+    if (transfer.endMarkerReached && code == CURLE_WRITE_ERROR) code = CURLE_OK;
+    if (code != CURLE_OK) {
+        result.error = transfer.failure != FetchError::None ? transfer.failure : ErrorFromCurl(code);
+        return false;
+    }
+    if (!transfer.headersDone) {  // e.g. a redirect answer that was not followed
+        transfer.OnHeadersComplete();
+        if (transfer.failure != FetchError::None) {
+            result.error = transfer.failure;
+            return false;
+        }
+    }
+    if (result.httpStatus >= 400) {
+        result.error = FetchError::HttpStatus;
+        return false;
+    }
+    if (transfer.OutsideWindow(result.body.size())) {
+        result.error = FetchError::SizeWindow;
+        return false;
+    }
+    if (!request.savePath.empty() &&
+        !WriteFileAtomically(std::filesystem::path(WideToUtf8(request.savePath)), result.body, 0666)) {
+        result.error = FetchError::WriteFile;
+        return false;
+    }
+    return true;
+}
+
+bool FetchPage(FetchRequest& request, FetchResult& result, unsigned flags) {
+    if (request.attempts == 0) {
+        result.error = FetchError::NoAttempt;
+        return false;
+    }
+    for (unsigned made = 1;; ++made) {
+        if (FetchOnce(request, result, flags)) {
+            if (request.minLength == 0 && request.errorMarker.empty()) return true;
+            std::string inflated;
+            const std::string* test = &result.body;
+            if ((flags & FETCH_INFLATE) && result.compressed) {
+                InflateData(result.body.data(), result.body.size(), inflated);
+                test = &inflated;
+            }
+            if (test->size() > request.minLength &&
+                (request.errorMarker.empty() || test->find(request.errorMarker) == std::string::npos)) {
+                return true;
+            }
+            result.error = FetchError::Rejected;
+        }
+        std::this_thread::sleep_for(std::chrono::seconds(request.retryDelaySeconds));
+        if (made >= request.attempts) return false;
+    }
+}
+
+}  // namespace lumora

@@ -1,0 +1,84 @@
+// One HTTP transaction per call: FetchOnce makes it, FetchPage repeats it
+// and accepts a result only if it passes a length and an error-text test.
+// Safe to call from many threads at once: all state lives in the caller's
+// FetchRequest and FetchResult; transfers share only the process-wide
+// cookie store and connection cache (CookieStore.h).
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace lumora {
+
+// Fetch flags.
+enum FetchFlags : unsigned {
+    FETCH_INFLATE = 1,  // FetchPage inflates a compressed body before its tests
+    FETCH_CACHED = 2,   // a cached answer would do (no local cache: no effect)
+};
+
+struct FetchRequest {
+    FetchRequest(std::u16string url, std::u16string savePath, std::uint32_t timeoutMs);
+
+    std::u16string url;
+    std::u16string verb = u"GET";
+    // Header lines handed on unchanged; several lines are separated by CR LF.
+    std::u16string extraHeaders;
+    // Streaming cut: the body keeps only what follows the last begin marker
+    // and stops before the first end marker (only for uncompressed, unsaved bodies).
+    std::string beginMarker;
+    std::string endMarker;
+    // A body that contains it is not accepted by FetchPage.
+    std::string errorMarker;
+    // File that receives a complete body; empty: do not save.
+    std::u16string savePath;
+    // Sent after the headers; only the part before its first zero byte counts.
+    std::optional<std::string> requestBody;
+    // Longest pause allowed between body bytes.
+    std::uint32_t readTimeoutMs;
+    // Longest wait to connect and for the response headers.
+    std::uint32_t stepTimeoutMs;
+    // Size window in kilobytes (x 1024 bytes); maximum 0 = no limit.
+    std::int32_t minSizeKB = 0;
+    std::int32_t maxSizeKB = 0;
+    // FetchPage accepts only a body strictly longer than this.
+    std::uint32_t minLength = 0;
+    std::uint8_t attempts = 1;
+    std::uint8_t retryDelaySeconds = 1;
+};
+
+// Why the last transaction failed, so callers can tell users.
+enum class FetchError {
+    None,
+    BadAddress,    // not an http or https address
+    Connect,       // could not connect, or the connection broke
+    Timeout,       // connect, response or a body read took too long
+    HttpStatus,    // final status 400 or above
+    SizeWindow,    // announced, streamed or final size outside the window
+    WriteFile,     // the save file could not be written
+    Rejected,      // FetchPage: too short, or contains the error marker
+    NoAttempt,     // FetchPage with attempts 0
+};
+
+// Short English description of a failure, for logs and the command line.
+const char* DescribeFetchError(FetchError error);
+
+struct FetchResult {
+    // Status line and header lines of the final response, CR LF line ends.
+    std::u16string rawHeaders;
+    // The body as received (after the streaming cut, if one applied).
+    std::string body;
+    // Copies of the request's markers, for GetPageText.
+    std::string beginMarker;
+    std::string endMarker;
+    // The raw headers contain "gzip" somewhere.
+    bool compressed = false;
+
+    FetchError error = FetchError::None;
+    long httpStatus = 0;  // final status, 0 when no response arrived
+};
+
+bool FetchPage(FetchRequest& request, FetchResult& result, unsigned flags);
+bool FetchOnce(FetchRequest& request, FetchResult& result, unsigned flags);
+
+}  // namespace lumora

@@ -1,0 +1,41 @@
+#include "web/FileDownload.h"
+
+#include "text/StringCtrl.h"
+
+namespace lumora {
+namespace {
+
+constexpr std::uint32_t kPreviewTimeoutMs = 20000;
+
+}  // namespace
+
+PictureAddresses SplitPictureEntry(const std::u16string& entry) {
+    std::size_t at = entry.find(u"\r\n");
+    if (at == std::u16string::npos) return {entry, {}};
+    return {entry.substr(0, at), entry.substr(at + 2)};
+}
+
+bool DownloadToFile(FetchRequest& request, FetchResult& result, const std::u16string& entry) {
+    PictureAddresses addresses = SplitPictureEntry(entry);
+    request.url = addresses.first;
+    bool saved = FetchPage(request, result, FETCH_INFLATE | FETCH_CACHED);
+    if (result.body.empty()) {
+        request.url = addresses.second;
+        FetchResult retry;
+        bool savedRetry = FetchPage(request, retry, FETCH_INFLATE | FETCH_CACHED);
+        // The first attempt's file stays when the retry gives nothing.
+        if (savedRetry || !saved) {
+            result = std::move(retry);
+            saved = savedRetry;
+        }
+    }
+    return saved;
+}
+
+bool DownloadPreviewImage(const std::u16string& address, const std::filesystem::path& file) {
+    FetchRequest request(address, Utf8ToWide(file.string()), kPreviewTimeoutMs);
+    FetchResult result;
+    return FetchPage(request, result, FETCH_INFLATE | FETCH_CACHED);
+}
+
+}  // namespace lumora

@@ -1,0 +1,29 @@
+// Turns a fetched page into the text the site parsers search.
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+#include "web/Fetch.h"
+
+namespace lumora {
+
+// Text flags; the character-set bits are tried in the order listed.
+enum TextFlags : unsigned {
+    TEXT_INFLATE = 1,  // inflate the body when the result is marked compressed
+    TEXT_UTF8 = 2,
+    TEXT_EUCKR = 4,
+    TEXT_BIG5 = 8,
+    TEXT_AUTO = 16,  // UTF-8 when the bytes are UTF-8 text, else GBK
+};
+
+// Inflates a gzip- or zlib-wrapped stream, appending to `output`; true when
+// the end of the stream was reached. What inflated before an error stays.
+bool InflateData(const char* bytes, std::size_t length, std::string& output);
+
+// Inflates (per flags), cuts at the result's markers when compressed,
+// decodes with the charset the headers or flags pick, and decodes entities.
+// "charset=GBK" in the headers always wins.
+std::u16string GetPageText(const FetchResult& result, unsigned flags);
+
+}  // namespace lumora
