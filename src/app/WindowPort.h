@@ -1,0 +1,36 @@
+// The controller's only way to its window. The desktop window hands each
+// call to its GUI thread; the command line prints; tests record.
+// Every call may come from a worker thread.
+#pragma once
+
+#include <string>
+
+namespace lumora {
+
+class WindowPort {
+public:
+    virtual ~WindowPort() = default;
+
+    virtual void SetItemText(int controlId, const std::u16string& text) = 0;
+    virtual std::u16string GetItemText(int controlId) = 0;
+    virtual void EnableItem(int controlId, bool enabled) = 0;
+    virtual void ShowItem(int controlId, bool visible) = 0;
+    virtual bool IsItemVisible(int controlId) = 0;
+    virtual void SetCheck(int controlId, bool checked) = 0;
+    // Current selection of a drop-down list, -1 for none.
+    virtual int GetSelection(int controlId) = 0;
+    // Modal; returns when the user dismissed it.
+    virtual void MessageBox(const std::u16string& text) = 0;
+
+    // Album grid.
+    virtual void ResetGrid() = 0;  // empty it and rebuild the columns for the mode
+    virtual void ShowAlbum(std::size_t position) = 0;
+    virtual void RefreshGrid() = 0;
+
+    // A text entered a history; the combo box adds it to its list.
+    virtual void HistoryAdded(int controlId, const std::u16string& text) = 0;
+    // One album's pictures are done; returns 1.
+    virtual long DownloadFinished(unsigned elapsedSeconds, unsigned pictureCount) = 0;
+};
+
+}  // namespace lumora

@@ -1,0 +1,43 @@
+// The main window's stand-in on a terminal: status texts go to standard
+// error as they change, messages too, and nothing waits for a user.
+#pragma once
+
+#include <map>
+#include <mutex>
+
+#include "app/WindowPort.h"
+
+namespace lumora::cli {
+
+class ConsoleWindow : public WindowPort {
+public:
+    explicit ConsoleWindow(bool quiet = false) : quiet_(quiet) {}
+
+    void SetItemText(int controlId, const std::u16string& text) override;
+    std::u16string GetItemText(int controlId) override;
+    void EnableItem(int, bool) override {}
+    void ShowItem(int, bool) override {}
+    bool IsItemVisible(int) override { return false; }
+    void SetCheck(int, bool) override {}
+    int GetSelection(int) override { return -1; }
+    void MessageBox(const std::u16string& text) override;
+    void ResetGrid() override {}
+    void ShowAlbum(std::size_t) override {}
+    void RefreshGrid() override {}
+    void HistoryAdded(int, const std::u16string&) override {}
+    long DownloadFinished(unsigned, unsigned) override { return 1; }
+
+    // How many message boxes were shown (the command's outcome may depend on it).
+    int messageCount() const;
+
+private:
+    mutable std::mutex mutex_;
+    std::map<int, std::u16string> texts_;
+    int messages_ = 0;
+    bool quiet_;
+};
+
+// Standard output and error take UTF-8.
+void PrintLine(std::FILE* stream, const std::u16string& text);
+
+}  // namespace lumora::cli

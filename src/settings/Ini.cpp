@@ -1,0 +1,75 @@
+#include "settings/Ini.h"
+
+#include <algorithm>
+#include <fstream>
+#include <iterator>
+#include <vector>
+
+#include "text/StringCtrl.h"
+
+namespace lumora {
+namespace {
+
+std::u16string DecodeIniBytes(const std::string& bytes) {
+    if (bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0xFF &&
+        static_cast<unsigned char>(bytes[1]) == 0xFE) {
+        std::u16string text;
+        text.reserve(bytes.size() / 2);
+        for (std::size_t i = 2; i + 1 < bytes.size(); i += 2)
+            text += static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) |
+                                          (static_cast<unsigned char>(bytes[i + 1]) << 8));
+        return text;
+    }
+    if (bytes.starts_with("\xEF\xBB\xBF")) return Utf8ToWide(std::string_view(bytes).substr(3));
+    // Pure ASCII reads the same either way; other text that is not UTF-8 is
+    // taken as the first platform's ANSI code page.
+    const bool ascii = std::all_of(bytes.begin(), bytes.end(), [](char c) { return (c & 0x80) == 0; });
+    if (ascii || IsUtf8Text(bytes.data(), bytes.size())) return Utf8ToWide(bytes);
+    return AnsiToWide(bytes);
+}
+
+std::u16string_view TrimBlanks(std::u16string_view text) {
+    const std::size_t start = text.find_first_not_of(u" \t");
+    if (start == std::u16string_view::npos) return {};
+    return text.substr(start, text.find_last_not_of(u" \t") - start + 1);
+}
+
+bool SameName(std::u16string_view a, std::u16string_view b) {
+    return ToLowerSimple(std::u16string(a)) == ToLowerSimple(std::u16string(b));
+}
+
+}  // namespace
+
+std::u16string CIni::ReadIniText(std::u16string_view section, std::u16string_view key,
+                                 std::u16string_view defaultValue) const {
+    const std::u16string fallback(defaultValue);
+    if (section.empty() || key.empty()) return fallback;
+    std::ifstream in(file_, std::ios::binary);
+    if (!in) return fallback;
+    const std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    const std::u16string text = DecodeIniBytes(bytes);
+
+    bool inSection = false;
+    for (std::size_t pos = 0; pos < text.size();) {
+        std::size_t end = text.find_first_of(u"\r\n", pos);
+        if (end == std::u16string::npos) end = text.size();
+        const std::u16string_view line = TrimBlanks(std::u16string_view(text).substr(pos, end - pos));
+        pos = end + 1;
+        if (line.empty() || line[0] == u';' || line[0] == u'#') continue;
+        if (line[0] == u'[') {
+            const std::u16string_view name = line.substr(1, line.find(u']') - 1);
+            inSection = SameName(TrimBlanks(name), section);
+            continue;
+        }
+        const std::size_t equals = line.find(u'=');
+        if (!inSection || equals == std::u16string_view::npos || !SameName(TrimBlanks(line.substr(0, equals)), key))
+            continue;
+        std::u16string_view value = TrimBlanks(line.substr(equals + 1));
+        if (value.size() >= 2 && (value[0] == u'"' || value[0] == u'\'') && value.back() == value[0])
+            value = value.substr(1, value.size() - 2);
+        return std::u16string(value);
+    }
+    return fallback;
+}
+
+}  // namespace lumora

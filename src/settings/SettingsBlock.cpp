@@ -1,0 +1,166 @@
+#include "settings/SettingsBlock.h"
+
+#include <algorithm>
+#include <climits>
+
+#include "text/StringCtrl.h"
+
+namespace lumora {
+namespace {
+
+// Little-endian cursors over the image. Reads past the end give zero, which
+// is how a short file leaves the rest of the block empty.
+class Writer {
+public:
+    explicit Writer(std::vector<std::uint8_t>& out) : out_(out) {}
+    void U8(std::uint8_t v) { out_.push_back(v); }
+    void U16(std::uint16_t v) {
+        U8(static_cast<std::uint8_t>(v & 0xFF));
+        U8(static_cast<std::uint8_t>(v >> 8));
+    }
+    void Text(std::span<const char16_t> field) {
+        for (char16_t c : field) U16(c);
+    }
+
+private:
+    std::vector<std::uint8_t>& out_;
+};
+
+class Reader {
+public:
+    explicit Reader(std::span<const std::uint8_t> in) : in_(in) {}
+    std::uint8_t U8() { return pos_ < in_.size() ? in_[pos_++] : std::uint8_t{0}; }
+    std::uint16_t U16() {
+        const std::uint16_t low = U8();
+        return static_cast<std::uint16_t>(low | (U8() << 8));
+    }
+    void Text(std::span<char16_t> field) {
+        for (char16_t& c : field) c = U16();
+    }
+
+private:
+    std::span<const std::uint8_t> in_;
+    std::size_t pos_ = 0;
+};
+
+std::span<HistoryEntry, kHistoryEntries> History(SettingsBlock& block, HistoryKind kind) {
+    return kind == HistoryKind::Address ? std::span(block.addressHistory) : std::span(block.saveFolderHistory);
+}
+
+std::span<const HistoryEntry, kHistoryEntries> History(const SettingsBlock& block, HistoryKind kind) {
+    return kind == HistoryKind::Address ? std::span(block.addressHistory) : std::span(block.saveFolderHistory);
+}
+
+// Like the dialog framework's integer edit: blanks, a sign, digits up to the
+// first other character. A number beyond the 32-bit range is not a number.
+std::int32_t ReadDialogInteger(const std::u16string& text) {
+    std::size_t i = 0;
+    while (i < text.size() && (text[i] == u' ' || text[i] == u'\t')) ++i;
+    bool negative = false;
+    if (i < text.size() && (text[i] == u'-' || text[i] == u'+')) negative = text[i++] == u'-';
+    std::int64_t value = 0;
+    for (; i < text.size() && text[i] >= u'0' && text[i] <= u'9'; ++i) {
+        value = value * 10 + (text[i] - u'0');
+        if (value > std::int64_t{INT_MAX} + 1) return 0;
+    }
+    if (negative) value = -value;
+    if (value > INT_MAX) return 0;
+    return static_cast<std::int32_t>(value);
+}
+
+}  // namespace
+
+std::vector<std::uint8_t> SerializeSettings(const SettingsBlock& block) {
+    std::vector<std::uint8_t> out;
+    out.reserve(kSettingsBlockSize);
+    Writer w(out);
+    for (const DownloadParams& p : block.downloadParams) {
+        w.U16(p.minKB);
+        w.U16(p.maxKB);
+        w.U16(p.threadCount);
+        w.U16(p.timeoutSeconds);
+    }
+    for (const NameRules& r : block.nameRules) {
+        for (const NameText* t : {&r.filePrefix, &r.fileSuffix, &r.replaceWhat, &r.replaceWith,
+                                  &r.folderPrefix, &r.folderSuffix})
+            w.Text(*t);
+        w.U16(r.optionFlags);
+        w.U8(r.baseNameChoice);
+        w.U8(r.folderChoice);
+    }
+    for (const HistoryEntry& e : block.addressHistory) w.Text(e);
+    for (const HistoryEntry& e : block.saveFolderHistory) w.Text(e);
+    return out;
+}
+
+SettingsBlock ParseSettings(std::span<const std::uint8_t> bytes) {
+    SettingsBlock block;
+    Reader r(bytes.first(std::min(bytes.size(), kSettingsBlockSize)));
+    for (DownloadParams& p : block.downloadParams) {
+        p.minKB = r.U16();
+        p.maxKB = r.U16();
+        p.threadCount = r.U16();
+        p.timeoutSeconds = r.U16();
+    }
+    for (NameRules& n : block.nameRules) {
+        for (NameText* t : {&n.filePrefix, &n.fileSuffix, &n.replaceWhat, &n.replaceWith,
+                            &n.folderPrefix, &n.folderSuffix})
+            r.Text(*t);
+        n.optionFlags = r.U16();
+        n.baseNameChoice = r.U8();
+        n.folderChoice = r.U8();
+    }
+    for (HistoryEntry& e : block.addressHistory) r.Text(e);
+    for (HistoryEntry& e : block.saveFolderHistory) r.Text(e);
+    return block;
+}
+
+std::u16string FixedFieldText(std::span<const char16_t> field) {
+    const auto end = std::find(field.begin(), field.end(), u'\0');
+    return std::u16string(field.begin(), end);
+}
+
+void SetFixedFieldText(std::span<char16_t> field, std::u16string_view text, std::size_t maxChars) {
+    text = text.substr(0, text.find(u'\0'));
+    const std::size_t n = std::min({text.size(), maxChars, field.empty() ? 0 : field.size() - 1});
+    std::fill(std::copy_n(text.begin(), n, field.begin()), field.end(), u'\0');
+}
+
+std::u16string HistoryText(const SettingsBlock& block, HistoryKind kind, std::size_t index) {
+    if (index >= kHistoryEntries) return {};
+    return FixedFieldText(History(block, kind)[index]);
+}
+
+void SetHistoryText(SettingsBlock& block, HistoryKind kind, std::size_t index, std::u16string_view text) {
+    if (index < kHistoryEntries) SetFixedFieldText(History(block, kind)[index], text, kHistoryUnits - 1);
+}
+
+bool AddToHistory(SettingsBlock& block, int kind, const std::u16string& text) {
+    if (kind != 0 && kind != 1) return false;
+    // An empty entry means "no entry": storing one would only push out the oldest.
+    if (text.empty() || text.size() >= kHistoryUnits) return false;
+    const auto historyKind = static_cast<HistoryKind>(kind);
+    const std::u16string wanted = ToLowerSimple(text);
+    for (std::size_t i = 0; i < kHistoryEntries; ++i)
+        if (ToLowerSimple(HistoryText(block, historyKind, i)) == wanted) return false;
+    auto entries = History(block, historyKind);
+    std::copy_backward(entries.begin(), entries.end() - 1, entries.end());
+    SetHistoryText(block, historyKind, 0, text);
+    return true;
+}
+
+std::optional<std::u16string> ApplyDownloadParamsInput(DownloadParams& params,
+                                                       const std::u16string& threadsText,
+                                                       const std::u16string& timeoutText,
+                                                       const std::u16string& minText,
+                                                       const std::u16string& maxText) {
+    // Stored before the check, so rejected values stay in the record.
+    params.threadCount = static_cast<std::uint16_t>(ReadDialogInteger(threadsText));
+    params.timeoutSeconds = static_cast<std::uint16_t>(ReadDialogInteger(timeoutText));
+    params.minKB = static_cast<std::uint16_t>(ReadDialogInteger(minText));
+    params.maxKB = static_cast<std::uint16_t>(ReadDialogInteger(maxText));
+    if (params.threadCount >= 1 && params.threadCount <= 15 && params.timeoutSeconds >= 10) return std::nullopt;
+    return std::u16string(kParamErrorMessage);
+}
+
+}  // namespace lumora

@@ -1,0 +1,156 @@
+#include "site/AlbumListReader.h"
+
+#include "text/Format.h"
+#include "text/StringCtrl.h"
+#include "web/Address.h"
+#include "web/Fetch.h"
+#include "web/PageText.h"
+
+namespace lumora {
+namespace {
+
+constexpr std::uint32_t kPageTimeoutMs = 20000;
+constexpr char16_t kPagePlaceholder[] = u"_dk1stp_";
+// A template without the placeholder requests the same page forever;
+// repeated pages end the loop, and this bounds it in any case.
+constexpr int kMaxPages = 1000;
+
+std::u16string Trim(const std::u16string& text) {
+    std::u16string copy = text;
+    // CleanFileName's trimming would also decode entities; trim by hand.
+    auto blank = [](char16_t c) { return c == u' ' || (c >= u'\t' && c <= u'\r') || c == 0x3000 || c == 0xA0; };
+    std::size_t begin = 0;
+    while (begin < copy.size() && blank(copy[begin])) ++begin;
+    std::size_t end = copy.size();
+    while (end > begin && blank(copy[end - 1])) --end;
+    return copy.substr(begin, end - begin);
+}
+
+// Found at a position above 0 only.
+bool ContainsAfterStart(const std::u16string& text, const std::u16string& marker) {
+    std::size_t at = text.find(marker);
+    return at != std::u16string::npos && at > 0;
+}
+
+// The text between ".cn/"-like `marker` and the next "/".
+std::u16string MemberIdFrom(const std::u16string& address, const std::u16string& marker) {
+    std::u16string id = address;
+    CutBefore(id, marker, true);
+    KeepBefore(id, u"/");
+    return id;
+}
+
+void FinishFolderName(std::u16string& name) {
+    // Cleaning removes every separator, so the name is one folder component.
+    CleanFileName(name, 0, false);
+    if (!name.empty() && name.back() != u'/') name += u'/';
+}
+
+// Space name from page 1: between "】" and "_太平洋"; the page text is left
+// just after the first "】" so album blocks are searched in the rest.
+void DeriveSpaceName(SiteSession& session, std::u16string& pageText, const std::u16string& firstPage) {
+    session.spaceName = ExtractBetween(pageText, u"】", u"_太平洋", EXTRACT_CONSUME);
+    if (session.spaceName.empty()) session.spaceName = MemberIdFrom(firstPage, u"cn/");
+    CleanFileName(session.spaceName, kTimeStampFallback, true);
+}
+
+ST_PERLISTRECORD ParseAlbumBlock(std::u16string block, const std::u16string& pageAddress) {
+    ST_PERLISTRECORD record;
+    std::u16string address = ExtractBetween(block, u"href=\"", u"\"", EXTRACT_CONSUME);
+    ReplaceAll(address, u"photo/", u"photo/list_");
+    record.address = ResolveAddress(pageAddress, address);
+    record.title = ExtractBetween(block, u"title=\"", u"\"", EXTRACT_CONSUME);
+    record.coverAddress = ResolveAddress(pageAddress, ExtractBetween(block, u"src=\"", u"\"", EXTRACT_CONSUME));
+    record.pictureCount = -1;
+    record.albumFlags = 0;
+    return record;
+}
+
+}  // namespace
+
+std::u16string NormaliseAlbumAddress(const std::u16string& address, std::u16string& pageTag) {
+    if (ContainsAfterStart(address, u"_p")) {
+        for (std::int64_t n = 1; n <= 99; ++n) {
+            pageTag = FormatText(u"_p%d_", {n});
+            std::u16string candidate = address;
+            if (ReplaceAll(candidate, pageTag, kPagePlaceholder) > 0) return candidate;
+        }
+        return address;
+    }
+    if (ContainsAfterStart(address, u"myphoto.")) {
+        std::u16string candidate = address;
+        ReplaceAll(candidate, u".html", u"_dk1stp_n15.html");
+        return candidate;
+    }
+    std::u16string member = address;
+    CutBefore(member, u".cn/", true);
+    KeepBefore(member, u"/");
+    pageTag = member;
+    return FormatText(u"http://%s/%s/myphoto_dk1stp_n15.html", {std::u16string(kCommunityHost), member});
+}
+
+void ReadAlbumPages(SiteHost& host, const std::u16string& firstPageTemplate) {
+    SiteSession& session = host.session();
+    FetchRequest request(u"", u"", kPageTimeoutMs);
+    request.extraHeaders = u"Accept-Encoding: gzip, deflate";
+    FetchResult result;
+    std::u16string previousPage;
+    bool morePages = true;
+    for (int n = 1; morePages && n <= kMaxPages; ++n) {
+        request.url = firstPageTemplate;
+        session.pageTag = FormatText(u"_p%d_", {static_cast<std::int64_t>(n)});
+        ReplaceAll(request.url, kPagePlaceholder, session.pageTag);
+        if (!FetchPage(request, result, 0)) break;
+        std::u16string text = GetPageText(result, TEXT_INFLATE | TEXT_UTF8);
+        if (text.empty() || text == previousPage) break;
+        previousPage = text;
+        if (text.find(u">下一页</a>") == std::u16string::npos) morePages = false;
+        if (n == 1) DeriveSpaceName(session, text, request.url);
+
+        StringArray blocks;
+        if (SplitText(blocks, text, u"class=\"picbox") < 1) break;
+        for (std::size_t i = 1; i < blocks.size(); ++i) {
+            ST_PERLISTRECORD record = ParseAlbumBlock(blocks[i], request.url);
+            if (session.ready.load() == 1) {
+                std::size_t count = session.albums.Add(std::move(record));
+                host.ShowAlbum(count - 1);
+            }
+            if (session.getAlbumsState.load() == GET_STOP) return;
+        }
+    }
+}
+
+void GetAlbumList(SiteHost& host) {
+    SiteSession& session = host.session();
+    host.LoadExtensionSettings();
+    session.siteIndex = kPhotoCommunitySite;
+    session.spaceName.clear();
+    session.subFolderName.clear();
+
+    std::u16string address = Trim(host.AddressText());
+    if (address.empty()) {
+        host.ShowMessage(u"请输入相册地址（以 http:// 或 https:// 开头）");
+        session.getAlbumsState = GET_IDLE;
+        return;
+    }
+    host.BeginGetAlbums();
+    if (address.find(u"http://") == std::u16string::npos && address.find(u"https://") == std::u16string::npos) {
+        host.ShowMessage(u"相册地址无效：请输入以 http:// 或 https:// 开头的网址");
+    } else {
+        if (host.SubTypeVisible()) session.subType = host.SubTypeSelection();
+        if (session.siteIndex == kPhotoCommunitySite) {
+            ReadAlbumPages(host, NormaliseAlbumAddress(address, session.pageTag));
+        }
+    }
+    FinishFolderName(session.spaceName);
+    FinishFolderName(session.subFolderName);
+    host.RefreshGrid();
+
+    const auto count = static_cast<std::int64_t>(session.albums.size());
+    host.SetAlbumGroupCaption(FormatText(u"相册列表(共%d个)", {count}));
+    host.SetMainStatus(FormatText(u"获取相册列表完成，共%d个", {count}));
+    host.EndGetAlbums();
+    if (count > 0) host.OfferAddressToHistory(Trim(host.AddressText()));
+}
+
+}  // namespace lumora

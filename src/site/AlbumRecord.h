@@ -1,0 +1,60 @@
+// The album records of one get-albums run, shared between the reader that
+// appends them, the grid that shows them and the download run.
+#pragma once
+
+#include <cstdint>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace lumora {
+
+struct ST_PERLISTRECORD {
+    std::u16string title;
+    std::u16string address;       // the album's picture page
+    std::u16string coverAddress;
+    std::u16string extraText1;
+    std::u16string extraText2;
+    std::int32_t pictureCount = -1;  // -1: unknown
+    std::int32_t albumFlags = 0;
+    std::int32_t extraNumber1 = 0;
+    std::int32_t extraNumber2 = 0;
+    std::int32_t position = 0;
+    std::int32_t imageIndex = -1;    // thumbnail, -1 until loaded
+};
+
+// Ordered album records. Appends come from a worker while the window reads,
+// so every access takes the lock and hands out copies.
+class AlbumList {
+public:
+    // Completes the record (position, unique cleaned title) and appends it;
+    // returns the new number of records.
+    std::size_t Add(ST_PERLISTRECORD record);
+    void Clear();
+    std::size_t size() const;
+    std::optional<ST_PERLISTRECORD> at(std::size_t position) const;
+    std::vector<ST_PERLISTRECORD> all() const;
+    // The grid shortens titles and sets thumbnails in place.
+    void SetTitle(std::size_t position, const std::u16string& title);
+    void SetImageIndex(std::size_t position, std::int32_t index);
+
+    std::int32_t pickedCount() const;
+    void setPickedCount(std::int32_t count);
+
+private:
+    mutable std::mutex mutex_;
+    std::vector<ST_PERLISTRECORD> records_;
+    std::int32_t pickedCount_ = 0;
+};
+
+}  // namespace lumora
+
+namespace lumora {
+
+// Texts the album table shows: "未知" for an unknown count, and the remark
+// for the album kind flags.
+std::u16string AlbumCountText(std::int32_t pictureCount);
+std::u16string AlbumRemark(std::int32_t albumFlags);
+
+}  // namespace lumora

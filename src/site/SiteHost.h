@@ -1,0 +1,59 @@
+// What the site adapter needs from the main window: its state and a few
+// operations. The controller implements it; the adapter never sees widgets.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+
+#include "site/AlbumRecord.h"
+
+namespace lumora {
+
+// Values of the get-albums state byte.
+enum GetAlbumsState : std::uint8_t { GET_IDLE = 0, GET_RUNNING = 1, GET_STOP = 2 };
+// Values of the download state byte.
+enum DownloadState : std::uint8_t { DOWN_IDLE = 0, DOWN_RUNNING = 1, DOWN_STOP = 3 };
+
+// The one site kind with an adapter.
+inline constexpr int kPhotoCommunitySite = 14;
+
+// Main-window state that the adapter reads and writes.
+struct SiteSession {
+    AlbumList albums;
+    std::u16string spaceName;      // first folder component, ends with "/" when set
+    std::u16string subFolderName;  // second folder component
+    std::u16string pageTag;        // working text of the page reader
+    int siteIndex = kPhotoCommunitySite;
+    int subType = -1;
+    std::atomic<std::uint8_t> getAlbumsState{GET_IDLE};
+    std::atomic<std::uint8_t> downloadState{DOWN_IDLE};
+    std::atomic<std::uint8_t> ready{0};
+};
+
+class SiteHost {
+public:
+    virtual ~SiteHost() = default;
+
+    virtual SiteSession& session() = 0;
+    // Re-reads the extension settings file; called at the start of every run.
+    virtual void LoadExtensionSettings() = 0;
+    virtual std::u16string AddressText() = 0;
+    virtual std::u16string SavePathText() = 0;
+    // A modal message; the calling worker waits until it is dismissed.
+    virtual void ShowMessage(const std::u16string& text) = 0;
+    virtual void SetMainStatus(const std::u16string& text) = 0;      // status line 1009
+    virtual void SetProgressStatus(const std::u16string& text) = 0;  // status line 1006
+    virtual void SetAlbumGroupCaption(const std::u16string& text) = 0;
+    virtual bool SubTypeVisible() = 0;
+    virtual int SubTypeSelection() = 0;
+
+    virtual void BeginGetAlbums() = 0;
+    virtual void EndGetAlbums() = 0;
+    virtual void ShowAlbum(std::size_t position) = 0;
+    virtual void RefreshGrid() = 0;
+    // Offers an address to the recent-address history (saved when taken).
+    virtual void OfferAddressToHistory(const std::u16string& address) = 0;
+};
+
+}  // namespace lumora

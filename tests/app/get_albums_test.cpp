@@ -1,0 +1,213 @@
+// The get-albums command end to end: controller, page reader and parser
+// against the loopback site playing the community through http_proxy.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <unistd.h>
+
+#include "app/ControlIds.h"
+#include "app/MainController.h"
+#include "recording_window.h"
+#include "testsite/TestSite.h"
+#include "text/StringCtrl.h"
+
+namespace lumora::testing {
+namespace {
+
+using testsite::Request;
+using testsite::Response;
+
+const std::string kHost = "dp.pconline.com.cn";
+
+std::string AlbumBlock(const std::string& id, const std::string& title, const std::string& cover) {
+    return "<div class=\"picbox\"><a href=\"http://dp.pconline.com.cn/photo/" + id + ".html\" title=\"" + title +
+           "\"><img src=\"" + cover + "\"></a></div>\n";
+}
+
+std::string ListPage(const std::string& space, const std::string& blocks, bool next) {
+    return "<html><head><title>【摄影部落】" + space + "_太平洋摄影部落</title></head><body>" + blocks +
+           (next ? "<a href=\"next\">下一页</a>" : "") + "</body></html>";
+}
+
+class GetAlbumsTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        home_ = std::filesystem::temp_directory_path() /
+                ("lumora-app-" + std::to_string(getpid()) + "-" +
+                 ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        std::filesystem::remove_all(home_);
+        std::filesystem::create_directories(home_);
+    }
+    void TearDown() override { std::filesystem::remove_all(home_); }
+
+    void ServePage(const std::string& member, int page, const std::string& body) {
+        site_.route(kHost, "/" + member + "/myphoto_p" + std::to_string(page) + "_n15.html", Response::Text(body));
+    }
+
+    // Runs one get-albums command for `address` to its end.
+    void GetAlbums(MainController& controller, const std::u16string& address) {
+        window_.SetItemText(IDC_ADDRESS, address);
+        controller.OnGetAlbumsClicked();
+        controller.WaitForGetAlbums();
+    }
+
+    std::unique_ptr<MainController> MakeController() {
+        auto controller = std::make_unique<MainController>(window_, home_);
+        controller->SetReady();
+        return controller;
+    }
+
+    testsite::TestSite site_;
+    testsite::ProxyEnvironment proxy_{site_};
+    RecordingWindow window_;
+    std::filesystem::path home_;
+};
+
+TEST_F(GetAlbumsTest, ReadsEveryPageInOrder) {
+    ServePage("m1", 1, ListPage("Lee", AlbumBlock("1", "Sea", "//img.pconline.com.cn/c1.jpg") +
+                                          AlbumBlock("2", "Sea", "/c2.jpg"), true));
+    ServePage("m1", 2, ListPage("Lee", AlbumBlock("3", "Sea", "c3.jpg") + AlbumBlock("4", "", "c4.jpg"), false));
+    auto controller = MakeController();
+    GetAlbums(*controller, u"  http://dp.pconline.com.cn/m1/myphoto_p2_n15.html ");
+
+    auto albums = controller->session().albums.all();
+    ASSERT_EQ(albums.size(), 4u);
+    EXPECT_EQ(albums[0].title, u"Sea");
+    EXPECT_EQ(albums[1].title, u"Sea (1)");
+    EXPECT_EQ(albums[2].title, u"Sea (2)");
+    EXPECT_EQ(albums[3].title.size(), 14u);  // time stamp for the empty title
+    EXPECT_EQ(albums[0].address, u"http://dp.pconline.com.cn/photo/list_1.html");
+    EXPECT_EQ(albums[0].coverAddress, u"http://img.pconline.com.cn/c1.jpg");
+    EXPECT_EQ(albums[1].coverAddress, u"http://dp.pconline.com.cn/c2.jpg");
+    EXPECT_EQ(albums[0].pictureCount, -1);
+    EXPECT_EQ(controller->session().spaceName, u"Lee/");
+    EXPECT_EQ(window_.shown.size(), 4u);
+    // Page 1 first, although the address named page 2.
+    auto requests = site_.requests();
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_EQ(requests[0].path, "/m1/myphoto_p1_n15.html");
+    EXPECT_EQ(requests[0].header("Accept-Encoding"), "gzip, deflate");
+
+    EXPECT_EQ(window_.texts[IDC_ALBUM_GROUP], u"相册列表(共4个)");
+    EXPECT_EQ(window_.texts[IDC_STATUS_MAIN], u"获取相册列表完成，共4个");
+    EXPECT_EQ(window_.texts[IDC_GET_ALBUMS], u"获取相册");
+    EXPECT_TRUE(window_.IsEnabled(IDC_DOWNLOAD));
+    EXPECT_EQ(controller->session().getAlbumsState, GET_IDLE);
+}
+
+TEST_F(GetAlbumsTest, AddressFormsReachTheSameFirstPage) {
+    ServePage("m2", 1, ListPage("S", AlbumBlock("9", "One", "c.jpg"), false));
+    auto controller = MakeController();
+    for (const char16_t* address : {u"http://dp.pconline.com.cn/m2/", u"http://dp.pconline.com.cn/m2/myphoto.html",
+                                    u"http://dp.pconline.com.cn/m2/myphoto_p1_n15.html"}) {
+        site_.clearRequests();
+        GetAlbums(*controller, address);
+        ASSERT_EQ(site_.requests().size(), 1u) << WideToUtf8(address);
+        EXPECT_EQ(site_.requests()[0].path, "/m2/myphoto_p1_n15.html");
+        EXPECT_EQ(controller->session().albums.size(), 1u);
+    }
+}
+
+TEST_F(GetAlbumsTest, PagingEndsOnAFailedFetchAndKeepsWhatWasFound) {
+    ServePage("m3", 1, ListPage("S", AlbumBlock("1", "A", "c.jpg"), true));
+    site_.route(kHost, "/m3/myphoto_p2_n15.html", Response::Status(500));
+    auto controller = MakeController();
+    GetAlbums(*controller, u"http://dp.pconline.com.cn/m3/");
+    EXPECT_EQ(controller->session().albums.size(), 1u);
+    EXPECT_EQ(window_.texts[IDC_STATUS_MAIN], u"获取相册列表完成，共1个");
+}
+
+TEST_F(GetAlbumsTest, RepeatedPageEndsTheLoop) {
+    // The template has no page placeholder, so every request asks for the same page.
+    site_.route(kHost, "/m4/my_photos.html", Response::Text(ListPage("S", AlbumBlock("1", "A", "c.jpg"), true)));
+    auto controller = MakeController();
+    GetAlbums(*controller, u"http://dp.pconline.com.cn/m4/my_photos.html");
+    EXPECT_EQ(controller->session().albums.size(), 1u);
+    EXPECT_EQ(site_.requestCount("/m4/my_photos.html"), 2u);
+}
+
+TEST_F(GetAlbumsTest, StopAfterABlockKeepsTheAlbumsFound) {
+    std::string blocks;
+    for (int i = 0; i < 10; ++i) blocks += AlbumBlock(std::to_string(i), "T" + std::to_string(i), "c.jpg");
+    ServePage("m5", 1, ListPage("S", blocks, true));
+    auto controller = MakeController();
+    window_.onShowAlbum = [&](std::size_t position) {
+        if (position == 2) controller->OnGetAlbumsClicked();  // second click: stop
+    };
+    GetAlbums(*controller, u"http://dp.pconline.com.cn/m5/");
+    EXPECT_EQ(controller->session().albums.size(), 3u);
+    EXPECT_EQ(site_.requests().size(), 1u);
+    EXPECT_EQ(window_.texts[IDC_STATUS_MAIN], u"获取相册列表完成，共3个");
+    EXPECT_EQ(controller->session().getAlbumsState, GET_IDLE);
+}
+
+TEST_F(GetAlbumsTest, SpaceNameFallsBackToTheMemberId) {
+    site_.route(kHost, "/m6/myphoto_p1_n15.html",
+                Response::Text("<title>no markers</title>" + AlbumBlock("1", "A", "c.jpg")));
+    auto controller = MakeController();
+    GetAlbums(*controller, u"http://dp.pconline.com.cn/m6/");
+    EXPECT_EQ(controller->session().spaceName, u"m6/");
+    EXPECT_EQ(controller->session().albums.size(), 1u);
+}
+
+TEST_F(GetAlbumsTest, GbkPagesAreReadWithTheirCharset) {
+    std::string page = WideToGbk(Utf8ToWide(ListPage("李", AlbumBlock("1", "海边 &amp; 山", "c.jpg"), false)));
+    site_.route(kHost, "/m7/myphoto_p1_n15.html", Response::Text(page, "text/html; charset=GBK"));
+    auto controller = MakeController();
+    GetAlbums(*controller, u"http://dp.pconline.com.cn/m7/");
+    ASSERT_EQ(controller->session().albums.size(), 1u);
+    EXPECT_EQ(controller->session().albums.at(0)->title, u"海边 & 山");
+    EXPECT_EQ(controller->session().spaceName, u"李/");
+}
+
+TEST_F(GetAlbumsTest, NoAlbumsLeavesDownloadDisabled) {
+    site_.route(kHost, "/m8/myphoto_p1_n15.html", Response::Status(404));
+    auto controller = MakeController();
+    GetAlbums(*controller, u"http://dp.pconline.com.cn/m8/");
+    EXPECT_EQ(controller->session().albums.size(), 0u);
+    EXPECT_EQ(controller->session().spaceName, u"");
+    EXPECT_EQ(window_.texts[IDC_ALBUM_GROUP], u"相册列表(共0个)");
+    EXPECT_EQ(window_.texts[IDC_STATUS_MAIN], u"获取相册列表完成，共0个");
+    EXPECT_FALSE(window_.IsEnabled(IDC_DOWNLOAD));
+    EXPECT_TRUE(window_.historyAdded.empty());
+}
+
+TEST_F(GetAlbumsTest, BadAddresses) {
+    auto controller = MakeController();
+    GetAlbums(*controller, u"   ");
+    ASSERT_EQ(window_.messages.size(), 1u);
+    EXPECT_EQ(window_.texts[IDC_STATUS_MAIN], u"");  // ended before the run began
+    EXPECT_EQ(controller->session().getAlbumsState, GET_IDLE);
+
+    GetAlbums(*controller, u"dp.pconline.com.cn/m1/");
+    EXPECT_EQ(window_.messages.size(), 2u);
+    EXPECT_EQ(window_.texts[IDC_STATUS_MAIN], u"获取相册列表完成，共0个");
+    EXPECT_TRUE(site_.requests().empty());
+}
+
+TEST_F(GetAlbumsTest, NotReadyDoesNothing) {
+    MainController controller(window_, home_);
+    window_.SetItemText(IDC_ADDRESS, u"http://dp.pconline.com.cn/m1/");
+    controller.OnGetAlbumsClicked();
+    controller.WaitForGetAlbums();
+    EXPECT_TRUE(site_.requests().empty());
+    EXPECT_EQ(controller.session().getAlbumsState, GET_IDLE);
+}
+
+TEST_F(GetAlbumsTest, FoundAlbumsPutTheAddressIntoTheHistory) {
+    ServePage("m9", 1, ListPage("S", AlbumBlock("1", "A", "c.jpg"), false));
+    ServePage("M9", 1, ListPage("S", AlbumBlock("1", "A", "c.jpg"), false));
+    {
+        auto controller = MakeController();
+        GetAlbums(*controller, u"http://dp.pconline.com.cn/m9/");
+        GetAlbums(*controller, u"HTTP://dp.pconline.com.cn/M9/");  // same address ignoring case
+        ASSERT_EQ(window_.historyAdded.size(), 1u);
+        EXPECT_EQ(window_.historyAdded[0].second, u"http://dp.pconline.com.cn/m9/");
+    }
+    // Saved at once: a new controller (a restart) sees it.
+    MainController restarted(window_, home_);
+    EXPECT_EQ(HistoryText(restarted.settings(), HistoryKind::Address, 0), u"http://dp.pconline.com.cn/m9/");
+}
+
+}  // namespace
+}  // namespace lumora::testing

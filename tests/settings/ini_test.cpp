@@ -1,0 +1,90 @@
+#include "settings/ExtensionSettings.h"
+#include "settings/Ini.h"
+#include "settings_test_support.h"
+#include "text/StringCtrl.h"
+
+namespace lumora {
+namespace {
+
+class IniTest : public testing::ScratchFolderTest {
+protected:
+    void WriteIni(const std::string& utf8) const { WriteBytes(kExtensionSettingsFileName, utf8); }
+    ExtensionSettings Load() const { return LoadExtensionSettings(dir_); }
+    CIni Ini() const { return CIni(dir_ / kExtensionSettingsFileName); }
+    static std::string Utf16LeWithBom(const std::string& utf8) {
+        std::string bytes = "\xFF\xFE";
+        for (char16_t c : Utf8ToWide(utf8)) {
+            bytes += static_cast<char>(c & 0xFF);
+            bytes += static_cast<char>(c >> 8);
+        }
+        return bytes;
+    }
+};
+
+TEST_F(IniTest, ValuesAreTrimmedUnquotedAndFoundIgnoringCase) {
+    WriteIni("; comment\r\n# another=1\r\n[Other]\r\nkey=wrong\r\n"
+             "[ Main ]\r\n  Key  =  \"  spaced value \"  \r\nplain = a ; not a comment\r\n"
+             "single='x'\r\nhalf=\"open\r\nempty=\r\nnoequals\r\nkey=second\r\n");
+    const CIni ini = Ini();
+    EXPECT_EQ(ini.ReadIniText(u"main", u"KEY", u"d"), u"  spaced value ");
+    EXPECT_EQ(ini.ReadIniText(u"Main", u"plain"), u"a ; not a comment");
+    EXPECT_EQ(ini.ReadIniText(u"Main", u"single"), u"x");
+    EXPECT_EQ(ini.ReadIniText(u"Main", u"half"), u"\"open");
+    EXPECT_EQ(ini.ReadIniText(u"Main", u"empty", u"d"), u"");
+    EXPECT_EQ(ini.ReadIniText(u"Main", u"noequals", u"d"), u"d");
+    EXPECT_EQ(ini.ReadIniText(u"Main", u"another", u"d"), u"d");
+    EXPECT_EQ(ini.ReadIniText(u"Other", u"key"), u"wrong");
+    EXPECT_EQ(ini.ReadIniText(u"Missing", u"key", u"d"), u"d");
+    EXPECT_EQ(ini.ReadIniText(u"", u"key", u"d"), u"d");
+    EXPECT_EQ(ini.ReadIniText(u"Main", u"", u"d"), u"d");
+    EXPECT_EQ(CIni(dir_ / "none.ini").ReadIniText(u"Main", u"key", u"d"), u"d");
+}
+
+TEST_F(IniTest, ReadsEveryEncodingOfTheSameFile) {
+    const std::string text = "[淘宝]\n价格增减=7\n图片名中是否有价格=有\n";
+    const ExtensionSettings expected{0, 0, true, 7};
+    WriteIni(text);
+    EXPECT_EQ(Load(), expected);
+    WriteIni("\xEF\xBB\xBF" + text);
+    EXPECT_EQ(Load(), expected);
+    WriteIni(Utf16LeWithBom(text));
+    EXPECT_EQ(Load(), expected);
+    WriteIni(WideToGbk(Utf8ToWide(text)));
+    EXPECT_EQ(Load(), expected);
+}
+
+TEST_F(IniTest, MissingFileOrKeysGiveZeros) {
+    EXPECT_EQ(Load(), ExtensionSettings{});
+    WriteIni("[QQ空间]\n[淘宝]\n");
+    EXPECT_EQ(Load(), ExtensionSettings{});
+}
+
+TEST_F(IniTest, WordsMatchAsPrefixesWithExactCase) {
+    WriteIni("[QQ空间]\nV2编码=BIG5\nV3编码=UTF8-ish\n[淘宝]\n图片名中是否有价格=有价格\n");
+    EXPECT_EQ(Load(), (ExtensionSettings{kEncodingBig5, kEncodingUtf8, true, 0}));
+    WriteIni("[QQ空间]\nV2编码=utf8\nV3编码=AUTO\n[淘宝]\n图片名中是否有价格=没有\n");
+    EXPECT_EQ(Load(), (ExtensionSettings{kEncodingAnsi, kEncodingAuto, false, 0}));
+}
+
+TEST_F(IniTest, PriceAdjustReadsLikeAnUnsignedConversion) {
+    const std::pair<std::string, std::uint32_t> cases[] = {
+        {"-5", 4294967291u},
+        {"12abc", 12},
+        {"+8", 8},
+        {"abc", 0},
+        {"-", 0},
+        {"4294967295", 4294967295u},
+        {"4294967296", 4294967295u},
+        {"-4294967296", 4294967295u},
+        {"99999999999999999999999", 4294967295u},
+        {std::string(63, '0') + "12", 1},  // only the first 64 characters count
+        {"\"-1\"", 4294967295u},
+    };
+    for (const auto& [value, expected] : cases) {
+        WriteIni("[淘宝]\n价格增减=" + value + "\n");
+        EXPECT_EQ(Load().priceAdjust, expected) << value;
+    }
+}
+
+}  // namespace
+}  // namespace lumora

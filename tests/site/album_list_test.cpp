@@ -1,0 +1,80 @@
+// Address normalisation and album records, without the network.
+#include <gtest/gtest.h>
+
+#include "site/AlbumListReader.h"
+#include "web/Address.h"
+
+namespace lumora::testing {
+namespace {
+
+TEST(NormaliseAlbumAddressTest, AllThreeFormsGiveTheFirstPageTemplate) {
+    const std::u16string expected = u"http://dp.pconline.com.cn/member7/myphoto_dk1stp_n15.html";
+    std::u16string tag;
+    EXPECT_EQ(NormaliseAlbumAddress(u"http://dp.pconline.com.cn/member7/", tag), expected);
+    EXPECT_EQ(tag, u"member7");
+    EXPECT_EQ(NormaliseAlbumAddress(u"http://dp.pconline.com.cn/member7/myphoto.html", tag),
+              u"http://dp.pconline.com.cn/member7/myphoto_dk1stp_n15.html");
+    // A later page's tag goes back to the template: reading starts at page 1.
+    EXPECT_EQ(NormaliseAlbumAddress(u"http://dp.pconline.com.cn/member7/myphoto_p3_n15.html", tag), expected);
+    EXPECT_EQ(tag, u"_p3_");
+    // Without a trailing slash the member id is the rest.
+    EXPECT_EQ(NormaliseAlbumAddress(u"http://dp.pconline.com.cn/member7", tag), expected);
+}
+
+TEST(NormaliseAlbumAddressTest, MarkersAtPositionZeroDoNotCount) {
+    std::u16string tag;
+    // "_p" at position 0 is not a page tag; the text is taken as a member space.
+    EXPECT_EQ(NormaliseAlbumAddress(u"_p2_x.cn/abc/", tag), u"http://dp.pconline.com.cn/abc/myphoto_dk1stp_n15.html");
+    // "_p" present but no "_p%d_" tag: unchanged.
+    EXPECT_EQ(NormaliseAlbumAddress(u"http://dp.pconline.com.cn/my_photos/", tag), u"http://dp.pconline.com.cn/my_photos/");
+}
+
+TEST(AlbumListTest, TitlesAreCleanedAndMadeUnique) {
+    AlbumList list;
+    for (const char16_t* title : {u"Sunset", u"Sunset", u"  Sunset ", u"a:b*c", u"Sunset (1)"}) {
+        ST_PERLISTRECORD record;
+        record.title = title;
+        list.Add(record);
+    }
+    auto all = list.all();
+    ASSERT_EQ(all.size(), 5u);
+    EXPECT_EQ(all[0].title, u"Sunset");
+    EXPECT_EQ(all[1].title, u"Sunset (1)");
+    EXPECT_EQ(all[2].title, u"Sunset (2)");
+    EXPECT_EQ(all[3].title, u"abc");
+    // Built from the cleaned title, so a taken "Sunset (1)" becomes "Sunset (1) (1)".
+    EXPECT_EQ(all[4].title, u"Sunset (1) (1)");
+    EXPECT_EQ(all[4].position, 4);
+    EXPECT_EQ(all[4].imageIndex, -1);
+}
+
+TEST(AlbumListTest, EmptyTitleBecomesATimeStamp) {
+    AlbumList list;
+    list.Add(ST_PERLISTRECORD{});
+    std::u16string title = list.at(0)->title;
+    ASSERT_EQ(title.size(), 14u);
+    for (char16_t c : title) EXPECT_TRUE(c >= u'0' && c <= u'9');
+}
+
+TEST(AlbumTextsTest, CountsAndRemarks) {
+    EXPECT_EQ(AlbumCountText(-1), u"未知");
+    EXPECT_EQ(AlbumCountText(7), u"   7");
+    EXPECT_EQ(AlbumRemark(0), u"");
+    EXPECT_EQ(AlbumRemark(3), u"加密相册");
+    EXPECT_EQ(AlbumRemark(6), u"私密相册");
+    EXPECT_EQ(AlbumRemark(4), u"好友可见");
+    EXPECT_EQ(AlbumRemark(-2147483647), u"00000001");
+}
+
+TEST(ResolveAddressTest, RelativeAddressesFollowThePage) {
+    const std::u16string page = u"http://dp.pconline.com.cn/member7/myphoto_p1_n15.html";
+    EXPECT_EQ(ResolveAddress(page, u"//img.pconline.com.cn/a/b.jpg"), u"http://img.pconline.com.cn/a/b.jpg");
+    EXPECT_EQ(ResolveAddress(page, u"/photo/list_12.html"), u"http://dp.pconline.com.cn/photo/list_12.html");
+    EXPECT_EQ(ResolveAddress(page, u"x.jpg"), u"http://dp.pconline.com.cn/member7/x.jpg");
+    // Absolute and empty addresses stay exactly as they are.
+    EXPECT_EQ(ResolveAddress(page, u"HTTP://Example.com/A B.jpg"), u"HTTP://Example.com/A B.jpg");
+    EXPECT_EQ(ResolveAddress(page, u""), u"");
+}
+
+}  // namespace
+}  // namespace lumora::testing
