@@ -4,17 +4,34 @@
 
 #include "app/ControlIds.h"
 #include "site/AlbumListReader.h"
+#include "web/CookieStore.h"
 
 namespace lumora {
+
+namespace {
+
+// Persistent cookies of the fetcher and the login browser.
+constexpr char kCookieFileName[] = "cookies.txt";
+
+}  // namespace
 
 MainController::MainController(WindowPort& window, std::filesystem::path programFolder)
     : window_(window), programFolder_(std::move(programFolder)) {
     settings_ = LoadSettings(programFolder_);
+    CookieStore::Instance().BindFile(programFolder_ / kCookieFileName);
 }
 
 MainController::~MainController() {
     if (session_.getAlbumsState != GET_IDLE) session_.getAlbumsState = GET_STOP;
+    if (session_.downloadState != DOWN_IDLE) {
+        session_.downloadState = DOWN_STOP;
+        runState_.stopRequested = true;
+    }
     if (getListThread_.joinable()) getListThread_.join();
+    if (downListThread_.joinable()) downListThread_.join();
+    // Workers left running by a stop still use the run state.
+    workers_.WaitForAll();
+    CookieStore::Instance().Save();
 }
 
 void MainController::SetReady() {
@@ -22,19 +39,65 @@ void MainController::SetReady() {
 }
 
 bool MainController::SaveSettingsNow() {
+    std::lock_guard lock(settingsMutex_);
     return SaveSettings(programFolder_, settings_);
 }
 
-bool MainController::StartWorker(std::thread& slot, void (*body)(MainController&)) {
+NameRules MainController::CurrentNameRules() {
+    std::lock_guard lock(settingsMutex_);
+    return settings_.nameRules[kCurrentSite];
+}
+
+void MainController::UpdateNameRules(const NameRules& rules) {
+    {
+        std::lock_guard lock(settingsMutex_);
+        settings_.nameRules[kCurrentSite] = rules;
+    }
+    SaveSettingsNow();
+}
+
+DownloadParams MainController::CurrentDownloadParams() {
+    std::lock_guard lock(settingsMutex_);
+    return settings_.downloadParams[kCurrentSite];
+}
+
+void MainController::UpdateDownloadParams(const DownloadParams& params) {
+    {
+        std::lock_guard lock(settingsMutex_);
+        settings_.downloadParams[kCurrentSite] = params;
+    }
+    SaveSettingsNow();
+}
+
+bool MainController::StartWorker(std::thread& slot, bool& running, std::atomic<std::uint8_t>& state,
+                                 void (*body)(MainController&)) {
     // The previous worker of this kind has ended (its state byte was idle).
     if (slot.joinable()) slot.join();
+    {
+        std::lock_guard lock(workerMutex_);
+        running = true;
+    }
     try {
-        slot = std::thread([this, body] { body(*this); });
+        slot = std::thread([this, body, &running] {
+            body(*this);
+            std::lock_guard lock(workerMutex_);
+            running = false;
+            workerEnded_.notify_all();
+        });
         return true;
     } catch (const std::system_error&) {
+        // The thread message names the album-list worker for both commands.
         ShowMessage(u"Create thread:GetListFunc failed.");
+        state = 0;
+        std::lock_guard lock(workerMutex_);
+        running = false;
         return false;
     }
+}
+
+void MainController::WaitForWorker(const bool& running) {
+    std::unique_lock lock(workerMutex_);
+    workerEnded_.wait(lock, [&running] { return !running; });
 }
 
 void MainController::OnGetAlbumsClicked() {
@@ -49,27 +112,54 @@ void MainController::OnGetAlbumsClicked() {
     session_.getAlbumsState = GET_RUNNING;
     session_.subType = -1;
     session_.siteIndex = kPhotoCommunitySite;
-    {
-        std::lock_guard lock(workerMutex_);
-        getListRunning_ = true;
-    }
-    if (!StartWorker(getListThread_, &MainController::GetListFunc)) {
-        session_.getAlbumsState = GET_IDLE;
-        std::lock_guard lock(workerMutex_);
-        getListRunning_ = false;
-    }
+    StartWorker(getListThread_, getListRunning_, session_.getAlbumsState, &MainController::GetListFunc);
 }
 
 void MainController::GetListFunc(MainController& self) {
     GetAlbumList(self);
-    std::lock_guard lock(self.workerMutex_);
-    self.getListRunning_ = false;
-    self.workerEnded_.notify_all();
 }
 
 void MainController::WaitForGetAlbums() {
-    std::unique_lock lock(workerMutex_);
-    workerEnded_.wait(lock, [this] { return !getListRunning_; });
+    WaitForWorker(getListRunning_);
+}
+
+void MainController::OnDownloadClicked() {
+    if (session_.downloadState != DOWN_IDLE) {
+        session_.downloadState = DOWN_STOP;
+        runState_.stopRequested = true;
+        return;
+    }
+    session_.downloadState = DOWN_RUNNING;
+    StartWorker(downListThread_, downListRunning_, session_.downloadState, &MainController::DownListFunc);
+}
+
+void MainController::DownListFunc(MainController& self) {
+    DownloadReport report = self.DownloadPickedAlbums();
+    std::lock_guard lock(self.workerMutex_);
+    self.lastReport_ = std::move(report);
+}
+
+void MainController::WaitForDownload() {
+    WaitForWorker(downListRunning_);
+}
+
+DownloadReport MainController::lastReport() {
+    std::lock_guard lock(workerMutex_);
+    return lastReport_;
+}
+
+void MainController::BeginDownload() {
+    session_.downloadState = DOWN_RUNNING;
+    window_.SetItemText(IDC_DOWNLOAD, u"终止下载");
+    for (int id : {IDC_SITE, IDC_GET_ALBUMS, IDC_CHOOSE_FOLDER, IDC_ADDRESS, IDC_SAVE_PATH}) window_.EnableItem(id, false);
+}
+
+void MainController::EndDownload() {
+    session_.downloadState = DOWN_IDLE;
+    window_.SetItemText(IDC_DOWNLOAD, u"下载");
+    for (int id : {IDC_SITE, IDC_GET_ALBUMS, IDC_CHOOSE_FOLDER, IDC_ADDRESS, IDC_SAVE_PATH}) window_.EnableItem(id, true);
+    window_.SetItemText(IDC_STATUS_MAIN, u"下载完毕");
+    window_.SetItemText(IDC_STATUS_PROGRESS, u"");
 }
 
 void MainController::LoadExtensionSettings() {
@@ -136,11 +226,24 @@ void MainController::RefreshGrid() {
     window_.RefreshGrid();
 }
 
-void MainController::OfferAddressToHistory(const std::u16string& address) {
-    if (AddToHistory(settings_, static_cast<int>(HistoryKind::Address), address)) {
-        window_.HistoryAdded(IDC_ADDRESS, address);
+void MainController::OfferToHistory(HistoryKind kind, int controlId, const std::u16string& text) {
+    bool added;
+    {
+        std::lock_guard lock(settingsMutex_);
+        added = AddToHistory(settings_, static_cast<int>(kind), text);
+    }
+    if (added) {
+        window_.HistoryAdded(controlId, text);
         SaveSettingsNow();
     }
+}
+
+void MainController::OfferAddressToHistory(const std::u16string& address) {
+    OfferToHistory(HistoryKind::Address, IDC_ADDRESS, address);
+}
+
+void MainController::OfferSaveFolderToHistory(const std::u16string& folder) {
+    OfferToHistory(HistoryKind::SaveFolder, IDC_SAVE_PATH, folder);
 }
 
 }  // namespace lumora

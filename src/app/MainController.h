@@ -4,12 +4,16 @@
 // line and the tests each plug in their own.
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <filesystem>
 #include <mutex>
 #include <thread>
 
+#include "app/DownloadReport.h"
 #include "app/WindowPort.h"
+#include "download/DownloadJob.h"
+#include "download/Scheduler.h"
 #include "settings/ExtensionSettings.h"
 #include "settings/SettingsBlock.h"
 #include "settings/SettingsFile.h"
@@ -33,6 +37,22 @@ public:
     // Blocks until no get-albums worker runs (for the command line and tests).
     void WaitForGetAlbums();
 
+    // Button "下载": starts a run, or asks the running one to stop.
+    void OnDownloadClicked();
+    void WaitForDownload();
+    // The outcome of the last finished download run.
+    DownloadReport lastReport();
+    // The naming record and option flags of the current site, as a copy.
+    NameRules CurrentNameRules();
+    // Changes the current site's naming record (option commands, dialogs) and saves.
+    void UpdateNameRules(const NameRules& rules);
+    DownloadParams CurrentDownloadParams();
+    void UpdateDownloadParams(const DownloadParams& params);
+    // Item count of the running album and how many are done, for progress bars.
+    std::size_t jobSize() const { return jobSize_; }
+    int completedCount() const { return runState_.completedCount; }
+    bool downloadBusy() const { return runState_.downloadBusy; }
+
     const std::filesystem::path& programFolder() const { return programFolder_; }
     SettingsBlock& settings() { return settings_; }
     const ExtensionSettings& extensionSettings() const { return extension_; }
@@ -47,6 +67,8 @@ public:
     void SetMainStatus(const std::u16string& text) override;
     void SetProgressStatus(const std::u16string& text) override;
     void SetAlbumGroupCaption(const std::u16string& text) override;
+    void BeginDownload();
+    void EndDownload();
     bool SubTypeVisible() override;
     int SubTypeSelection() override;
     void BeginGetAlbums() override;
@@ -54,15 +76,25 @@ public:
     void ShowAlbum(std::size_t position) override;
     void RefreshGrid() override;
     void OfferAddressToHistory(const std::u16string& address) override;
+    // The save folder box's history: a folder picked or used goes first.
+    void OfferSaveFolderToHistory(const std::u16string& folder);
 
 private:
-    // Runs `body` on a new worker; false (with the thread message shown) when
-    // no thread could be made.
-    bool StartWorker(std::thread& slot, void (*body)(MainController&));
+    // Runs `body` on a new worker with `running` set until it ends; when no
+    // thread can be made, shows the thread message and sets `state` back to 0.
+    bool StartWorker(std::thread& slot, bool& running, std::atomic<std::uint8_t>& state,
+                     void (*body)(MainController&));
+    void WaitForWorker(const bool& running);
+    void OfferToHistory(HistoryKind kind, int controlId, const std::u16string& text);
     static void GetListFunc(MainController& self);
+    static void DownListFunc(MainController& self);
+    // The download run, album by album (DownloadRun.cpp).
+    DownloadReport DownloadPickedAlbums();
+    void DownloadAlbum(std::size_t position, AlbumOutcome& outcome);
 
     WindowPort& window_;
     std::filesystem::path programFolder_;
+    std::mutex settingsMutex_;  // the window thread edits while a run reads
     SettingsBlock settings_;
     ExtensionSettings extension_;
     SiteSession session_;
@@ -71,6 +103,14 @@ private:
     std::condition_variable workerEnded_;
     bool getListRunning_ = false;
     std::thread getListThread_;
+    bool downListRunning_ = false;
+    std::thread downListThread_;
+
+    DownloadJob job_;
+    std::atomic<std::size_t> jobSize_{0};
+    DownloadRunState runState_;
+    WorkerTracker workers_;
+    DownloadReport lastReport_;
 };
 
 }  // namespace lumora

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace lumora {
 
@@ -26,6 +27,11 @@ public:
     virtual void ResetGrid() = 0;  // empty it and rebuild the columns for the mode
     virtual void ShowAlbum(std::size_t position) = 0;
     virtual void RefreshGrid() = 0;
+
+    // Album positions picked in the grid, in grid order.
+    virtual std::vector<std::size_t> PickedAlbumPositions() = 0;
+    // Shows a folder to the user (the desktop opens it, the command line prints it).
+    virtual void OpenFolder(const std::u16string& folder) = 0;
 
     // A text entered a history; the combo box adds it to its list.
     virtual void HistoryAdded(int controlId, const std::u16string& text) = 0;

@@ -4,6 +4,7 @@
 
 #include <map>
 #include <mutex>
+#include <vector>
 
 #include "app/WindowPort.h"
 
@@ -24,7 +25,11 @@ public:
     void ResetGrid() override {}
     void ShowAlbum(std::size_t) override {}
     void RefreshGrid() override {}
+    std::vector<std::size_t> PickedAlbumPositions() override;
+    void OpenFolder(const std::u16string& folder) override;
     void HistoryAdded(int, const std::u16string&) override {}
+
+    void SetPicked(std::vector<std::size_t> positions);
     long DownloadFinished(unsigned, unsigned) override { return 1; }
 
     // How many message boxes were shown (the command's outcome may depend on it).
@@ -33,6 +38,7 @@ public:
 private:
     mutable std::mutex mutex_;
     std::map<int, std::u16string> texts_;
+    std::vector<std::size_t> picked_;
     int messages_ = 0;
     bool quiet_;
 };

@@ -23,8 +23,8 @@ bool DownloadToFile(FetchRequest& request, FetchResult& result, const std::u16st
         request.url = addresses.second;
         FetchResult retry;
         bool savedRetry = FetchPage(request, retry, FETCH_INFLATE | FETCH_CACHED);
-        // The first attempt's file stays when the retry gives nothing.
-        if (savedRetry || !saved) {
+        // Without a second address the first attempt tells why nothing was saved.
+        if (savedRetry || (!saved && !addresses.second.empty())) {
             result = std::move(retry);
             saved = savedRetry;
         }

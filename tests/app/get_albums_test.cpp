@@ -1,67 +1,14 @@
 // The get-albums command end to end: controller, page reader and parser
 // against the loopback site playing the community through http_proxy.
-#include <gtest/gtest.h>
-
-#include <filesystem>
-#include <unistd.h>
-
-#include "app/ControlIds.h"
-#include "app/MainController.h"
-#include "recording_window.h"
-#include "testsite/TestSite.h"
-#include "text/StringCtrl.h"
+#include "controller_fixture.h"
 
 namespace lumora::testing {
 namespace {
 
-using testsite::Request;
 using testsite::Response;
+const std::string& kHost = kCommunityHost;
 
-const std::string kHost = "dp.pconline.com.cn";
-
-std::string AlbumBlock(const std::string& id, const std::string& title, const std::string& cover) {
-    return "<div class=\"picbox\"><a href=\"http://dp.pconline.com.cn/photo/" + id + ".html\" title=\"" + title +
-           "\"><img src=\"" + cover + "\"></a></div>\n";
-}
-
-std::string ListPage(const std::string& space, const std::string& blocks, bool next) {
-    return "<html><head><title>【摄影部落】" + space + "_太平洋摄影部落</title></head><body>" + blocks +
-           (next ? "<a href=\"next\">下一页</a>" : "") + "</body></html>";
-}
-
-class GetAlbumsTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        home_ = std::filesystem::temp_directory_path() /
-                ("lumora-app-" + std::to_string(getpid()) + "-" +
-                 ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        std::filesystem::remove_all(home_);
-        std::filesystem::create_directories(home_);
-    }
-    void TearDown() override { std::filesystem::remove_all(home_); }
-
-    void ServePage(const std::string& member, int page, const std::string& body) {
-        site_.route(kHost, "/" + member + "/myphoto_p" + std::to_string(page) + "_n15.html", Response::Text(body));
-    }
-
-    // Runs one get-albums command for `address` to its end.
-    void GetAlbums(MainController& controller, const std::u16string& address) {
-        window_.SetItemText(IDC_ADDRESS, address);
-        controller.OnGetAlbumsClicked();
-        controller.WaitForGetAlbums();
-    }
-
-    std::unique_ptr<MainController> MakeController() {
-        auto controller = std::make_unique<MainController>(window_, home_);
-        controller->SetReady();
-        return controller;
-    }
-
-    testsite::TestSite site_;
-    testsite::ProxyEnvironment proxy_{site_};
-    RecordingWindow window_;
-    std::filesystem::path home_;
-};
+class GetAlbumsTest : public ControllerTest {};
 
 TEST_F(GetAlbumsTest, ReadsEveryPageInOrder) {
     ServePage("m1", 1, ListPage("Lee", AlbumBlock("1", "Sea", "//img.pconline.com.cn/c1.jpg") +

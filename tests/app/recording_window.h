@@ -53,6 +53,14 @@ public:
         if (onShowAlbum) onShowAlbum(position);
     }
     void RefreshGrid() override {}
+    std::vector<std::size_t> PickedAlbumPositions() override {
+        std::lock_guard lock(mutex_);
+        return picked;
+    }
+    void OpenFolder(const std::u16string& folder) override {
+        std::lock_guard lock(mutex_);
+        opened.push_back(folder);
+    }
     void HistoryAdded(int id, const std::u16string& text) override {
         std::lock_guard lock(mutex_);
         historyAdded.emplace_back(id, text);
@@ -75,6 +83,8 @@ public:
     std::vector<std::size_t> shown;
     std::vector<std::pair<int, std::u16string>> historyAdded;
     std::vector<std::pair<unsigned, unsigned>> finished;
+    std::vector<std::size_t> picked;
+    std::vector<std::u16string> opened;
     int gridResets = 0;
     std::function<void(std::size_t)> onShowAlbum;
 

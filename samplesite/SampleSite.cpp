@@ -1,0 +1,301 @@
+#include "samplesite/SampleSite.h"
+
+#include <algorithm>
+#include <cctype>
+#include <chrono>
+#include <memory>
+#include <mutex>
+
+#include "samplesite/SamplePictures.h"
+#include "text/StringCtrl.h"
+
+namespace lumora::samplesite {
+
+using testsite::BodyEncoding;
+using testsite::Request;
+using testsite::Response;
+using testsite::TestSite;
+
+namespace {
+
+// The first albums' titles, with the cases worth exercising: the same title
+// three times (and another twice, across pages), an entity, plain ASCII.
+constexpr const char* kTitles[] = {
+    "春日花园",     "海边日出",   "城市夜色",     "光与影 & 城市", "老街旧事",   "春日花园",
+    "山间云雾",     "Portraits 2014", "秋叶",     "古镇水乡",      "雪后初晴",   "花园里的猫",
+    "微距世界",     "人像练习",   "黄山行",       "胶片时光",      "春日花园",   "西湖十景",
+    "草原牧歌",     "城市夜色",   "星空与银河",   "咖啡馆的午后",  "雨中漫步",   "候鸟"};
+constexpr int kFirstAlbumId = 3601000;
+constexpr int kFirstPictureId = 51870000;
+constexpr const char* kPhotoPath = "/images/photoblog/";
+
+std::string escapeHtml(const std::string& text) {
+    std::string out;
+    for (char c : text) {
+        switch (c) {
+            case '&': out += "&amp;"; break;
+            case '<': out += "&lt;"; break;
+            case '>': out += "&gt;"; break;
+            case '"': out += "&quot;"; break;
+            default: out += c;
+        }
+    }
+    return out;
+}
+
+std::string albumTitle(int number) {
+    constexpr int kNamed = static_cast<int>(std::size(kTitles));
+    if (number <= kNamed) return kTitles[number - 1];
+    return "风光小品 第" + std::to_string(number - kNamed) + "组";
+}
+
+int pictureCountFor(const SampleSiteOptions& options, int number) {
+    if (options.picturesPerAlbum > 0) return options.picturesPerAlbum;
+    return 3 + (number * 7 + 3) % 10;  // 3..12, every value within ten albums
+}
+
+std::string communityAddress(const std::string& path) { return std::string("http://") + kCommunityHost + path; }
+
+std::string pictureHostPath(const std::string& albumId, const std::string& name) {
+    return kPhotoPath + albumId + "/" + name;
+}
+
+std::string pathOf(const std::string& address) {
+    auto scheme = address.find("//");
+    auto slash = address.find('/', scheme == std::string::npos ? 0 : scheme + 2);
+    return slash == std::string::npos ? "/" : address.substr(slash);
+}
+
+// --- Markup -------------------------------------------------------------------
+
+std::string pageHead(const SampleSiteOptions& options, const std::string& title) {
+    return "<!DOCTYPE html>\n<html>\n<head>\n<meta http-equiv=\"Content-Type\" content=\"text/html; charset=" +
+           std::string(options.gbkPages ? "gbk" : "utf-8") + "\" />\n<title>" + title +
+           "</title>\n</head>\n<body>\n";
+}
+
+std::string pageFoot() {
+    return "<div class=\"footer\"><p>本页面由 Lumora 示例站点生成，内容纯属虚构。</p>"
+           "<p><a href=\"http://dp.pconline.com.cn/\">首页</a> | <a href=\"http://dp.pconline.com.cn/help.html\">帮助</a></p>"
+           "</div>\n</body>\n</html>\n";
+}
+
+std::string albumListPage(const SampleCatalog& catalog, int page) {
+    const auto& options = catalog.options;
+    const std::string space = escapeHtml(options.spaceName);
+    // The program takes the space name from between "】" and "_太平洋".
+    std::string html = pageHead(options, "【相册列表】" + space + "_太平洋摄影部落");
+    html += "<div class=\"nav\"><a href=\"http://dp.pconline.com.cn/\">摄影部落</a> &gt; <a href=\"" +
+            catalog.memberSpaceAddress() + "\">" + space + "</a> &gt; 相册</div>\n";
+    html += "<div class=\"album-list\">\n<ul>\n";
+    const int first = (page - 1) * options.albumsPerPage;
+    const int last = std::min<int>(first + options.albumsPerPage, static_cast<int>(catalog.albums.size()));
+    for (int i = first; i < last; ++i) {
+        const SampleAlbum& album = catalog.albums[i];
+        const std::string title = escapeHtml(album.title);
+        html += "<li>\n<div class=\"picbox\"><a href=\"" + album.address + "\" title=\"" + title +
+                "\" target=\"_blank\"><img src=\"" + album.coverAddress + "\" width=\"160\" height=\"120\" alt=\"" +
+                title + "\" /></a></div>\n";
+        html += "<p class=\"album-name\"><a href=\"" + album.address + "\" target=\"_blank\">" + title + "</a></p>\n";
+        html += "<p class=\"album-info\">" + std::to_string(album.pictures.size()) + "张 | 浏览 " +
+                std::to_string(album.number * 37 % 500 + 12) + "</p>\n</li>\n";
+    }
+    html += "</ul>\n</div>\n<div class=\"pager\">";
+    const int pages = catalog.pageCount();
+    if (page > 1) html += "<a href=\"" + catalog.listPageAddress(page - 1) + "\">上一页</a> ";
+    for (int p = 1; p <= pages; ++p)
+        html += p == page ? "<span class=\"current\">" + std::to_string(p) + "</span> "
+                          : "<a href=\"" + catalog.listPageAddress(p) + "\">" + std::to_string(p) + "</a> ";
+    if (page < pages)
+        html += "<a href=\"" + catalog.listPageAddress(page + 1) + "\" class=\"next\">下一页</a>";
+    else
+        html += "<span class=\"disabled\">下一页</span>";
+    html += "</div>\n" + pageFoot();
+    return html;
+}
+
+std::string albumPage(const SampleCatalog& catalog, const SampleAlbum& album) {
+    const std::string space = escapeHtml(catalog.options.spaceName);
+    const std::string title = escapeHtml(album.title);
+    std::string html = pageHead(catalog.options, title + "_" + space + "的相册_太平洋摄影部落");
+    html += "<div class=\"nav\"><a href=\"" + catalog.memberSpaceAddress() + "\">" + space + "</a> &gt; " + title +
+            "</div>\n<div class=\"album-head\"><h1>" + title + "</h1><span class=\"count\">共" +
+            std::to_string(album.pictures.size()) + "张</span></div>\n<ul class=\"photo-list\">\n";
+    int j = 0;
+    for (const SamplePicture& picture : album.pictures) {
+        const std::string caption = title + " 第" + std::to_string(++j) + "张";
+        html += "<li><div class=\"picture\"><a href=\"" + album.address + "#p" + std::to_string(j) +
+                "\" target=\"_blank\"><img src=\"" + picture.thumbnailAddress +
+                "\" width=\"160\" height=\"120\" alt=\"" + caption + "\" /></a></div><p class=\"caption\">" +
+                caption + "</p></li>\n";
+    }
+    html += "</ul>\n" + pageFoot();
+    return html;
+}
+
+// --- Serving --------------------------------------------------------------------
+
+// One picture's bytes, made the first time they are asked for.
+struct PictureSource {
+    int albumNumber = 0;
+    int pictureNumber = 0;  // 0: the album's cover
+    bool full = false;
+    PictureFormat format = PictureFormat::Jpeg;
+    std::string contentType;
+
+    std::once_flag made;
+    std::string bytes;
+};
+
+struct SiteState {
+    SampleSiteOptions options;
+
+    void shape(Response& response) const {
+        response.delayBeforeHeaders = std::chrono::milliseconds(options.latencyMs);
+        if (options.bytesPerSecond > 0) {
+            // Pieces every 20 ms or so, at least a byte each.
+            response.chunkSize = std::max<std::size_t>(1, options.bytesPerSecond / 50);
+            response.chunkDelay = std::chrono::milliseconds(
+                std::max<std::size_t>(1, response.chunkSize * 1000 / options.bytesPerSecond));
+        }
+    }
+
+    Response page(const Request& request, const std::string& body) const {
+        Response response = Response::Text(body, options.gbkPages ? "text/html; charset=GBK" : "text/html; charset=utf-8");
+        response.Header("Vary", "Accept-Encoding");
+        std::string accepted = request.header("Accept-Encoding");
+        std::transform(accepted.begin(), accepted.end(), accepted.begin(), [](unsigned char c) { return std::tolower(c); });
+        if (options.gzipPages && accepted.find("gzip") != std::string::npos) {
+            response.encoding = BodyEncoding::Gzip;
+            response.Header("Content-Encoding", "gzip");
+        }
+        shape(response);
+        return response;
+    }
+
+    Response picture(PictureSource& source) const {
+        std::call_once(source.made, [&] {
+            const bool large = options.pictureBytes >= 96 * 1024;
+            const int width = source.full ? (large ? 640 : 320) : 160;
+            const RgbImage image = DrawSamplePicture(source.albumNumber, source.pictureNumber, width, width * 3 / 4);
+            const std::size_t padTo = source.full ? options.pictureBytes : 0;
+            source.bytes = source.format == PictureFormat::Png ? EncodePng(image, padTo) : EncodeJpeg(image, 85, padTo);
+        });
+        Response response = Response::Text(source.bytes, source.contentType);
+        response.Header("Cache-Control", "max-age=2592000");
+        shape(response);
+        return response;
+    }
+};
+
+std::string encodePage(const SampleSiteOptions& options, const std::string& utf8) {
+    return options.gbkPages ? WideToGbk(Utf8ToWide(utf8)) : utf8;
+}
+
+}  // namespace
+
+SampleSiteOptions SampleSiteOptions::OneAlbum(int pictures) {
+    SampleSiteOptions options;
+    options.albumCount = 1;
+    options.picturesPerAlbum = pictures;
+    return options;
+}
+
+SampleSiteOptions SampleSiteOptions::ManyAlbums(int albums, int picturesEach) {
+    SampleSiteOptions options;
+    options.albumCount = albums;
+    options.picturesPerAlbum = picturesEach;
+    return options;
+}
+
+int SampleCatalog::pageCount() const {
+    const int perPage = std::max(1, options.albumsPerPage);
+    return std::max<int>(1, (static_cast<int>(albums.size()) + perPage - 1) / perPage);
+}
+
+std::string SampleCatalog::memberSpaceAddress() const { return communityAddress("/" + options.memberId + "/"); }
+
+std::string SampleCatalog::albumPageAddress() const { return communityAddress("/" + options.memberId + "/myphoto.html"); }
+
+std::string SampleCatalog::listPageAddress(int page) const {
+    return communityAddress("/" + options.memberId + "/myphoto_p" + std::to_string(page) + "_n15.html");
+}
+
+SampleCatalog BuildSampleCatalog(const SampleSiteOptions& options) {
+    SampleCatalog catalog;
+    catalog.options = options;
+    catalog.options.albumsPerPage = std::max(1, options.albumsPerPage);
+    int sequence = 0;  // pictures of the whole site, in list order
+    for (int number = 1; number <= options.albumCount; ++number) {
+        SampleAlbum album;
+        album.number = number;
+        album.id = std::to_string(kFirstAlbumId + number * 13);
+        album.title = albumTitle(number);
+        album.address = communityAddress("/photo/" + album.id + ".html");
+        album.pictureListAddress = communityAddress("/photo/list_" + album.id + ".html");
+        // Every third cover is written without a scheme, as the community does.
+        const std::string cover = std::string("//") + kPictureHost + pictureHostPath(album.id, "cover_" + album.id + ".jpg");
+        album.coverAddress = number % 3 == 0 ? cover : "http:" + cover;
+        const int count = pictureCountFor(options, number);
+        for (int j = 1; j <= count; ++j, ++sequence) {
+            // Mostly JPEG, every sixth a PNG, and the site's second picture a
+            // PNG behind a ".jpg" name, as uploads sometimes are.
+            const bool png = sequence == 1 || sequence % 6 == 4;
+            const std::string stem = std::string("http://") + kPictureHost +
+                                     pictureHostPath(album.id, std::to_string(kFirstPictureId + sequence * 3));
+            const std::string extension = png && sequence != 1 ? ".png" : ".jpg";
+            album.pictures.push_back({stem + extension, stem + "_mthumb" + extension,
+                                      png ? PictureFormat::Png : PictureFormat::Jpeg});
+        }
+        catalog.albums.push_back(std::move(album));
+    }
+    return catalog;
+}
+
+SampleCatalog RegisterSampleSite(TestSite& site, const SampleSiteOptions& options) {
+    SampleCatalog catalog = BuildSampleCatalog(options);
+    auto state = std::make_shared<SiteState>();
+    state->options = catalog.options;
+
+    const std::string member = "/" + options.memberId + "/";
+    // Routes start answering as soon as they are added, so each keeps its own body.
+    auto addPage = [&](const std::string& path, const std::string& utf8) {
+        auto body = std::make_shared<const std::string>(encodePage(options, utf8));
+        site.route(kCommunityHost, path, [state, body](const Request& request) { return state->page(request, *body); });
+    };
+    for (int page = 1; page <= catalog.pageCount(); ++page) {
+        const std::string html = albumListPage(catalog, page);
+        addPage(pathOf(catalog.listPageAddress(page)), html);
+        if (page == 1) {
+            // The member's space and its album page show the first list page too.
+            addPage(member, html);
+            addPage(pathOf(catalog.albumPageAddress()), html);
+        }
+    }
+
+    auto addPicture = [&](const std::string& address, int album, int picture, bool full, PictureFormat format) {
+        auto source = std::make_shared<PictureSource>();
+        source->albumNumber = album;
+        source->pictureNumber = picture;
+        source->full = full;
+        source->format = format;
+        // By the name's extension, as a plain file server answers.
+        source->contentType = address.ends_with(".png") ? "image/png" : "image/jpeg";
+        site.route(kPictureHost, pathOf(address), [state, source](const Request&) { return state->picture(*source); });
+    };
+    for (const SampleAlbum& album : catalog.albums) {
+        const std::string html = albumPage(catalog, album);
+        addPage(pathOf(album.pictureListAddress), html);
+        addPage(pathOf(album.address), html);
+        addPicture(album.coverAddress, album.number, 0, false, PictureFormat::Jpeg);
+        int j = 0;
+        for (const SamplePicture& picture : album.pictures) {
+            ++j;
+            addPicture(picture.address, album.number, j, true, picture.format);
+            addPicture(picture.thumbnailAddress, album.number, j, false, picture.format);
+        }
+    }
+    return catalog;
+}
+
+}  // namespace lumora::samplesite

@@ -1,0 +1,72 @@
+// The sample site: one made-up member of the photo community, with album-list
+// pages, album pages and pictures, served by a TestSite on 127.0.0.1. It lets
+// a newcomer run the whole program offline and gives benchmarks content.
+//
+// Everything is generated from the options, deterministically: the same
+// options give the same pages and the same picture bytes.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+#include "testsite/TestSite.h"
+
+namespace lumora::samplesite {
+
+inline constexpr const char* kCommunityHost = "dp.pconline.com.cn";
+inline constexpr const char* kPictureHost = "img.pconline.com.cn";
+
+struct SampleSiteOptions {
+    std::string memberId = "lumora_demo";
+    std::string spaceName = "Lumora演示空间";  // UTF-8; the album-list page title carries it
+    int albumCount = 40;
+    int albumsPerPage = 15;
+    int picturesPerAlbum = 0;               // 0: between 3 and 12, varying by album
+    std::size_t pictureBytes = 20 * 1024;   // full-size pictures, approximately
+    int latencyMs = 0;                      // before the first byte of every answer
+    std::size_t bytesPerSecond = 0;         // per connection; 0 = unlimited
+    bool gzipPages = true;                  // when the request accepts gzip
+    bool gbkPages = false;                  // GBK with "charset=GBK" instead of UTF-8
+
+    // Shapes for benchmarks.
+    static SampleSiteOptions OneAlbum(int pictures);
+    static SampleSiteOptions ManyAlbums(int albums, int picturesEach);
+};
+
+enum class PictureFormat { Jpeg, Png };
+
+struct SamplePicture {
+    std::string address;           // full size
+    std::string thumbnailAddress;  // as the album page lists it, with "_mthumb"
+    PictureFormat format;          // of the bytes; the address's extension may say otherwise
+};
+
+struct SampleAlbum {
+    int number = 0;                  // 1-based, in list order
+    std::string id;
+    std::string title;               // UTF-8, as shown (entities decoded)
+    std::string address;             // as listed: http://<host>/photo/<id>.html
+    std::string pictureListAddress;  // http://<host>/photo/list_<id>.html
+    std::string coverAddress;        // as written in the page; some are protocol-relative
+    std::vector<SamplePicture> pictures;
+};
+
+struct SampleCatalog {
+    SampleSiteOptions options;
+    std::vector<SampleAlbum> albums;
+
+    int pageCount() const;                         // at least 1
+    std::string memberSpaceAddress() const;        // http://<host>/<member>/
+    std::string albumPageAddress() const;          // http://<host>/<member>/myphoto.html
+    std::string listPageAddress(int page) const;   // http://<host>/<member>/myphoto_p<page>_n15.html
+};
+
+SampleCatalog BuildSampleCatalog(const SampleSiteOptions& options = {});
+
+// Routes every page and picture of the sample member on `site` and returns
+// the catalog. The routes hold what they serve; the catalog is only a copy.
+// Pictures are made on first request and kept.
+SampleCatalog RegisterSampleSite(testsite::TestSite& site, const SampleSiteOptions& options = {});
+
+}  // namespace lumora::samplesite

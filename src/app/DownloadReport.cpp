@@ -1,0 +1,13 @@
+#include "app/DownloadReport.h"
+
+namespace lumora {
+
+bool DownloadReport::Complete() const {
+    if (rejectedSavePath || nothingPicked || stopped) return false;
+    for (const auto& album : albums) {
+        if (album.listFileOnly ? !album.listFileWritten : album.saved < album.listed) return false;
+    }
+    return true;
+}
+
+}  // namespace lumora

@@ -1,0 +1,32 @@
+// What a download run did, album by album, for front ends to show.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "download/Scheduler.h"
+
+namespace lumora {
+
+struct AlbumOutcome {
+    std::u16string title;
+    std::u16string folder;
+    std::size_t listed = 0;      // pictures collected from the album page
+    std::size_t saved = 0;       // files present afterwards
+    bool listFileOnly = false;   // wrote the list file instead of downloading
+    bool listFileWritten = false;
+    std::vector<FailedItem> failures;
+};
+
+struct DownloadReport {
+    std::vector<AlbumOutcome> albums;
+    std::size_t totalListed = 0;
+    bool stopped = false;
+    bool nothingPicked = false;
+    bool rejectedSavePath = false;  // ended at the save-folder check
+
+    // Every listed picture saved (or every list file written).
+    bool Complete() const;
+};
+
+}  // namespace lumora

@@ -1,0 +1,96 @@
+#include "cli/DownloadCommand.h"
+
+#include <cstdio>
+
+#include "app/ControlIds.h"
+#include "app/MainController.h"
+#include "cli/AlbumSelection.h"
+#include "cli/ConsoleWindow.h"
+#include "settings/SettingsFile.h"
+#include "text/Format.h"
+#include "text/StringCtrl.h"
+
+namespace lumora::cli {
+namespace {
+
+constexpr const char* kDownloadUsage = "usage: lumora-cli download ADDRESS [--albums all|N,N-M] [--save DIR]\n";
+
+int UsageError(const std::string& message) {
+    std::fprintf(stderr, "lumora-cli download: %s\n%s", message.c_str(), kDownloadUsage);
+    return 2;
+}
+
+void PrintSummary(const DownloadReport& report) {
+    for (const auto& album : report.albums) {
+        if (album.listFileOnly) {
+            PrintLine(stdout, FormatText(u"%s\t%s\t列表文件%s\t%d张图片",
+                                         {album.title, album.folder, std::u16string(album.listFileWritten ? u"已写入" : u"写入失败"),
+                                          static_cast<std::int64_t>(album.listed)}));
+            continue;
+        }
+        PrintLine(stdout, FormatText(u"%s\t%s\t图片%d张\t已保存%d张\t失败%d张",
+                                     {album.title, album.folder, static_cast<std::int64_t>(album.listed),
+                                      static_cast<std::int64_t>(album.saved),
+                                      static_cast<std::int64_t>(album.failures.size())}));
+        for (const auto& failure : album.failures) {
+            std::u16string reason = Utf8ToWide(DescribeFetchError(failure.error));
+            if (failure.error == FetchError::HttpStatus) {
+                reason += FormatText(u" %d", {static_cast<std::int64_t>(failure.httpStatus)});
+            }
+            PrintLine(stdout, u"  failed: " + failure.savePath + u"\t" + failure.address + u"\t" + reason);
+        }
+    }
+}
+
+}  // namespace
+
+int RunDownload(const std::vector<std::string>& args) {
+    std::string address;
+    std::string albums = "all";
+    std::optional<std::string> save;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (arg == "--albums" || arg == "--save") {
+            if (i + 1 >= args.size()) return UsageError(arg + " needs a value");
+            (arg == "--albums" ? albums : save.emplace()) = args[++i];
+        } else if (arg.starts_with("--")) {
+            return UsageError("unknown option '" + arg + "'");
+        } else if (address.empty()) {
+            address = arg;
+        } else {
+            return UsageError("more than one address given");
+        }
+    }
+    if (address.empty()) return UsageError("no address given");
+    if (save && save->empty()) return UsageError("--save needs a folder");
+
+    ConsoleWindow window;
+    MainController controller(window, ProgramFolder());
+    std::u16string saveFolder = save ? Utf8ToWide(*save) : HistoryText(controller.settings(), HistoryKind::SaveFolder, 0);
+    if (saveFolder.empty()) saveFolder = Utf8ToWide(DefaultSaveFolder().string());
+    window.SetItemText(IDC_ADDRESS, Utf8ToWide(address));
+    window.SetItemText(IDC_SAVE_PATH, saveFolder);
+    controller.SetReady();
+    controller.OnGetAlbumsClicked();
+    controller.WaitForGetAlbums();
+
+    const std::size_t count = controller.session().albums.size();
+    auto picked = ParseAlbumSelection(albums, count);
+    if (!picked) {
+        return UsageError("bad album selection '" + albums + "' (" + std::to_string(count) + " albums found)");
+    }
+    if (picked->empty()) {
+        std::fprintf(stderr, "lumora-cli download: no album to download\n");
+        return 1;
+    }
+    window.SetPicked(*picked);
+    controller.OfferSaveFolderToHistory(saveFolder);
+    controller.OnDownloadClicked();
+    controller.WaitForDownload();
+    const DownloadReport report = controller.lastReport();
+    PrintSummary(report);
+    if (report.rejectedSavePath) return 1;
+    return report.Complete() ? 0 : 1;
+}
+
+}  // namespace lumora::cli

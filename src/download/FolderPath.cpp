@@ -1,0 +1,29 @@
+#include "download/FolderPath.h"
+
+#include <sys/stat.h>
+
+#include <cerrno>
+
+#include "text/StringCtrl.h"
+
+namespace lumora {
+
+std::u16string WithTrailingSlash(std::u16string path) {
+    if (path.empty() || path.back() != u'/') path += u'/';
+    return path;
+}
+
+std::optional<std::u16string> CreateFolderPath(const std::u16string& path) {
+    const std::u16string full = WithTrailingSlash(path);
+    // Every "/" after the first character ends one folder of the path.
+    for (std::size_t at = full.find(u'/', 1); at != std::u16string::npos; at = full.find(u'/', at + 1)) {
+        const std::u16string partial = full.substr(0, at);
+        const std::string bytes = WideToUtf8(partial);
+        struct stat info {};
+        if (stat(bytes.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) continue;
+        if (mkdir(bytes.c_str(), 0777) != 0 && errno != EEXIST) return partial;
+    }
+    return std::nullopt;
+}
+
+}  // namespace lumora

@@ -1,0 +1,196 @@
+#include "download/PostProcessing.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+
+#include "text/StringCtrl.h"
+
+namespace lumora {
+namespace {
+
+// Longest name of one path component on Linux, in bytes.
+constexpr std::size_t kMaxComponentBytes = 255;
+
+bool IsRegularFile(int fd) {
+    struct stat info {};
+    return fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
+}
+
+std::size_t ReadUpTo(int fd, unsigned char* buffer, std::size_t size) {
+    std::size_t done = 0;
+    while (done < size) {
+        const ssize_t n = read(fd, buffer + done, size - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        done += static_cast<std::size_t>(n);
+    }
+    return done;
+}
+
+bool WriteFully(int fd, const std::string& data) {
+    std::size_t done = 0;
+    while (done < data.size()) {
+        const ssize_t n = write(fd, data.data() + done, data.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        done += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+bool WriteAndClose(int fd, const std::string& data) {
+    const bool written = WriteFully(fd, data);
+    return close(fd) == 0 && written;
+}
+
+// The longest start of `text` whose UTF-8 form fits in `maxBytes`, never
+// splitting a surrogate pair.
+std::u16string CutToUtf8Bytes(const std::u16string& text, std::size_t maxBytes) {
+    std::size_t bytes = 0;
+    std::size_t units = 0;
+    while (units < text.size()) {
+        const char16_t c = text[units];
+        const bool pair = c >= 0xD800 && c <= 0xDBFF && units + 1 < text.size() &&
+                          text[units + 1] >= 0xDC00 && text[units + 1] <= 0xDFFF;
+        const std::size_t size = pair ? 4 : c < 0x80 ? 1 : c < 0x800 ? 2 : 3;
+        if (bytes + size > maxBytes) break;
+        bytes += size;
+        units += pair ? 2 : 1;
+    }
+    return text.substr(0, units);
+}
+
+// Starts the file afresh. The old entry is removed rather than truncated, so a
+// symbolic link or a hard link planted under the name is never written through.
+bool CreateFresh(const std::string& path, const std::string& data) {
+    unlink(path.c_str());
+    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    return fd >= 0 && WriteAndClose(fd, data);
+}
+
+bool AppendToExisting(const std::string& path, const std::string& data) {
+    const int fd = open(path.c_str(), O_WRONLY | O_APPEND | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return false;
+    if (!IsRegularFile(fd)) {
+        close(fd);
+        return false;
+    }
+    return WriteAndClose(fd, data);
+}
+
+}  // namespace
+
+std::u16string_view ExtensionForHeader(const unsigned char* b) {
+    // Tested in this order: 00 00 02 00 00 is a TGA file, 00 00 02 00 01 a cursor.
+    if (b[0] == 0xFF && b[1] == 0xD8) return u".jpg";
+    if (b[0] == 0x89 && b[1] == 0x50) return u".png";
+    if (b[0] == 'G' && b[1] == 'I' && b[2] == 'F') return u".gif";
+    if (b[0] == 'B' && b[1] == 'M') return u".bmp";
+    if (b[0] == 0 && b[1] == 0 && b[3] == 0) {
+        if (b[4] == 0 && (b[2] == 2 || b[2] == 16)) return u".tga";
+        if (b[2] == 1 && b[4] == 1) return u".ico";
+        if (b[2] == 2 && b[4] == 1) return u".cur";
+    }
+    if ((b[0] == 'I' && b[1] == 'I') || (b[0] == 'M' && b[1] == 'M')) return u".tiff";
+    return {};
+}
+
+bool MoveByLinking(const std::string& from, const std::string& to) {
+    if (link(from.c_str(), to.c_str()) != 0) return false;
+    if (unlink(from.c_str()) == 0) return true;
+    // Keep the file under one name only, the one the caller still holds.
+    unlink(to.c_str());
+    return false;
+}
+
+bool MoveNoReplace(const std::string& from, const std::string& to) {
+    if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return true;
+    if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP) return false;
+    return MoveByLinking(from, to);
+}
+
+bool DetectPictureType(std::u16string& path) {
+    const std::string from = WideToUtf8(path);
+    const int fd = open(from.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return false;
+    unsigned char head[8] = {};
+    const bool regular = IsRegularFile(fd);
+    if (regular) ReadUpTo(fd, head, 7);
+    close(fd);
+    if (!regular) return false;
+
+    const std::u16string_view extension = ExtensionForHeader(head);
+    if (extension.empty()) return false;
+
+    // Only a "." inside the file's own name starts its extension; a name
+    // without one gets the extension appended.
+    const std::size_t nameStart = path.rfind(u'/') + 1;  // npos + 1 == 0
+    std::size_t dot = path.rfind(u'.');
+    if (dot == std::u16string::npos || dot < nameStart) dot = path.size();
+    std::u16string moved = path.substr(0, dot);
+    moved += extension;
+    if (moved == path || !MoveNoReplace(from, WideToUtf8(moved))) return false;
+    path = std::move(moved);
+    return true;
+}
+
+void FixPictureFormats(DownloadJob& job) {
+    for (std::size_t i = 0; i < job.fileNames.size(); ++i) {
+        std::u16string path = job.SavePath(i);
+        const std::size_t folderLength = path.size() - job.fileNames[i].size();
+        // Only the extension changes, and it lies inside the entry itself.
+        if (DetectPictureType(path)) job.fileNames[i] = path.substr(folderLength);
+    }
+}
+
+void SetFileTimes(const std::u16string& path, std::time_t t) {
+    const int fd = open(WideToUtf8(path).c_str(), O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return;
+    if (t > 0 && IsRegularFile(fd)) {
+        const struct timespec times[2] = {{t, 0}, {t, 0}};
+        futimens(fd, times);
+    }
+    close(fd);
+}
+
+void FixPictureOrder(const DownloadJob& job) {
+    std::time_t t = std::time(nullptr);
+    for (std::size_t i = 0; i < job.fileNames.size(); ++i, t -= 60) SetFileTimes(job.SavePath(i), t);
+}
+
+void PictureNameFile::Start(const DownloadJob& job, const std::u16string& albumName) {
+    job_ = &job;
+    // The album name is the site's text: a "/" in it must not lead the file
+    // into another folder, and a NUL would cut the path short.
+    std::u16string name = albumName;
+    std::erase_if(name, [](char16_t c) { return c == u'/' || c == u'\0'; });
+    fileName_ = CutToUtf8Bytes(name, kMaxComponentBytes - 4) + u".txt";
+}
+
+std::u16string PictureNameFile::Path() const {
+    return job_ != nullptr ? job_->albumFolder + fileName_ : std::u16string();
+}
+
+bool PictureNameFile::Append(const std::u16string& description) const {
+    if (job_ == nullptr) return false;
+    // One line per item, whatever the description holds, so that line k
+    // stays with item k.
+    std::u16string line = description.substr(0, description.find(u'\0'));
+    std::replace_if(line.begin(), line.end(), [](char16_t c) { return c == u'\r' || c == u'\n'; }, u' ');
+    line += u"\r\n";
+
+    const std::string path = WideToUtf8(Path());
+    if (job_->size() < 2) return CreateFresh(path, "\xFF\xFE" + ToUtf16Le(line));
+    return AppendToExisting(path, ToUtf16Le(line));
+}
+
+std::function<void(const std::u16string&)> PictureNameFile::Appender() const {
+    return [this](const std::u16string& description) { Append(description); };
+}
+
+}  // namespace lumora

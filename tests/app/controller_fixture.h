@@ -1,0 +1,68 @@
+// A controller with a recording window, a scratch program folder and the
+// loopback site playing the community through http_proxy.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include "app/ControlIds.h"
+#include "app/MainController.h"
+#include "recording_window.h"
+#include "testsite/TestSite.h"
+#include "text/StringCtrl.h"
+
+namespace lumora::testing {
+
+inline const std::string kCommunityHost = "dp.pconline.com.cn";
+inline const std::string kPictureHost = "img.pconline.com.cn";
+
+inline std::string AlbumBlock(const std::string& id, const std::string& title, const std::string& cover) {
+    return "<div class=\"picbox\"><a href=\"http://dp.pconline.com.cn/photo/" + id + ".html\" title=\"" + title +
+           "\"><img src=\"" + cover + "\"></a></div>\n";
+}
+
+inline std::string ListPage(const std::string& space, const std::string& blocks, bool next) {
+    return "<html><head><title>【摄影部落】" + space + "_太平洋摄影部落</title></head><body>" + blocks +
+           (next ? "<a href=\"next\">下一页</a>" : "") + "</body></html>";
+}
+
+class ControllerTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        home_ = std::filesystem::temp_directory_path() /
+                ("lumora-app-" + std::to_string(getpid()) + "-" +
+                 ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        std::filesystem::remove_all(home_);
+        std::filesystem::create_directories(home_);
+    }
+    void TearDown() override { std::filesystem::remove_all(home_); }
+
+    void ServePage(const std::string& member, int page, const std::string& body) {
+        site_.route(kCommunityHost, "/" + member + "/myphoto_p" + std::to_string(page) + "_n15.html",
+                    testsite::Response::Text(body));
+    }
+
+    // Runs one get-albums command for `address` to its end.
+    void GetAlbums(MainController& controller, const std::u16string& address) {
+        window_.SetItemText(IDC_ADDRESS, address);
+        controller.OnGetAlbumsClicked();
+        controller.WaitForGetAlbums();
+    }
+
+    std::unique_ptr<MainController> MakeController() {
+        auto controller = std::make_unique<MainController>(window_, home_);
+        controller->SetReady();
+        return controller;
+    }
+
+    testsite::TestSite site_;
+    testsite::ProxyEnvironment proxy_{site_};
+    RecordingWindow window_;
+    std::filesystem::path home_;
+};
+
+}  // namespace lumora::testing

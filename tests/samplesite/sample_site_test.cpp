@@ -1,0 +1,309 @@
+// The sample site as the program sees it: libcurl through http_proxy to an
+// in-process site, pages taken apart by the same markers the program uses.
+#include "samplesite/SampleSite.h"
+
+#include <curl/curl.h>
+#include <gtest/gtest.h>
+#include <iconv.h>
+
+#include <chrono>
+#include <map>
+#include <memory>
+#include <set>
+
+#include "samplesite/image_checks.h"
+
+using namespace lumora::samplesite;
+using namespace lumora::samplesite::testing;
+using lumora::testsite::ProxyEnvironment;
+using lumora::testsite::TestSite;
+
+namespace {
+
+struct Reply {
+    long status = 0;
+    std::string body;
+    std::string contentType;
+    std::string contentEncoding;
+    double firstByteSeconds = 0;
+    double totalSeconds = 0;
+};
+
+// One easy handle, so that the many picture requests share connections.
+class Client {
+public:
+    Client() : curl_(curl_easy_init()) {}
+    ~Client() { curl_easy_cleanup(curl_); }
+
+    Reply get(const std::string& url, const char* acceptEncoding = nullptr) {
+        Reply reply;
+        curl_slist* headers = acceptEncoding ? curl_slist_append(nullptr, acceptEncoding) : nullptr;
+        curl_easy_setopt(curl_, CURLOPT_URL, url.c_str());
+        curl_easy_setopt(curl_, CURLOPT_TIMEOUT, 30L);
+        curl_easy_setopt(curl_, CURLOPT_HTTPHEADER, headers);
+        curl_easy_setopt(curl_, CURLOPT_WRITEFUNCTION, &Client::onBody);
+        curl_easy_setopt(curl_, CURLOPT_WRITEDATA, &reply.body);
+        curl_easy_setopt(curl_, CURLOPT_HEADERFUNCTION, &Client::onHeader);
+        curl_easy_setopt(curl_, CURLOPT_HEADERDATA, &reply);
+        EXPECT_EQ(curl_easy_perform(curl_), CURLE_OK) << url;
+        curl_easy_getinfo(curl_, CURLINFO_RESPONSE_CODE, &reply.status);
+        curl_easy_getinfo(curl_, CURLINFO_STARTTRANSFER_TIME, &reply.firstByteSeconds);
+        curl_easy_getinfo(curl_, CURLINFO_TOTAL_TIME, &reply.totalSeconds);
+        curl_slist_free_all(headers);
+        return reply;
+    }
+
+    std::string body(const std::string& url) {
+        Reply reply = get(url);
+        EXPECT_EQ(reply.status, 200) << url;
+        return reply.body;
+    }
+
+private:
+    static size_t onBody(char* data, size_t, size_t size, void* body) {
+        static_cast<std::string*>(body)->append(data, size);
+        return size;
+    }
+    static size_t onHeader(char* data, size_t, size_t size, void* user) {
+        auto* reply = static_cast<Reply*>(user);
+        std::string line(data, size);
+        while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
+        auto colon = line.find(": ");
+        if (colon == std::string::npos) return size;
+        std::string name = line.substr(0, colon);
+        for (auto& c : name) c = char(std::tolower(static_cast<unsigned char>(c)));
+        if (name == "content-type") reply->contentType = line.substr(colon + 2);
+        if (name == "content-encoding") reply->contentEncoding = line.substr(colon + 2);
+        return size;
+    }
+    CURL* curl_;
+};
+
+// The program's marker extraction: the text between `begin` and the next
+// `end`, searching on from `at`, which moves past the begin marker.
+std::string Between(const std::string& text, const std::string& begin, const std::string& end, std::size_t& at) {
+    auto start = text.find(begin, at);
+    if (start == std::string::npos) return {};
+    at = start + begin.size();
+    auto stop = text.find(end, at);
+    return stop == std::string::npos ? std::string{} : text.substr(at, stop - at);
+}
+
+// Pieces after each separator, as the program splits a page.
+std::vector<std::string> Blocks(const std::string& text, const std::string& separator) {
+    std::vector<std::string> pieces;
+    for (auto at = text.find(separator); at != std::string::npos;) {
+        auto next = text.find(separator, at + separator.size());
+        pieces.push_back(text.substr(at + separator.size(), next == std::string::npos ? next : next - at - separator.size()));
+        at = next;
+    }
+    return pieces;
+}
+
+std::string ReplaceAll(std::string text, const std::string& what, const std::string& with) {
+    for (auto at = text.find(what); at != std::string::npos; at = text.find(what, at + with.size()))
+        text.replace(at, what.size(), with);
+    return text;
+}
+
+struct ListedAlbum {
+    std::string address, title, cover;
+};
+
+std::vector<ListedAlbum> ParseAlbumList(const std::string& page) {
+    std::vector<ListedAlbum> albums;
+    for (const std::string& block : Blocks(page, "class=\"picbox")) {
+        std::size_t at = 0;
+        ListedAlbum album;
+        album.address = ReplaceAll(Between(block, "href=\"", "\"", at), "photo/", "photo/list_");
+        album.title = ReplaceAll(Between(block, "title=\"", "\"", at), "&amp;", "&");
+        album.cover = Between(block, "src=\"", "\"", at);
+        albums.push_back(album);
+    }
+    return albums;
+}
+
+std::string Absolute(const std::string& address) { return address.rfind("//", 0) == 0 ? "http:" + address : address; }
+
+std::string GbkToUtf8(std::string gbk) {
+    iconv_t cd = iconv_open("UTF-8", "GBK");
+    std::string out(gbk.size() * 2, '\0');
+    char* in = gbk.data();
+    char* to = out.data();
+    size_t inLeft = gbk.size(), outLeft = out.size();
+    const bool ok = iconv(cd, &in, &inLeft, &to, &outLeft) != size_t(-1);
+    iconv_close(cd);
+    return ok ? out.substr(0, out.size() - outLeft) : std::string{};
+}
+
+constexpr const char* kProgramEncoding = "Accept-Encoding: gzip, deflate";
+
+class SampleSiteTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        site_ = new TestSite;
+        catalog_ = new SampleCatalog(RegisterSampleSite(*site_));
+    }
+    static void TearDownTestSuite() {
+        delete catalog_;
+        delete site_;
+    }
+
+    static TestSite* site_;
+    static SampleCatalog* catalog_;
+    ProxyEnvironment proxy_{*site_};
+    Client client_;
+};
+TestSite* SampleSiteTest::site_ = nullptr;
+SampleCatalog* SampleSiteTest::catalog_ = nullptr;
+
+TEST_F(SampleSiteTest, AllThreeAddressFormsServeTheFirstPage) {
+    const std::string first = client_.body(catalog_->listPageAddress(1));
+    EXPECT_EQ(catalog_->listPageAddress(1), "http://dp.pconline.com.cn/lumora_demo/myphoto_p1_n15.html");
+    EXPECT_EQ(client_.body("http://dp.pconline.com.cn/lumora_demo/"), first);
+    EXPECT_EQ(client_.body("http://dp.pconline.com.cn/lumora_demo/myphoto.html"), first);
+
+    std::size_t at = 0;
+    EXPECT_EQ(Between(first, "】", "_太平洋", at), "Lumora演示空间");
+    // The program searches for albums after the first "】" only.
+    EXPECT_EQ(first.find("class=\"picbox"), first.find("class=\"picbox", at));
+}
+
+TEST_F(SampleSiteTest, FortyAlbumsOverThreePagesWithTheNextLinkOnAllButTheLast) {
+    ASSERT_EQ(catalog_->pageCount(), 3);
+    std::vector<ListedAlbum> listed;
+    for (int page = 1; page <= 3; ++page) {
+        const std::string text = client_.body(catalog_->listPageAddress(page));
+        EXPECT_EQ(text.find(">下一页</a>") != std::string::npos, page < 3) << "page " << page;
+        auto albums = ParseAlbumList(text);
+        EXPECT_EQ(albums.size(), page < 3 ? 15u : 10u) << "page " << page;
+        listed.insert(listed.end(), albums.begin(), albums.end());
+    }
+    EXPECT_EQ(client_.get("http://dp.pconline.com.cn/lumora_demo/myphoto_p4_n15.html").status, 404);
+
+    ASSERT_EQ(listed.size(), catalog_->albums.size());
+    std::map<std::string, int> titleUses;
+    int schemeless = 0;
+    for (std::size_t i = 0; i < listed.size(); ++i) {
+        const SampleAlbum& album = catalog_->albums[i];
+        EXPECT_EQ(listed[i].address, album.pictureListAddress);
+        EXPECT_EQ(listed[i].title, album.title);
+        EXPECT_EQ(listed[i].cover, album.coverAddress);
+        ++titleUses[album.title];
+        schemeless += album.coverAddress.rfind("//", 0) == 0;
+    }
+    EXPECT_EQ(titleUses["春日花园"], 3);
+    EXPECT_EQ(titleUses.count("光与影 & 城市"), 1u);
+    EXPECT_GT(schemeless, 0);
+}
+
+TEST_F(SampleSiteTest, EveryListedPictureAndCoverAnswersWithRealImageBytes) {
+    std::set<std::string> distinct;
+    int pictures = 0, pngBehindJpg = 0;
+    std::string someJpeg, someThumbnail;
+    for (const SampleAlbum& album : catalog_->albums) {
+        SCOPED_TRACE(album.pictureListAddress);
+        const auto blocks = Blocks(client_.body(album.pictureListAddress), "class=\"picture");
+        ASSERT_EQ(blocks.size(), album.pictures.size());
+        for (std::size_t j = 0; j < blocks.size(); ++j) {
+            std::size_t at = 0;
+            const std::string thumbnail = Between(blocks[j], "src=\"", "\"", at);
+            ASSERT_NE(thumbnail.find("_mthumb"), std::string::npos) << thumbnail;
+            const std::string full = ReplaceAll(thumbnail, "_mthumb", "");
+            EXPECT_EQ(full, album.pictures[j].address);
+            for (const std::string& address : {full, thumbnail}) {
+                SCOPED_TRACE(address);
+                const Reply reply = client_.get(address);
+                ASSERT_EQ(reply.status, 200);
+                if (album.pictures[j].format == PictureFormat::Png) {
+                    PngInfo info;
+                    EXPECT_TRUE(ParsePng(reply.body, info));
+                    pngBehindJpg += address == full && full.ends_with(".jpg");
+                } else {
+                    EXPECT_TRUE(IsBaselineJpeg(reply.body));
+                    (address == full ? someJpeg : someThumbnail) = reply.body;
+                }
+                if (address == full) distinct.insert(reply.body);
+            }
+            ++pictures;
+        }
+        EXPECT_TRUE(IsBaselineJpeg(client_.body(Absolute(album.coverAddress))));
+    }
+    EXPECT_EQ(int(distinct.size()), pictures) << "pictures repeat";
+    EXPECT_EQ(pngBehindJpg, 1);
+    // Roughly the default size: pattern plus padding.
+    EXPECT_NEAR(double(someJpeg.size()), 20 * 1024, 1024);
+
+    if (!HaveImageMagick()) GTEST_SKIP() << "ImageMagick is not installed";
+    EXPECT_EQ(Identify(someJpeg), "JPEG 320 240");
+    EXPECT_EQ(Identify(someThumbnail), "JPEG 160 120");
+}
+
+TEST_F(SampleSiteTest, PagesAreGzippedOnlyWhenTheRequestAcceptsIt) {
+    const std::string address = catalog_->albums[0].pictureListAddress;
+    const Reply plain = client_.get(address);
+    const Reply packed = client_.get(address, kProgramEncoding);
+    EXPECT_EQ(plain.contentEncoding, "");
+    EXPECT_EQ(plain.contentType, "text/html; charset=utf-8");
+    ASSERT_EQ(packed.contentEncoding, "gzip");
+    ASSERT_NE(packed.body, plain.body);
+
+    // Inflate as the program does: gzip or zlib wrapper, detected.
+    z_stream zs{};
+    ASSERT_EQ(inflateInit2(&zs, 47), Z_OK);
+    std::string inflated(plain.body.size() + 1, '\0');
+    zs.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(packed.body.data()));
+    zs.avail_in = static_cast<uInt>(packed.body.size());
+    zs.next_out = reinterpret_cast<Bytef*>(inflated.data());
+    zs.avail_out = static_cast<uInt>(inflated.size());
+    EXPECT_EQ(inflate(&zs, Z_FINISH), Z_STREAM_END);
+    inflated.resize(zs.total_out);
+    inflateEnd(&zs);
+    EXPECT_EQ(inflated, plain.body);
+}
+
+TEST(SampleSiteGbk, SendsGbkBytesUnderCharsetGbk) {
+    TestSite site;
+    SampleSiteOptions options;
+    options.gbkPages = true;
+    const SampleCatalog catalog = RegisterSampleSite(site, options);
+    ProxyEnvironment proxy(site);
+    Client client;
+
+    const Reply reply = client.get(catalog.listPageAddress(1), kProgramEncoding);
+    EXPECT_NE(reply.contentType.find("charset=GBK"), std::string::npos) << reply.contentType;
+    EXPECT_EQ(reply.contentEncoding, "gzip");
+    const Reply plain = client.get(catalog.listPageAddress(1));
+    EXPECT_NE(plain.body.find("\xCF\xC2\xD2\xBB\xD2\xB3</a>"), std::string::npos) << "no GBK 下一页 link";
+    const std::string utf8 = GbkToUtf8(plain.body);
+    EXPECT_NE(utf8.find("】Lumora演示空间_太平洋"), std::string::npos);
+    EXPECT_NE(utf8.find("春日花园"), std::string::npos);
+}
+
+TEST(SampleSiteBenchmark, OneLargeAlbumWithLatencyAndBandwidth) {
+    TestSite site;
+    SampleSiteOptions options = SampleSiteOptions::OneAlbum(30);
+    options.pictureBytes = 150 * 1024;
+    options.latencyMs = 100;
+    options.bytesPerSecond = 600 * 1024;
+    const SampleCatalog catalog = RegisterSampleSite(site, options);
+    ProxyEnvironment proxy(site);
+    Client client;
+
+    ASSERT_EQ(catalog.albums.size(), 1u);
+    const Reply list = client.get(catalog.listPageAddress(1));
+    EXPECT_EQ(ParseAlbumList(list.body).size(), 1u);
+    EXPECT_EQ(list.body.find(">下一页</a>"), std::string::npos);
+    EXPECT_GE(list.firstByteSeconds, 0.09);
+    EXPECT_EQ(Blocks(client.body(catalog.albums[0].pictureListAddress), "class=\"picture").size(), 30u);
+
+    const Reply picture = client.get(catalog.albums[0].pictures[0].address);
+    EXPECT_TRUE(IsBaselineJpeg(picture.body));
+    EXPECT_NEAR(double(picture.body.size()), 150 * 1024, 1024);
+    // 150 KB at 600 KB/s: about a quarter second after the first byte.
+    EXPECT_GE(picture.totalSeconds - picture.firstByteSeconds, 0.18);
+    // Made once: the second answer is the same bytes.
+    EXPECT_EQ(client.body(catalog.albums[0].pictures[0].address), picture.body);
+}
+
+}  // namespace
