@@ -1,0 +1,139 @@
+// lumora-cli as a user runs it: a real process against the loopback site.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <array>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <nlohmann/json.hpp>
+
+#include "cli/AlbumSelection.h"
+#include "testsite/TestSite.h"
+
+namespace lumora::testing {
+namespace {
+
+using testsite::Response;
+namespace fs = std::filesystem;
+
+struct CliRun {
+    int status = -1;
+    std::string out;
+};
+
+class CliTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        home_ = fs::temp_directory_path() / ("lumora-cli-" + std::to_string(getpid()) + "-" +
+                                             ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(home_);
+        fs::create_directories(home_);
+        std::string blocks;
+        for (int k = 1; k <= 3; ++k) {
+            const std::string id = std::to_string(k);
+            blocks += "<div class=\"picbox\"><a href=\"/photo/" + id + ".html\" title=\"Album " + id +
+                      "\"><img src=\"//img.pconline.com.cn/c" + id + ".jpg\"></a></div>";
+            site_.route("dp.pconline.com.cn", "/photo/list_" + id + ".html",
+                        Response::Text("<li class=\"picture\"><img src=\"//img.pconline.com.cn/" + id + "/1_mthumb.jpg\">"));
+            site_.route("img.pconline.com.cn", "/" + id + "/1.jpg", Response::Text("JPEG" + id, "image/jpeg"));
+        }
+        site_.route("dp.pconline.com.cn", "/m/myphoto_p1_n15.html",
+                    Response::Text("<title>【x】Member_太平洋</title>" + blocks));
+    }
+    void TearDown() override { fs::remove_all(home_); }
+
+    CliRun Cli(const std::string& args) {
+        std::string command = "env LUMORA_HOME='" + home_.string() + "' http_proxy='" + site_.proxyUrl() +
+                              "' no_proxy= " LUMORA_CLI_PATH " " + args + " 2>/dev/null";
+        CliRun run;
+        FILE* pipe = popen(command.c_str(), "r");
+        std::array<char, 4096> buffer;
+        std::size_t n;
+        while ((n = fread(buffer.data(), 1, buffer.size(), pipe)) > 0) run.out.append(buffer.data(), n);
+        int status = pclose(pipe);
+        run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        return run;
+    }
+
+    testsite::TestSite site_;
+    fs::path home_;
+};
+
+TEST_F(CliTest, ListPrintsTheAlbums) {
+    CliRun run = Cli("list http://dp.pconline.com.cn/m/");
+    EXPECT_EQ(run.status, 0);
+    EXPECT_NE(run.out.find("0001\tAlbum 1\t未知\t\thttp://dp.pconline.com.cn/photo/list_1.html\t"
+                           "http://img.pconline.com.cn/c1.jpg\n"),
+              std::string::npos)
+        << run.out;
+
+    run = Cli("list http://dp.pconline.com.cn/m/ --json");
+    ASSERT_EQ(run.status, 0);
+    auto json = nlohmann::json::parse(run.out);
+    EXPECT_EQ(json["spaceName"], "Member/");
+    ASSERT_EQ(json["albums"].size(), 3u);
+    EXPECT_EQ(json["albums"][2]["title"], "Album 3");
+    EXPECT_EQ(json["albums"][2]["pictureCount"], -1);
+
+    EXPECT_EQ(Cli("list").status, 2);
+    EXPECT_EQ(Cli("list a b").status, 2);
+    EXPECT_EQ(Cli("frobnicate").status, 2);
+    EXPECT_EQ(Cli("--help").status, 0);
+}
+
+TEST_F(CliTest, DownloadPicksAlbumsAndReportsFailures) {
+    const fs::path save = home_ / "out";
+    CliRun run = Cli("download http://dp.pconline.com.cn/m/ --albums 1,3 --save '" + save.string() + "'");
+    EXPECT_EQ(run.status, 0) << run.out;
+    EXPECT_TRUE(fs::exists(save / "Member" / "Album 1" / "Album 1 (1).jpg"));
+    EXPECT_FALSE(fs::exists(save / "Member" / "Album 2"));
+    EXPECT_TRUE(fs::exists(save / "Member" / "Album 3" / "Album 3 (1).jpg"));
+
+    site_.route("img.pconline.com.cn", "/2/1.jpg", Response::Status(404));
+    run = Cli("download http://dp.pconline.com.cn/m/ --albums 2");  // the save folder is remembered
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.out.find("failed:"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("HTTP error status 404"), std::string::npos) << run.out;
+
+    EXPECT_EQ(Cli("download http://dp.pconline.com.cn/m/ --albums 4").status, 2);
+    EXPECT_EQ(Cli("download").status, 2);
+}
+
+TEST_F(CliTest, SettingsCommandsWriteTheSettingsFile) {
+    EXPECT_EQ(Cli("params --threads 16").status, 2);
+    EXPECT_EQ(Cli("params --timeout 9").status, 2);
+    CliRun run = Cli("params --threads 3 --timeout -1");
+    EXPECT_EQ(run.status, 0);
+    EXPECT_NE(run.out.find("threads\t3\ntimeout\t65535\n"), std::string::npos) << run.out;
+    EXPECT_EQ(fs::file_size(home_ / "soft.dat"), 19808u);
+
+    run = Cli("options list-only on");
+    EXPECT_EQ(run.status, 0);
+    EXPECT_NE(run.out.find("list-only\ton"), std::string::npos);
+    EXPECT_NE(Cli("options").out.find("list-only\ton"), std::string::npos);  // kept across runs
+    EXPECT_EQ(Cli("options bogus on").status, 2);
+
+    run = Cli("names --base number --prefix '?9_' --folder none");
+    EXPECT_EQ(run.status, 0);
+    EXPECT_NE(run.out.find("prefix\t?9_"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("base\tnumber"), std::string::npos);
+    EXPECT_EQ(Cli("names --prefix " + std::string(39, 'x')).status, 2);
+    EXPECT_EQ(Cli("names --base sideways").status, 2);
+}
+
+TEST(AlbumSelectionTest, NumbersAndRanges) {
+    using cli::ParseAlbumSelection;
+    EXPECT_EQ(*ParseAlbumSelection("all", 3), (std::vector<std::size_t>{0, 1, 2}));
+    EXPECT_EQ(*ParseAlbumSelection("3,1-2,2", 5), (std::vector<std::size_t>{0, 1, 2}));
+    EXPECT_FALSE(ParseAlbumSelection("0", 5));
+    EXPECT_FALSE(ParseAlbumSelection("6", 5));
+    EXPECT_FALSE(ParseAlbumSelection("3-1", 5));
+    EXPECT_FALSE(ParseAlbumSelection("1,,2", 5));
+    EXPECT_FALSE(ParseAlbumSelection("x", 5));
+    EXPECT_TRUE(ParseAlbumSelection("all", 0)->empty());
+}
+
+}  // namespace
+}  // namespace lumora::testing
