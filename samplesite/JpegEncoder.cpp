@@ -26,16 +26,16 @@ constexpr std::uint8_t kChromaQuant[64] = {
     99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99,
     99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99};
 
-struct HuffmanSpec {
+struct HuffmanTable {
     std::uint8_t counts[16];  // codes of each length 1..16
     std::vector<std::uint8_t> symbols;
 };
 
-const HuffmanSpec kDcLuma{{0, 1, 5, 1, 1, 1, 1, 1, 1, 0, 0, 0, 0, 0, 0, 0},
+const HuffmanTable kDcLuma{{0, 1, 5, 1, 1, 1, 1, 1, 1, 0, 0, 0, 0, 0, 0, 0},
                           {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11}};
-const HuffmanSpec kDcChroma{{0, 3, 1, 1, 1, 1, 1, 1, 1, 1, 1, 0, 0, 0, 0, 0},
+const HuffmanTable kDcChroma{{0, 3, 1, 1, 1, 1, 1, 1, 1, 1, 1, 0, 0, 0, 0, 0},
                             {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11}};
-const HuffmanSpec kAcLuma{
+const HuffmanTable kAcLuma{
     {0, 2, 1, 3, 3, 2, 4, 3, 5, 5, 4, 4, 0, 0, 1, 0x7d},
     {0x01, 0x02, 0x03, 0x00, 0x04, 0x11, 0x05, 0x12, 0x21, 0x31, 0x41, 0x06, 0x13, 0x51, 0x61, 0x07,
      0x22, 0x71, 0x14, 0x32, 0x81, 0x91, 0xa1, 0x08, 0x23, 0x42, 0xb1, 0xc1, 0x15, 0x52, 0xd1, 0xf0,
@@ -48,7 +48,7 @@ const HuffmanSpec kAcLuma{
      0xc6, 0xc7, 0xc8, 0xc9, 0xca, 0xd2, 0xd3, 0xd4, 0xd5, 0xd6, 0xd7, 0xd8, 0xd9, 0xda, 0xe1, 0xe2,
      0xe3, 0xe4, 0xe5, 0xe6, 0xe7, 0xe8, 0xe9, 0xea, 0xf1, 0xf2, 0xf3, 0xf4, 0xf5, 0xf6, 0xf7, 0xf8,
      0xf9, 0xfa}};
-const HuffmanSpec kAcChroma{
+const HuffmanTable kAcChroma{
     {0, 2, 1, 2, 4, 4, 3, 4, 7, 5, 4, 4, 0, 1, 2, 0x77},
     {0x00, 0x01, 0x02, 0x03, 0x11, 0x04, 0x05, 0x21, 0x31, 0x06, 0x12, 0x41, 0x51, 0x07, 0x61, 0x71,
      0x13, 0x22, 0x32, 0x81, 0x08, 0x14, 0x42, 0x91, 0xa1, 0xb1, 0xc1, 0x09, 0x23, 0x33, 0x52, 0xf0,
@@ -68,12 +68,12 @@ struct Code {
 };
 
 // Canonical codes: lengths in order, each length's codes counting up.
-std::array<Code, 256> buildCodes(const HuffmanSpec& spec) {
+std::array<Code, 256> buildCodes(const HuffmanTable& table) {
     std::array<Code, 256> codes{};
     std::uint16_t code = 0;
     std::size_t k = 0;
     for (int length = 1; length <= 16; ++length) {
-        for (int i = 0; i < spec.counts[length - 1]; ++i) codes[spec.symbols[k++]] = {code++, std::uint8_t(length)};
+        for (int i = 0; i < table.counts[length - 1]; ++i) codes[table.symbols[k++]] = {code++, std::uint8_t(length)};
         code <<= 1;
     }
     return codes;
@@ -208,10 +208,10 @@ void putMarker(std::string& out, std::uint8_t marker, std::size_t payloadSize) {
     putBig16(out, payloadSize + 2);
 }
 
-void putHuffmanTable(std::string& out, int tableClassAndId, const HuffmanSpec& spec) {
+void putHuffmanTable(std::string& out, int tableClassAndId, const HuffmanTable& table) {
     out += char(tableClassAndId);
-    out.append(reinterpret_cast<const char*>(spec.counts), 16);
-    out.append(spec.symbols.begin(), spec.symbols.end());
+    out.append(reinterpret_cast<const char*>(table.counts), 16);
+    out.append(table.symbols.begin(), table.symbols.end());
 }
 
 constexpr std::size_t kMaxSegmentPayload = 65533;

@@ -14,7 +14,8 @@
 namespace {
 
 constexpr const char* kUsage =
-    "Usage: lumora-sample-site [--port N] [--latency MS] [--albums N] [--pictures N] [--size KB] [--gbk]\n"
+    "Usage: lumora-sample-site [--port N] [--latency MS] [--albums N] [--pictures N] [--size KB]\n"
+    "                          [--bandwidth KB] [--gbk]\n"
     "\n"
     "Serves a sample member of the photo community on 127.0.0.1 until interrupted.\n"
     "Point http_proxy at it to reach it under the community's own addresses.\n"
@@ -24,6 +25,7 @@ constexpr const char* kUsage =
     "  --albums N     number of albums (default 40, 15 to a page)\n"
     "  --pictures N   pictures in every album (default 3 to 12, varying)\n"
     "  --size KB      approximate size of a full picture (default 20)\n"
+    "  --bandwidth KB send at most KB kilobytes a second per connection (default 0: no limit)\n"
     "  --gbk          serve pages as GBK instead of UTF-8\n";
 
 std::optional<long> parseNumber(const std::string& text, long max) {
@@ -54,7 +56,8 @@ int main(int argc, char** argv) {
             long max;
         };
         static constexpr NumberOption kNumbers[] = {
-            {"--port", 65535}, {"--latency", 600000}, {"--albums", 100000}, {"--pictures", 100000}, {"--size", 1 << 20}};
+            {"--port", 65535},     {"--latency", 600000},  {"--albums", 100000},
+            {"--pictures", 100000}, {"--size", 64 * 1024}, {"--bandwidth", 1 << 20}};
         const NumberOption* known = nullptr;
         for (const auto& option : kNumbers)
             if (arg == option.name) known = &option;
@@ -68,6 +71,7 @@ int main(int argc, char** argv) {
         if (arg == "--albums") options.albumCount = static_cast<int>(*value);
         if (arg == "--pictures") options.picturesPerAlbum = static_cast<int>(*value);
         if (arg == "--size") options.pictureBytes = static_cast<std::size_t>(*value) * 1024;
+        if (arg == "--bandwidth") options.bytesPerSecond = static_cast<std::size_t>(*value) * 1024;
     }
 
     // Block the stop signals before any thread starts, so that every thread

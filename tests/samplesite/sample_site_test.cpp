@@ -25,6 +25,7 @@ struct Reply {
     std::string body;
     std::string contentType;
     std::string contentEncoding;
+    curl_off_t wireBytes = 0;  // body bytes as sent, before decoding
     double firstByteSeconds = 0;
     double totalSeconds = 0;
 };
@@ -35,12 +36,12 @@ public:
     Client() : curl_(curl_easy_init()) {}
     ~Client() { curl_easy_cleanup(curl_); }
 
+    // `acceptEncoding` is sent as the Accept-Encoding value, and the body decoded.
     Reply get(const std::string& url, const char* acceptEncoding = nullptr) {
         Reply reply;
-        curl_slist* headers = acceptEncoding ? curl_slist_append(nullptr, acceptEncoding) : nullptr;
         curl_easy_setopt(curl_, CURLOPT_URL, url.c_str());
         curl_easy_setopt(curl_, CURLOPT_TIMEOUT, 30L);
-        curl_easy_setopt(curl_, CURLOPT_HTTPHEADER, headers);
+        curl_easy_setopt(curl_, CURLOPT_ACCEPT_ENCODING, acceptEncoding);
         curl_easy_setopt(curl_, CURLOPT_WRITEFUNCTION, &Client::onBody);
         curl_easy_setopt(curl_, CURLOPT_WRITEDATA, &reply.body);
         curl_easy_setopt(curl_, CURLOPT_HEADERFUNCTION, &Client::onHeader);
@@ -49,7 +50,7 @@ public:
         curl_easy_getinfo(curl_, CURLINFO_RESPONSE_CODE, &reply.status);
         curl_easy_getinfo(curl_, CURLINFO_STARTTRANSFER_TIME, &reply.firstByteSeconds);
         curl_easy_getinfo(curl_, CURLINFO_TOTAL_TIME, &reply.totalSeconds);
-        curl_slist_free_all(headers);
+        curl_easy_getinfo(curl_, CURLINFO_SIZE_DOWNLOAD_T, &reply.wireBytes);
         return reply;
     }
 
@@ -136,7 +137,7 @@ std::string GbkToUtf8(std::string gbk) {
     return ok ? out.substr(0, out.size() - outLeft) : std::string{};
 }
 
-constexpr const char* kProgramEncoding = "Accept-Encoding: gzip, deflate";
+constexpr const char* kProgramEncoding = "gzip, deflate";
 
 class SampleSiteTest : public ::testing::Test {
 protected:
@@ -245,21 +246,9 @@ TEST_F(SampleSiteTest, PagesAreGzippedOnlyWhenTheRequestAcceptsIt) {
     const Reply packed = client_.get(address, kProgramEncoding);
     EXPECT_EQ(plain.contentEncoding, "");
     EXPECT_EQ(plain.contentType, "text/html; charset=utf-8");
-    ASSERT_EQ(packed.contentEncoding, "gzip");
-    ASSERT_NE(packed.body, plain.body);
-
-    // Inflate as the program does: gzip or zlib wrapper, detected.
-    z_stream zs{};
-    ASSERT_EQ(inflateInit2(&zs, 47), Z_OK);
-    std::string inflated(plain.body.size() + 1, '\0');
-    zs.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(packed.body.data()));
-    zs.avail_in = static_cast<uInt>(packed.body.size());
-    zs.next_out = reinterpret_cast<Bytef*>(inflated.data());
-    zs.avail_out = static_cast<uInt>(inflated.size());
-    EXPECT_EQ(inflate(&zs, Z_FINISH), Z_STREAM_END);
-    inflated.resize(zs.total_out);
-    inflateEnd(&zs);
-    EXPECT_EQ(inflated, plain.body);
+    EXPECT_EQ(packed.contentEncoding, "gzip");
+    EXPECT_LT(packed.wireBytes, curl_off_t(plain.body.size()) / 2);
+    EXPECT_EQ(packed.body, plain.body);
 }
 
 TEST(SampleSiteGbk, SendsGbkBytesUnderCharsetGbk) {
