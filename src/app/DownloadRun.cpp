@@ -39,7 +39,8 @@ DownloadReport MainController::DownloadPickedAlbums() {
         return report;
     }
     const std::u16string downloadFolder = WithTrailingSlash(saveFolder) + session_.spaceName + session_.subFolderName;
-    if (CreateFolderPath(downloadFolder)) {
+    if (std::optional<std::u16string> failed = CreateFolderPath(downloadFolder)) {
+        ShowMessage(*failed);  // the folder that could not be made
         ShowMessage(u"请检测设置的保存路径是否有误");
         session_.downloadState = DOWN_IDLE;
         report.rejectedSavePath = true;

@@ -2,8 +2,6 @@
 
 #include <sys/stat.h>
 
-#include <cerrno>
-
 #include "text/StringCtrl.h"
 
 namespace lumora {
@@ -19,9 +17,12 @@ std::optional<std::u16string> CreateFolderPath(const std::u16string& path) {
     for (std::size_t at = full.find(u'/', 1); at != std::u16string::npos; at = full.find(u'/', at + 1)) {
         const std::u16string partial = full.substr(0, at);
         const std::string bytes = WideToUtf8(partial);
-        struct stat info {};
-        if (stat(bytes.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) continue;
-        if (mkdir(bytes.c_str(), 0777) != 0 && errno != EEXIST) return partial;
+        auto isFolder = [&bytes] {
+            struct stat info {};
+            return stat(bytes.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+        };
+        // Another thread or program may create it at the same moment.
+        if (!isFolder() && mkdir(bytes.c_str(), 0777) != 0 && !isFolder()) return partial;
     }
     return std::nullopt;
 }

@@ -220,6 +220,7 @@ TEST_F(DownloadRunTest, SaveFolderChecksAndEmptyPicks) {
     report = Download(*controller, {0});
     EXPECT_TRUE(report.rejectedSavePath);
     EXPECT_EQ(window_.messages.back(), u"请检测设置的保存路径是否有误");
+    EXPECT_EQ(window_.messages[window_.messages.size() - 2], Utf8ToWide((home_ / "plainfile").string()));
 
     window_.SetItemText(IDC_SAVE_PATH, Utf8ToWide(save_.string()));
     report = Download(*controller, {});
