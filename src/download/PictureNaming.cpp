@@ -35,19 +35,6 @@ std::size_t Utf8Length(const std::u16string& text) {
     return bytes;
 }
 
-// `text` cut to at most `maxBytes` bytes of UTF-8, at a character boundary.
-std::u16string CutToUtf8Bytes(const std::u16string& text, std::size_t maxBytes) {
-    std::size_t bytes = 0;
-    std::size_t i = 0;
-    while (i < text.size()) {
-        const std::size_t charBytes = CharBytes(text, i);
-        if (bytes + charBytes > maxBytes) break;
-        bytes += charBytes;
-        i += CharUnits(text, i);
-    }
-    return text.substr(0, i);
-}
-
 // Cuts the last path component so that `reservedBytes` more still fit in one
 // component. Names in the album folder are a single component; a complete
 // path given as description keeps its folders as they are.

@@ -48,23 +48,6 @@ bool WriteAndClose(int fd, const std::string& data) {
     return close(fd) == 0 && written;
 }
 
-// The longest start of `text` whose UTF-8 form fits in `maxBytes`, never
-// splitting a surrogate pair.
-std::u16string CutToUtf8Bytes(const std::u16string& text, std::size_t maxBytes) {
-    std::size_t bytes = 0;
-    std::size_t units = 0;
-    while (units < text.size()) {
-        const char16_t c = text[units];
-        const bool pair = c >= 0xD800 && c <= 0xDBFF && units + 1 < text.size() &&
-                          text[units + 1] >= 0xDC00 && text[units + 1] <= 0xDFFF;
-        const std::size_t size = pair ? 4 : c < 0x80 ? 1 : c < 0x800 ? 2 : 3;
-        if (bytes + size > maxBytes) break;
-        bytes += size;
-        units += pair ? 2 : 1;
-    }
-    return text.substr(0, units);
-}
-
 // Starts the file afresh. The old entry is removed rather than truncated, so a
 // symbolic link or a hard link planted under the name is never written through.
 bool CreateFresh(const std::string& path, const std::string& data) {

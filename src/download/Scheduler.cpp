@@ -1,8 +1,8 @@
 #include "download/Scheduler.h"
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
-#include <deque>
 #include <thread>
 
 #include "text/Format.h"
@@ -13,28 +13,38 @@ namespace {
 
 constexpr std::uint32_t kStepTimeoutMs = 20000;
 
-// What one worker needs, copied so the job may be refilled while it runs.
+// What one worker needs, copied so the job may be refilled and the run state
+// rewritten by the next run while a worker left running by a stop goes on.
 struct WorkItem {
     std::size_t index;
     std::u16string address;
     std::u16string savePath;
     std::u16string headerText;
+    std::uint32_t timeoutSeconds;
+    std::uint32_t minKB;
+    std::uint32_t maxKB;
 };
 
-// Slots report here when their worker ends; shared with detached workers.
-struct EndQueue {
+// The album's items and their hand-out, shared by the scheduler and its
+// workers, which a stop may leave running after the scheduler has gone.
+struct Pool {
+    std::vector<WorkItem> items;
     std::mutex mutex;
-    std::condition_variable changed;
-    std::deque<std::size_t> endedSlots;
+    std::condition_variable itemEnded;
+    std::size_t next = 0;         // the next item to start: strictly in index order
+    std::size_t unseenEnds = 0;   // item ends the scheduler has not handled yet
+    bool closed = false;          // the scheduler has left: start nothing more
+    // This album's own count: workers of an earlier, stopped album may still
+    // end while this one runs, and must not count as this album's items.
+    std::atomic<int> completed{0};
 };
 
-void DownOnePicFunc(const WorkItem& item, DownloadRunState& state, std::vector<FailedItem>& failures,
-                    std::mutex& failuresMutex) {
+void DownOnePicFunc(const WorkItem& item, std::vector<FailedItem>& failures, std::mutex& failuresMutex) {
     FetchRequest request(u"", item.savePath, kStepTimeoutMs);
-    request.readTimeoutMs = state.timeoutSeconds * 1000;
+    request.readTimeoutMs = item.timeoutSeconds * 1000;
     request.extraHeaders = item.headerText;
-    request.minSizeKB = static_cast<std::int32_t>(state.minKB);
-    request.maxSizeKB = static_cast<std::int32_t>(state.maxKB);
+    request.minSizeKB = static_cast<std::int32_t>(item.minKB);
+    request.maxSizeKB = static_cast<std::int32_t>(item.maxKB);
     FetchResult result;
     bool saved = false;
     try {
@@ -75,43 +85,53 @@ void DownPicFunc(const DownloadJob& job, DownloadRunState& state, WorkerTracker&
     if (workers == 0) return;
     state.downloadBusy = true;
     const auto started = std::chrono::steady_clock::now();
-    auto queue = std::make_shared<EndQueue>();
+    auto pool = std::make_shared<Pool>();
+    pool->items.reserve(total);
+    for (std::size_t index = 0; index < total; ++index) {
+        pool->items.push_back({index, job.addresses[index], job.SavePath(index),
+                               job.headerTexts.empty() ? std::u16string() : job.headerTexts[index],
+                               state.timeoutSeconds, state.minKB, state.maxKB});
+    }
+    pool->next = workers;
 
-    auto start = [&](std::size_t slot, std::size_t index) {
-        WorkItem item{index, job.addresses[index], job.SavePath(index),
-                      job.headerTexts.empty() ? std::u16string() : job.headerTexts[index]};
-        tracker.Started();
-        std::thread([item = std::move(item), slot, queue, failures, failuresMutex, &state, &tracker] {
-            DownOnePicFunc(item, state, *failures, *failuresMutex);
-            ++state.completedCount;
+    // A worker goes straight on with the next item when it ends one instead
+    // of waiting for the scheduler to start a thread for it: two thread
+    // hand-overs fewer per picture, which one thread feels on every picture.
+    std::atomic<bool>& stop = state.stopRequested;
+    auto work = [pool, failures, failuresMutex, &stop, &tracker](std::size_t index) {
+        for (;;) {
+            DownOnePicFunc(pool->items[index], *failures, *failuresMutex);
+            ++pool->completed;
+            bool more;
             {
-                std::lock_guard lock(queue->mutex);
-                queue->endedSlots.push_back(slot);
+                std::lock_guard lock(pool->mutex);
+                ++pool->unseenEnds;
+                more = !pool->closed && !stop && pool->next < pool->items.size();
+                if (more) index = pool->next++;
             }
-            queue->changed.notify_one();
-            tracker.Ended();
-        }).detach();
+            pool->itemEnded.notify_one();
+            if (!more) break;
+        }
+        tracker.Ended();
     };
+    for (std::size_t slot = 0; slot < workers; ++slot) {
+        tracker.Started();
+        std::thread(work, slot).detach();
+    }
 
-    for (std::size_t slot = 0; slot < workers; ++slot) start(slot, slot);
-    std::size_t next = workers;
-    std::size_t running = workers;
     long long lastShown = static_cast<long long>(total) + 1;
-    while (running > 0) {
-        std::size_t slot;
+    for (;;) {
         {
-            std::unique_lock lock(queue->mutex);
-            queue->changed.wait(lock, [&] { return !queue->endedSlots.empty(); });
-            slot = queue->endedSlots.front();
-            queue->endedSlots.pop_front();
+            std::unique_lock lock(pool->mutex);
+            pool->itemEnded.wait(lock, [&] { return pool->unseenEnds > 0; });
+            --pool->unseenEnds;
+            if (stop) {
+                pool->closed = true;
+                break;
+            }
         }
-        --running;
-        if (state.stopRequested) break;
-        if (next < total) {
-            start(slot, next++);
-            ++running;
-        }
-        const int completed = state.completedCount;
+        const int completed = pool->completed;
+        state.completedCount = completed;
         const bool allDone = completed >= static_cast<int>(total);
         if ((completed != lastShown || allDone) && callbacks.showProgress) {
             callbacks.showProgress(

@@ -40,18 +40,24 @@ std::u16string MemberIdFrom(const std::u16string& address, const std::u16string&
     return id;
 }
 
+// Longest folder name the file system takes, in UTF-8 bytes.
+constexpr std::size_t kMaxFolderNameBytes = 255;
+
 void FinishFolderName(std::u16string& name) {
-    // Cleaning removes every separator, so the name is one folder component.
+    // Cleaning removes every separator, so the name is one folder component;
+    // a long space name from the page is cut to what one component holds.
     CleanFileName(name, 0, false);
+    name = CutToUtf8Bytes(name, kMaxFolderNameBytes);
     if (!name.empty() && name.back() != u'/') name += u'/';
 }
 
 // Space name from page 1: between "】" and "_太平洋"; the page text is left
 // just after the first "】" so album blocks are searched in the rest.
-void DeriveSpaceName(SiteSession& session, std::u16string& pageText, const std::u16string& firstPage) {
-    session.spaceName = ExtractBetween(pageText, u"】", u"_太平洋", EXTRACT_CONSUME);
-    if (session.spaceName.empty()) session.spaceName = MemberIdFrom(firstPage, u"cn/");
-    CleanFileName(session.spaceName, kTimeStampFallback, true);
+std::u16string DeriveSpaceName(std::u16string& pageText, const std::u16string& firstPage) {
+    std::u16string name = ExtractBetween(pageText, u"】", u"_太平洋", EXTRACT_CONSUME);
+    if (name.empty()) name = MemberIdFrom(firstPage, u"cn/");
+    CleanFileName(name, kTimeStampFallback, true);
+    return name;
 }
 
 ST_PERLISTRECORD ParseAlbumBlock(std::u16string block, const std::u16string& pageAddress) {
@@ -104,13 +110,11 @@ void ReadAlbumPages(SiteHost& host, const std::u16string& firstPageTemplate) {
         std::u16string text = GetPageText(result, TEXT_INFLATE | TEXT_UTF8);
         if (text.empty() || text == previousPage) break;
         previousPage = text;
-        if (text.find(u">下一页</a>") == std::u16string::npos) morePages = false;
-        if (n == 1) DeriveSpaceName(session, text, request.url);
-
-        StringArray blocks;
-        if (SplitText(blocks, text, u"class=\"picbox") < 1) break;
-        for (std::size_t i = 1; i < blocks.size(); ++i) {
-            ST_PERLISTRECORD record = ParseAlbumBlock(blocks[i], request.url);
+        AlbumPage page = ParseAlbumPage(std::move(text), request.url, n == 1);
+        morePages = page.hasNextPage;
+        if (n == 1) session.spaceName = std::move(page.spaceName);
+        if (page.albums.empty()) break;
+        for (ST_PERLISTRECORD& record : page.albums) {
             if (session.ready.load() == 1) {
                 std::size_t count = session.albums.Add(std::move(record));
                 host.ShowAlbum(count - 1);
@@ -118,6 +122,17 @@ void ReadAlbumPages(SiteHost& host, const std::u16string& firstPageTemplate) {
             if (session.getAlbumsState.load() == GET_STOP) return;
         }
     }
+}
+
+AlbumPage ParseAlbumPage(std::u16string text, const std::u16string& pageAddress, bool firstPage) {
+    AlbumPage page;
+    page.hasNextPage = text.find(u">下一页</a>") != std::u16string::npos;
+    if (firstPage) page.spaceName = DeriveSpaceName(text, pageAddress);
+    StringArray blocks;
+    if (SplitText(blocks, text, u"class=\"picbox") < 1) return page;
+    page.albums.reserve(blocks.size() - 1);
+    for (std::size_t i = 1; i < blocks.size(); ++i) page.albums.push_back(ParseAlbumBlock(blocks[i], pageAddress));
+    return page;
 }
 
 void GetAlbumList(SiteHost& host) {

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "site/SiteHost.h"
 
@@ -19,5 +20,16 @@ std::u16string NormaliseAlbumAddress(const std::u16string& address, std::u16stri
 
 // Reads every album-list page from the template and appends album records.
 void ReadAlbumPages(SiteHost& host, const std::u16string& firstPageTemplate);
+
+// One album-list page taken apart, without fetching anything.
+struct AlbumPage {
+    bool hasNextPage = false;        // carries the ">下一页</a>" link
+    std::u16string spaceName;        // first page only: cleaned, never empty
+    std::vector<ST_PERLISTRECORD> albums;  // in page order; empty: no album blocks
+};
+
+// Parses the text of the page at `pageAddress`; `firstPage` also derives the
+// member's space name.
+AlbumPage ParseAlbumPage(std::u16string text, const std::u16string& pageAddress, bool firstPage);
 
 }  // namespace lumora

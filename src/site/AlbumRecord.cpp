@@ -10,24 +10,30 @@ std::size_t AlbumList::Add(ST_PERLISTRECORD record) {
     CleanFileName(record.title, kTimeStampFallback, true);
     std::lock_guard lock(mutex_);
     record.position = static_cast<std::int32_t>(records_.size());
-    // Unique titles: "%s (%u)" always built from the cleaned title.
-    const std::u16string cleaned = record.title;
-    auto taken = [this](const std::u16string& title) {
-        for (const auto& existing : records_) {
-            if (existing.title == title) return true;
-        }
-        return false;
-    };
-    for (std::int64_t counter = 1; taken(record.title); ++counter) {
-        record.title = FormatText(u"%s (%u)", {cleaned, counter});
+    // Unique titles: "%s (%u)" always built from the cleaned title, with the
+    // first number that no record carries.
+    if (Taken(record.title)) {
+        const std::u16string cleaned = record.title;
+        std::int64_t& number = lastNumber_[cleaned];
+        do {
+            record.title = FormatText(u"%s (%u)", {cleaned, ++number});
+        } while (Taken(record.title));
     }
+    ++titleCount_[record.title];
     records_.push_back(std::move(record));
     return records_.size();
+}
+
+bool AlbumList::Taken(const std::u16string& title) const {
+    const auto it = titleCount_.find(title);
+    return it != titleCount_.end() && it->second > 0;
 }
 
 void AlbumList::Clear() {
     std::lock_guard lock(mutex_);
     records_.clear();
+    titleCount_.clear();
+    lastNumber_.clear();
     pickedCount_ = 0;
 }
 
@@ -49,7 +55,12 @@ std::vector<ST_PERLISTRECORD> AlbumList::all() const {
 
 void AlbumList::SetTitle(std::size_t position, const std::u16string& title) {
     std::lock_guard lock(mutex_);
-    if (position < records_.size()) records_[position].title = title;
+    if (position >= records_.size() || records_[position].title == title) return;
+    --titleCount_[records_[position].title];
+    ++titleCount_[title];
+    records_[position].title = title;
+    // A title given up may free a smaller number than the ones handed out.
+    lastNumber_.clear();
 }
 
 void AlbumList::SetImageIndex(std::size_t position, std::int32_t index) {

@@ -6,6 +6,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace lumora {
@@ -43,9 +44,17 @@ public:
     void setPickedCount(std::int32_t count);
 
 private:
+    bool Taken(const std::u16string& title) const;
+
     mutable std::mutex mutex_;
     std::vector<ST_PERLISTRECORD> records_;
     std::int32_t pickedCount_ = 0;
+    // How many records carry each title, so that a page of thousands of
+    // albums of one title is not compared record by record for each number.
+    std::unordered_map<std::u16string, std::size_t> titleCount_;
+    // Per cleaned title: the last number handed out. Titles are only added
+    // while it is kept, so every smaller number is still taken.
+    std::unordered_map<std::u16string, std::int64_t> lastNumber_;
 };
 
 }  // namespace lumora

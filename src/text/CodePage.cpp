@@ -18,6 +18,7 @@
 #include <cerrno>
 #include <cstring>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 namespace lumora {
@@ -101,6 +102,26 @@ iconv_t OpenLegacy(const LegacyCodePage& cp, bool toLegacy) {
     return cd;
 }
 
+// glibc unloads a table module when its last descriptor closes. Download
+// workers are short-lived threads whose descriptors close at thread exit, so
+// one descriptor per code page and direction stays open for the whole
+// process: the module is loaded once and never unloaded under a running
+// conversion of another thread.
+void KeepModuleLoaded(const LegacyCodePage& cp, bool toLegacy) {
+    struct Pin {
+        const LegacyCodePage* cp;
+        bool toLegacy;
+        iconv_t cd;  // deliberately never closed
+    };
+    static std::mutex mutex;
+    static std::vector<Pin>* pinned = new std::vector<Pin>();  // outlives exiting threads
+    std::lock_guard lock(mutex);
+    for (const Pin& pin : *pinned) {
+        if (pin.cp == &cp && pin.toLegacy == toLegacy) return;
+    }
+    pinned->push_back({&cp, toLegacy, OpenLegacy(cp, toLegacy)});
+}
+
 // One descriptor per thread, code page and direction. A descriptor carries
 // conversion state, so two threads must never share one; opening one per
 // call would cost more than most conversions, as glibc maps and unmaps the
@@ -118,6 +139,7 @@ Converter& ThreadConverter(const LegacyCodePage& cp, bool toLegacy) {
             return *slot.conv;
         }
     }
+    KeepModuleLoaded(cp, toLegacy);
     slots.push_back({&cp, toLegacy, std::make_unique<Converter>(OpenLegacy(cp, toLegacy))});
     return *slots.back().conv;
 }
@@ -244,6 +266,21 @@ std::string WideToUtf8(const std::u16string& text) {
         }
     }
     return out;
+}
+
+std::u16string CutToUtf8Bytes(const std::u16string& text, std::size_t maxBytes) {
+    std::size_t bytes = 0;
+    std::size_t units = 0;
+    while (units < text.size()) {
+        const char16_t c = text[units];
+        const bool pair = IsHighSurrogate(c) && units + 1 < text.size() && IsLowSurrogate(text[units + 1]);
+        // A lone surrogate is written as U+FFFD, three bytes.
+        const std::size_t size = pair ? 4 : c < 0x80 ? 1 : c < 0x800 ? 2 : 3;
+        if (bytes + size > maxBytes) break;
+        bytes += size;
+        units += pair ? 2 : 1;
+    }
+    return text.substr(0, units);
 }
 
 // Each maximal ill-formed subsequence becomes one U+FFFD (the Unicode

@@ -15,12 +15,13 @@ namespace {
 
 using View = std::u16string_view;
 
+// The part of `text` that finds see: up to its first NUL unit.
+View Visible(View text) { return text.substr(0, text.find(u'\0')); }
+
 // Position of the first `what` in `text` before its first NUL unit, or -1.
 // An empty `what` is found at 0.
 std::ptrdiff_t Find(View text, View what) {
-    const auto nul = text.find(u'\0');
-    if (nul != View::npos) text = text.substr(0, nul);
-    const auto pos = text.find(what);
+    const auto pos = Visible(text).find(what);
     return pos == View::npos ? -1 : static_cast<std::ptrdiff_t>(pos);
 }
 
@@ -59,6 +60,12 @@ std::u16string LocalTimeStamp() {
 
 std::u16string Ascii(const std::string& s) { return std::u16string(s.begin(), s.end()); }
 
+void ReplaceDotsOnly(std::u16string& text) {
+    if (!text.empty() && text.find_first_not_of(u'.') == std::u16string::npos) {
+        text.assign(text.size(), u'\u3002');
+    }
+}
+
 }  // namespace
 
 void DecodeHtmlEntities(std::u16string& text) {
@@ -74,12 +81,15 @@ void DecodeHtmlEntities(std::u16string& text) {
     for (const auto& e : kEntities) ReplaceAll(text, e.entity, e.replacement);
 }
 
+// Both walk the text once: the NUL that ends what finds see is looked up
+// once, not again for every piece, so a page of many blocks splits in time
+// proportional to its length.
 std::size_t CountOccurrences(const std::u16string& text, const std::u16string& separator) {
     if (separator.empty()) return 0;
+    const View visible = Visible(text);
     std::size_t count = 0;
-    View rest = text;
-    for (std::ptrdiff_t pos; (pos = Find(rest, separator)) >= 0; ++count) {
-        rest.remove_prefix(static_cast<std::size_t>(pos) + separator.size());
+    for (std::size_t from = 0; (from = visible.find(separator, from)) != View::npos; ++count) {
+        from += separator.size();
     }
     return count;
 }
@@ -87,15 +97,17 @@ std::size_t CountOccurrences(const std::u16string& text, const std::u16string& s
 void SplitByCount(const std::u16string& text, const std::u16string& separator,
                   std::size_t count, StringArray& pieces) {
     pieces.clear();
-    View rest = text;
+    const View whole = text;
+    const View visible = Visible(whole);
+    std::size_t start = 0;
     for (std::size_t i = 0; i <= count; ++i) {
-        const std::ptrdiff_t pos = separator.empty() ? -1 : Find(rest, separator);
-        if (pos < 0) {
-            pieces.emplace_back(rest);
+        const std::size_t pos = separator.empty() ? View::npos : visible.find(separator, start);
+        if (pos == View::npos) {
+            pieces.emplace_back(whole.substr(start));
             continue;
         }
-        pieces.emplace_back(rest.substr(0, static_cast<std::size_t>(pos)));
-        rest.remove_prefix(static_cast<std::size_t>(pos) + separator.size());
+        pieces.emplace_back(whole.substr(start, pos - start));
+        start = pos + separator.size();
     }
 }
 
@@ -201,9 +213,7 @@ void CleanFileName(std::u16string& text, unsigned fallbackIndex, bool useFallbac
 
     // A name of dots alone would vanish below (and "." or ".." name no new
     // file), so it is kept readable with ideographic full stops.
-    if (!text.empty() && text.find_first_not_of(u'.') == std::u16string::npos) {
-        text.assign(text.size(), u'\u3002');
-    }
+    ReplaceDotsOnly(text);
 
     static const std::u16string kForbidden = u"\r\n\\/:*?<>|\a\"";
     std::u16string kept;
@@ -221,6 +231,9 @@ void CleanFileName(std::u16string& text, unsigned fallbackIndex, bool useFallbac
     text.resize(last == std::u16string::npos ? 0 : last + 1);
     text.erase(0, std::min(text.find_first_not_of(u'.'), text.size()));
     Trim(text);
+    // Blanks between dots (". .. .") hide dots from the first test until the
+    // outer ones are gone; the result must never be "." or "..".
+    ReplaceDotsOnly(text);
 
     if (useFallback && (text.empty() || text.size() >= 1000)) {
         text = fallbackIndex == kTimeStampFallback ? LocalTimeStamp()

@@ -7,17 +7,36 @@
 #include <cstdio>
 #include <random>
 #include <string>
+#include <string_view>
 
 namespace lumora {
 namespace {
+
+// The temporary file's name is the target's, cut so that the tag still fits
+// in one path component: a target name of 255 bytes must save as well.
+constexpr std::size_t kMaxNameBytes = 255;
+constexpr std::string_view kPartTag = ".part-";
+constexpr std::size_t kSuffixLength = 12;
 
 std::string RandomSuffix() {
     thread_local std::mt19937_64 engine{std::random_device{}()};
     static constexpr char kDigits[] = "0123456789abcdef";
     std::string suffix;
     std::uint64_t bits = engine();
-    for (int i = 0; i < 12; ++i, bits >>= 4) suffix += kDigits[bits & 15];
+    for (std::size_t i = 0; i < kSuffixLength; ++i, bits >>= 4) suffix += kDigits[bits & 15];
     return suffix;
+}
+
+std::string TempPathFor(const std::filesystem::path& target) {
+    std::string name = target.filename().string();
+    const std::size_t room = kMaxNameBytes - kPartTag.size() - kSuffixLength;
+    if (name.size() > room) {
+        std::size_t cut = room;
+        // Whole UTF-8 characters only: back off continuation bytes.
+        while (cut > 0 && (static_cast<unsigned char>(name[cut]) & 0xC0) == 0x80) --cut;
+        name.resize(cut);
+    }
+    return (target.parent_path() / name).string() + std::string(kPartTag) + RandomSuffix();
 }
 
 bool WriteAll(int fd, std::string_view data) {
@@ -34,10 +53,12 @@ bool WriteAll(int fd, std::string_view data) {
 }  // namespace
 
 bool WriteFileAtomically(const std::filesystem::path& target, std::string_view data, mode_t mode) {
+    // A NUL would end the path early and name some other file.
+    if (target.string().find('\0') != std::string::npos) return false;
     std::string temp;
     int fd = -1;
     for (int tries = 0; fd < 0 && tries < 16; ++tries) {
-        temp = target.string() + ".part-" + RandomSuffix();
+        temp = TempPathFor(target);
         fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
         if (fd < 0 && errno != EEXIST) return false;
     }

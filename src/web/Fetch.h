@@ -52,6 +52,8 @@ enum class FetchError {
     None,
     BadAddress,    // not an http or https address
     Connect,       // could not connect, or the connection broke
+    Tls,           // the secure connection failed: untrusted certificate, TLS error
+    Redirects,     // more than 10 redirects, such as a redirect loop
     Timeout,       // connect, response or a body read took too long
     HttpStatus,    // final status 400 or above
     SizeWindow,    // announced, streamed or final size outside the window

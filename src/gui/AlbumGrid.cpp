@@ -1,0 +1,400 @@
+#include "gui/AlbumGrid.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QFileDialog>
+#include <QHeaderView>
+#include <QMessageBox>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QStandardPaths>
+#include <QStyledItemDelegate>
+
+#include <system_error>
+
+#include "gui/Desktop.h"
+#include "gui/DlgFind.h"
+#include "gui/GuiText.h"
+#include "text/Format.h"
+#include "text/StringCtrl.h"
+#include "web/FileDownload.h"
+
+namespace {
+
+constexpr int kColumnCount = 6;
+constexpr int kThumbsPerRow = 6;
+constexpr int kThumbWidth = 113;
+constexpr int kThumbHeight = 120;
+constexpr int kThumbRowHeight = kThumbHeight + 10;
+constexpr int kCellMargin = 3;
+constexpr std::size_t kMaxNameLength = 80;
+constexpr int kFetchThreads = 4;
+const QColor kGridColour(199, 227, 227);
+
+struct ListColumn {
+    const char16_t* header;
+    int width;
+};
+constexpr ListColumn kListColumns[kColumnCount] = {
+    {u"序号", 50}, {u"名称", 575}, {u"数量", 50}, {u"备注", 100}, {u"", 0}, {u"", 0},
+};
+
+// The first 80 units of a name, one fewer when the cut would split a
+// surrogate pair: half a character would turn into "?" in every file name.
+std::u16string ShortenedName(const std::u16string& name) {
+    std::size_t length = kMaxNameLength;
+    const char16_t last = name[length - 1];
+    if (last >= 0xD800 && last <= 0xDBFF) --length;
+    return name.substr(0, length);
+}
+
+QTableWidgetItem* TextItem(const std::u16string& text) { return new QTableWidgetItem(ToQString(text)); }
+
+// Picture-mode cell: the thumbnail fills the cell, the "%d.%s" text runs in a
+// light strip along its foot.
+class ThumbnailDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+        QStyleOptionViewItem background(option);
+        initStyleOption(&background, index);
+        const QString text = background.text;
+        background.text.clear();
+        background.icon = QIcon();
+        background.features &= ~(QStyleOptionViewItem::HasDisplay | QStyleOptionViewItem::HasDecoration);
+        const QWidget* view = option.widget;
+        QStyle* style = view ? view->style() : nullptr;
+        if (style) style->drawControl(QStyle::CE_ItemViewItem, &background, painter, view);
+
+        // A thin edge above the picture lets the selection colour show.
+        const QRect cell = option.rect.adjusted(kCellMargin, 2, -kCellMargin, 0);
+        const QPixmap picture = index.data(Qt::DecorationRole).value<QPixmap>();
+        if (!picture.isNull()) painter->drawPixmap(QRect(cell.topLeft(), QSize(kThumbWidth, kThumbHeight)), picture);
+        if (text.isEmpty()) return;
+
+        const QFontMetrics metrics(option.font);
+        const QRect strip(cell.left(), cell.bottom() - metrics.height(), cell.width(), metrics.height() + 1);
+        const bool selected = option.state & QStyle::State_Selected;
+        QColor shade = option.palette.color(selected ? QPalette::Highlight : QPalette::Base);
+        shade.setAlpha(220);
+        painter->fillRect(strip, shade);
+        painter->setPen(option.palette.color(QPalette::Text));
+        painter->drawText(strip, Qt::AlignLeft | Qt::AlignVCenter,
+                          metrics.elidedText(text, Qt::ElideRight, strip.width()));
+    }
+};
+
+}  // namespace
+
+std::string AlbumCsvLine(const std::vector<std::u16string>& cells) {
+    std::u16string line;
+    for (std::u16string cell : cells) {
+        std::erase(cell, u'\'');
+        lumora::ReplaceAll(cell, u"\"", u"\"\"");
+        lumora::ReplaceAll(cell, u",", u"','");
+        line += cell;
+        line += u',';
+    }
+    return lumora::WideToGbk(line);
+}
+
+CMyGridCtrl::CMyGridCtrl(lumora::AlbumList& albums, std::filesystem::path programFolder, QWidget* parent)
+    : QTableWidget(parent), albums_(albums), programFolder_(std::move(programFolder)) {
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setSelectionMode(QAbstractItemView::MultiSelection);
+    verticalHeader()->hide();
+    setWordWrap(false);
+
+    QPalette colours = palette();
+    for (auto group : {QPalette::Active, QPalette::Inactive}) {
+        colours.setColor(group, QPalette::Highlight, kGridColour);
+        colours.setColor(group, QPalette::HighlightedText, Qt::black);
+    }
+    colours.setColor(QPalette::Base, Qt::white);
+    setPalette(colours);
+    setStyleSheet(QStringLiteral("QTableView { gridline-color: rgb(199, 227, 227); }"));
+
+    thumbnailPool_.setMaxThreadCount(kFetchThreads);
+    ResetGrid(false);
+}
+
+CMyGridCtrl::~CMyGridCtrl() {
+    // The dialog calls back into the grid while it hides; let it go first.
+    delete findDialog_;
+    findDialog_ = nullptr;
+    // Queued fetches are dropped; running ones end within the fetch time-out.
+    thumbnailPool_.clear();
+    thumbnailPool_.waitForDone();
+}
+
+void CMyGridCtrl::ResetGrid(bool pictureMode) {
+    pictureMode_ = pictureMode;
+    clearSelection();
+    setRowCount(0);
+    setColumnCount(kColumnCount);
+    QAbstractItemDelegate* old = itemDelegate();
+    if (pictureMode) {
+        HideFind();
+        horizontalHeader()->hide();
+        setSelectionBehavior(QAbstractItemView::SelectItems);
+        setItemDelegate(new ThumbnailDelegate(this));
+        for (int column = 0; column < kColumnCount; ++column) {
+            setColumnWidth(column, kThumbWidth + 2 * kCellMargin);
+        }
+    } else {
+        horizontalHeader()->show();
+        setSelectionBehavior(QAbstractItemView::SelectRows);
+        setItemDelegate(new QStyledItemDelegate(this));
+        QStringList headers;
+        for (const ListColumn& column : kListColumns) headers << ToQString(column.header);
+        setHorizontalHeaderLabels(headers);
+        for (int column = 0; column < kColumnCount; ++column) setColumnWidth(column, kListColumns[column].width);
+    }
+    if (old && old->parent() == this) old->deleteLater();
+    viewport()->update();
+    emit gridReset();
+}
+
+void CMyGridCtrl::ShowAlbum(std::size_t index) {
+    std::optional<lumora::ST_PERLISTRECORD> album = albums_.at(index);
+    if (!album) return;
+    if (album->title.size() > kMaxNameLength) {
+        album->title = ShortenedName(album->title);
+        albums_.SetTitle(index, album->title);
+    }
+    if (pictureMode_) {
+        ShowPictureCell(index, *album);
+    } else {
+        ShowListRow(index, *album);
+    }
+}
+
+void CMyGridCtrl::ShowListRow(std::size_t index, const lumora::ST_PERLISTRECORD& album) {
+    if (!filterKeyword_.empty() && album.title.find(filterKeyword_) == std::u16string::npos) return;
+    const int row = rowCount();
+    insertRow(row);
+    QTableWidgetItem* number = TextItem(lumora::FormatText(u"%04d", {std::int64_t{row + 1}}));
+    number->setData(Qt::UserRole, static_cast<qulonglong>(index));
+    setItem(row, 0, number);
+    setItem(row, 1, TextItem(album.title));
+    setItem(row, 2, TextItem(lumora::AlbumCountText(album.pictureCount)));
+    setItem(row, 3, TextItem(lumora::AlbumRemark(album.albumFlags)));
+}
+
+void CMyGridCtrl::ShowPictureCell(std::size_t index, const lumora::ST_PERLISTRECORD& album) {
+    const int row = static_cast<int>(index / kThumbsPerRow);
+    const int column = static_cast<int>(index % kThumbsPerRow);
+    // Rows normally arrive in order; growing to the row also copes with gaps.
+    while (rowCount() <= row) {
+        insertRow(rowCount());
+        setRowHeight(rowCount() - 1, kThumbRowHeight);
+    }
+    auto* cell = TextItem(lumora::FormatText(u"%d.%s", {static_cast<std::int64_t>(index + 1), album.title}));
+    cell->setData(Qt::UserRole, static_cast<qulonglong>(index));
+    cell->setToolTip(ToQString(album.title));
+    const bool loaded = album.imageIndex >= 0 && static_cast<std::size_t>(album.imageIndex) < thumbnails_.size();
+    if (loaded) cell->setData(Qt::DecorationRole, thumbnails_[album.imageIndex]);
+    setItem(row, column, cell);
+    if (!loaded) RequestThumbnail(index, album.coverAddress);
+}
+
+QTableWidgetItem* CMyGridCtrl::PictureItem(std::size_t index) const {
+    if (!pictureMode_) return nullptr;
+    QTableWidgetItem* cell = item(static_cast<int>(index / kThumbsPerRow), static_cast<int>(index % kThumbsPerRow));
+    if (!cell || cell->data(Qt::UserRole).toULongLong() != index) return nullptr;
+    return cell;
+}
+
+void CMyGridCtrl::RequestThumbnail(std::size_t index, const std::u16string& coverAddress) {
+    // One fetch per record: a redisplay while it runs waits for the same one.
+    if (coverAddress.empty() || !pendingThumbnails_.insert(index).second) return;
+    const std::uint64_t generation = generation_;
+    thumbnailPool_.start([this, index, coverAddress, generation] {
+        QImage picture = FetchThumbnail(index, coverAddress);
+        QMetaObject::invokeMethod(
+            this, [this, index, coverAddress, generation, picture] {
+                AcceptThumbnail(index, coverAddress, generation, picture);
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+QImage CMyGridCtrl::FetchThumbnail(std::size_t index, const std::u16string& coverAddress) {
+    const std::filesystem::path folder = programFolder_ / "tmp";
+    const std::filesystem::path file = folder / (std::to_string(index) + ".jpg");
+    std::lock_guard lock(fileLocks_[index % fileLocks_.size()]);
+    std::error_code ignored;
+    std::filesystem::create_directories(folder, ignored);
+    if (!lumora::DownloadPreviewImage(coverAddress, file)) return {};
+    // Covers come in any format whatever the name says; the reader looks at the content.
+    const QImage source(QString::fromStdString(file.string()));
+    if (source.isNull()) return {};
+    return source.scaled(kThumbWidth, kThumbHeight, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+}
+
+void CMyGridCtrl::AcceptThumbnail(std::size_t index, const std::u16string& coverAddress,
+                                  std::uint64_t generation, const QImage& picture) {
+    if (generation != generation_) return;  // fetched for a list that is gone
+    pendingThumbnails_.erase(index);
+    if (picture.isNull()) return;
+    // The record may have been replaced meanwhile; only its own cover counts.
+    std::optional<lumora::ST_PERLISTRECORD> album = albums_.at(index);
+    if (!album || album->coverAddress != coverAddress || album->imageIndex >= 0) return;
+    QPixmap thumbnail = QPixmap::fromImage(picture);
+    if (thumbnail.isNull()) return;
+    thumbnails_.push_back(std::move(thumbnail));
+    albums_.SetImageIndex(index, static_cast<std::int32_t>(thumbnails_.size() - 1));
+    if (QTableWidgetItem* cell = PictureItem(index)) cell->setData(Qt::DecorationRole, thumbnails_.back());
+    emit thumbnailLoaded(index);
+}
+
+void CMyGridCtrl::WaitForThumbnails() {
+    thumbnailPool_.waitForDone();
+    QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
+}
+
+void CMyGridCtrl::ClearThumbnails() {
+    ++generation_;
+    thumbnailPool_.clear();
+    pendingThumbnails_.clear();
+    thumbnails_.clear();
+    for (int row = 0; pictureMode_ && row < rowCount(); ++row) {
+        for (int column = 0; column < columnCount(); ++column) {
+            if (QTableWidgetItem* cell = item(row, column)) cell->setData(Qt::DecorationRole, QVariant());
+        }
+    }
+}
+
+void CMyGridCtrl::mousePressEvent(QMouseEvent* event) {
+    // Plain clicks act as Ctrl-clicks (toggle, keep the rest) unless the find
+    // box wants one row at a time.
+    const bool single = singleRowSelection_ && !pictureMode_;
+    setSelectionMode(single ? QAbstractItemView::SingleSelection : QAbstractItemView::MultiSelection);
+    QTableWidget::mousePressEvent(event);
+}
+
+std::vector<std::size_t> CMyGridCtrl::PickedAlbumPositions() const {
+    std::vector<std::size_t> picked;
+    const QItemSelectionModel* selection = selectionModel();
+    const std::size_t albumCount = albums_.size();
+    for (int row = 0; row < rowCount(); ++row) {
+        for (int column = 0; column < columnCount(); ++column) {
+            if (!selection->isSelected(model()->index(row, column))) continue;
+            const QTableWidgetItem* cell = item(row, pictureMode_ ? column : 0);
+            if (cell) {
+                const std::size_t position = cell->data(Qt::UserRole).toULongLong();
+                // Empty cells of the last picture row carry no album.
+                if (!pictureMode_ || position < albumCount) picked.push_back(position);
+            }
+            if (!pictureMode_) break;  // one entry per row
+        }
+    }
+    return picked;
+}
+
+void CMyGridCtrl::SelectAll(bool select) {
+    if (!select || rowCount() == 0) {
+        clearSelection();
+        return;
+    }
+    const QItemSelection all(model()->index(0, 0), model()->index(rowCount() - 1, columnCount() - 1));
+    selectionModel()->select(all, QItemSelectionModel::Select);
+}
+
+void CMyGridCtrl::OpenFind() {
+    if (pictureMode_) return;
+    if (!findDialog_) findDialog_ = new CDlgFind(*this, this);
+    findDialog_->SetFindMode(true);
+    singleRowSelection_ = true;
+    findDialog_->show();
+    findDialog_->CentreOn(this);
+    findDialog_->raise();
+    findDialog_->activateWindow();
+}
+
+void CMyGridCtrl::HideFind() {
+    if (findDialog_ && findDialog_->isVisible()) findDialog_->hide();
+}
+
+bool CMyGridCtrl::OpenFilter() {
+    if (pictureMode_) return false;
+    HideFind();
+    CDlgFind dialog(*this, this);
+    dialog.SetFindMode(false);
+    dialog.CentreOn(this);
+    if (dialog.exec() != QDialog::Accepted) return false;
+    filterKeyword_ = dialog.keyword().toStdU16String();
+    clearSelection();
+    setRowCount(0);
+    return true;
+}
+
+bool CMyGridCtrl::FindNext(const std::u16string& keyword, bool matchCase, bool wholeWord, bool forward) {
+    const int rows = rowCount();
+    if (keyword.empty() || rows == 0) return false;
+    const std::u16string key = matchCase ? keyword : lumora::ToLowerSimple(keyword);
+    auto rowMatches = [&](int row) {
+        for (int column = 0; column < columnCount(); ++column) {
+            const QTableWidgetItem* cell = item(row, column);
+            if (!cell) continue;
+            std::u16string text = cell->text().toStdU16String();
+            if (!matchCase) text = lumora::ToLowerSimple(text);
+            if (wholeWord ? text == key : text.find(key) != std::u16string::npos) return true;
+        }
+        return false;
+    };
+    const int step = forward ? 1 : -1;
+    // The first pass starts beside the focus row; the second covers the whole
+    // grid from the top (forward) or the bottom (backward).
+    const int starts[2] = {currentRow() + step, forward ? 0 : rows - 1};
+    for (int start : starts) {
+        for (int row = start; row >= 0 && row < rows; row += step) {
+            if (rowMatches(row)) {
+                SelectFoundRow(row);
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+void CMyGridCtrl::SelectFoundRow(int row) {
+    const QModelIndex found = model()->index(row, 0);
+    selectionModel()->setCurrentIndex(found, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    scrollTo(found);
+}
+
+bool CMyGridCtrl::ExportCsv(const QString& path) const {
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) return false;
+    bool written = true;
+    for (int row = 0; row < rowCount() && written; ++row) {
+        std::vector<std::u16string> cells;
+        for (int column = 0; column < columnCount(); ++column) {
+            const QTableWidgetItem* cell = item(row, column);
+            cells.push_back(cell ? cell->text().toStdU16String() : std::u16string());
+        }
+        const std::string line = AlbumCsvLine(cells) + "\r\n";
+        written = file.write(line.data(), static_cast<qint64>(line.size())) == static_cast<qint64>(line.size());
+    }
+    file.close();
+    return written && file.error() == QFileDevice::NoError;
+}
+
+void CMyGridCtrl::ExportCsvWithDialog() {
+    QFileDialog dialog(this);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setNameFilter(QStringLiteral("导出后，自行调整列宽(*.csv)"));
+    // A name typed without an extension gets ".csv"; one with another extension is kept.
+    dialog.setDefaultSuffix(QStringLiteral("csv"));
+    dialog.setDirectory(QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
+    const QString path = dialog.selectedFiles().first();
+    // Saying nothing on failure would pass for success.
+    if (!ExportCsv(path)) {
+        QMessageBox::warning(this, CDesktop::ProgramCaption(),
+                             QStringLiteral("导出失败，无法写入文件：%1").arg(path));
+    }
+}

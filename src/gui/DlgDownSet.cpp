@@ -1,0 +1,39 @@
+#include "gui/DlgDownSet.h"
+
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "gui/Desktop.h"
+#include "gui/DialogParts.h"
+#include "gui/GuiText.h"
+
+CDlgDownSet::CDlgDownSet(lumora::DownloadParams& params, CDesktop& desktop, QWidget* parent)
+    : QDialog(parent), params_(params), desktop_(desktop) {
+    setWindowTitle(QStringLiteral("设置"));
+    auto* group = new QGroupBox(QStringLiteral("下载参数设置"), this);
+    auto* grid = new QGridLayout(group);
+    threads_ = AddLabelledEdit(grid, 0, QStringLiteral("线程数(1~15)："), 1002, params.threadCount);
+    timeout_ = AddLabelledEdit(grid, 1, QStringLiteral("超时(S, >=10)："), 1003, params.timeoutSeconds);
+    minimum_ = AddLabelledEdit(grid, 2, QStringLiteral("图片最小值(K)："), 1000, params.minKB);
+    maximum_ = AddLabelledEdit(grid, 3, QStringLiteral("图片最大值(K)："), 1001, params.maxKB);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(group);
+    layout->addLayout(OkButtonRow(this, [this] { OnOk(); }));
+    setFixedSize(sizeHint().expandedTo(QSize(260, 0)));
+}
+
+void CDlgDownSet::OnOk() {
+    const std::optional<std::u16string> error = lumora::ApplyDownloadParamsInput(
+        params_, ToU16(threads_->text()), ToU16(timeout_->text()), ToU16(minimum_->text()), ToU16(maximum_->text()));
+    if (error) {
+        desktop_.Message(this, ToQString(*error), CDesktop::ProgramCaption());
+        return;
+    }
+    accept();
+}

@@ -1,0 +1,135 @@
+#include "gui/Screenshots.h"
+
+#include <QAbstractButton>
+#include <QAction>
+#include <QCoreApplication>
+#include <QDir>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPainter>
+#include <QPixmap>
+#include <QTextStream>
+#include <QThread>
+
+#include <cstdio>
+
+#include "app/ControlIds.h"
+#include "gui/AboutDlg.h"
+#include "gui/AlbumGrid.h"
+#include "gui/ComboBox2.h"
+#include "gui/Desktop.h"
+#include "gui/DlgDownSet.h"
+#include "gui/DlgSaveSet.h"
+#include "gui/LumoraDlg.h"
+#include "gui/login/DlgWebOpen.h"
+
+namespace {
+
+// Lets layouts, fades and repaints settle before a grab.
+void Settle(int milliseconds = 300) {
+    for (int waited = 0; waited < milliseconds; waited += 20) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        QThread::msleep(20);
+    }
+}
+
+class Tour {
+public:
+    Tour(CLumoraDlg& window, const QString& folder) : window_(window), folder_(folder) {}
+
+    bool Save(const QPixmap& picture, const QString& name) {
+        const QString path = QDir(folder_).filePath(name);
+        const bool saved = !picture.isNull() && picture.save(path, "PNG");
+        std::fprintf(saved ? stdout : stderr, "%s %s\n", saved ? "wrote" : "could not write", qPrintable(path));
+        ok_ = ok_ && saved;
+        return saved;
+    }
+
+    // A popup is a window of its own: it is drawn over the main window's
+    // picture where it stands on the screen.
+    QPixmap WindowWithPopup(QWidget* popup) {
+        const QPixmap base = window_.grab();
+        const QPoint offset = popup->mapToGlobal(QPoint(0, 0)) - window_.mapToGlobal(QPoint(0, 0));
+        const QRect bounds = QRect(QPoint(0, 0), base.size()).united(QRect(offset, popup->size()));
+        QPixmap canvas(bounds.size());
+        canvas.fill(Qt::white);
+        QPainter painter(&canvas);
+        painter.drawPixmap(-bounds.topLeft(), base);
+        painter.drawPixmap(offset - bounds.topLeft(), popup->grab());
+        return canvas;
+    }
+
+    template <typename Dialog>
+    void SaveDialog(Dialog& dialog, const QString& name) {
+        dialog.show();
+        Settle();
+        Save(dialog.grab(), name);
+        dialog.close();
+    }
+
+    bool ok() const { return ok_; }
+
+private:
+    CLumoraDlg& window_;
+    QString folder_;
+    bool ok_ = true;
+};
+
+}  // namespace
+
+int RunScreenshotTour(CLumoraDlg& window, const QString& folder) {
+    if (!QDir().mkpath(folder)) {
+        std::fprintf(stderr, "lumora: cannot create %s\n", qPrintable(folder));
+        return 1;
+    }
+    Tour tour(window, folder);
+    window.Start();
+    if (!window.WaitUntilIdle()) return 1;
+    window.OnGetAlbums();
+    if (!window.WaitUntilIdle(120000)) return 1;
+
+    // A few albums picked, as before a download.
+    CMyGridCtrl* grid = window.grid();
+    for (int row : {0, 2, 3}) {
+        if (row >= grid->rowCount()) continue;
+        grid->selectionModel()->select(grid->model()->index(row, 0),
+                                       QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    }
+    Settle();
+    tour.Save(window.grab(), QStringLiteral("main-list.png"));
+
+    QAction* settingsTitle = window.menuBar()->actions().value(1);
+    if (QMenu* settings = settingsTitle ? settingsTitle->menu() : nullptr) {
+        const QRect title = window.menuBar()->actionGeometry(settingsTitle);
+        settings->popup(window.menuBar()->mapToGlobal(title.bottomLeft()));
+        Settle();
+        tour.Save(tour.WindowWithPopup(settings), QStringLiteral("menu-settings.png"));
+        settings->hide();
+    }
+
+    lumora::DownloadParams params = window.controller().CurrentDownloadParams();
+    CDlgDownSet downSet(params, DefaultDesktop(), &window);
+    tour.SaveDialog(downSet, QStringLiteral("dialog-download-settings.png"));
+    lumora::NameRules rules = window.controller().CurrentNameRules();
+    CDlgSaveSet saveSet(rules, DefaultDesktop(), &window);
+    tour.SaveDialog(saveSet, QStringLiteral("dialog-file-names.png"));
+    CAboutDlg about(&window);
+    tour.SaveDialog(about, QStringLiteral("dialog-about.png"));
+
+    // The login browser over the main window, on the member's page.
+    if (QWidget* browser = lumora::gui::OpenLoginBrowser(&window, window.addressBox()->currentText())) {
+        Settle(4000);
+        tour.Save(tour.WindowWithPopup(browser), QStringLiteral("login-browser.png"));
+        browser->close();
+    }
+
+    grid->clearSelection();
+    static_cast<QAbstractButton*>(window.control(lumora::IDC_PICTURE_MODE))->click();
+    if (!window.WaitUntilIdle(120000)) return 1;
+    grid->WaitForThumbnails();
+    Settle();
+    tour.Save(window.grab(), QStringLiteral("main-pictures.png"));
+
+    window.close();
+    return tour.ok() ? 0 : 1;
+}

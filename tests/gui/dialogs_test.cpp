@@ -1,0 +1,210 @@
+// The two settings dialogs on their own and as the menu runs them.
+#include <QApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTimer>
+
+#include "gui/DlgDownSet.h"
+#include "gui/DlgFind.h"
+#include "gui/DlgSaveSet.h"
+#include "gui/GuiText.h"
+#include "gui_fixture.h"
+#include "settings/SettingsFile.h"
+
+namespace lumora::guitest {
+namespace {
+
+template <typename Widget = QLineEdit>
+Widget* Part(QWidget* dialog, int id) {
+    auto* widget = dialog->findChild<Widget*>(QStringLiteral("control%1").arg(id));
+    EXPECT_NE(widget, nullptr) << id;
+    return widget;
+}
+
+// Runs `act` on the dialog of type Dialog once it is up as the modal window;
+// gives up after a while by closing whatever is modal, so a test never hangs.
+template <typename Dialog>
+void WhenModal(std::function<void(Dialog&)> act) {
+    auto* poll = new QTimer;
+    auto tries = std::make_shared<int>(0);
+    QObject::connect(poll, &QTimer::timeout, [poll, tries, act] {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (auto* dialog = qobject_cast<Dialog*>(modal)) {
+            poll->deleteLater();
+            poll->stop();
+            act(*dialog);
+        } else if (++*tries > 200) {
+            ADD_FAILURE() << "the dialog did not open";
+            poll->stop();
+            poll->deleteLater();
+            if (auto* other = qobject_cast<QDialog*>(modal)) other->reject();
+        }
+    });
+    poll->start(10);
+}
+
+void SetDownloadInput(QWidget* dialog, const char* threads, const char* timeout, const char* min, const char* max) {
+    Part(dialog, 1002)->setText(QString::fromLatin1(threads));
+    Part(dialog, 1003)->setText(QString::fromLatin1(timeout));
+    Part(dialog, 1000)->setText(QString::fromLatin1(min));
+    Part(dialog, 1001)->setText(QString::fromLatin1(max));
+}
+
+DownloadParams Params(std::uint16_t threads, std::uint16_t timeout) {
+    DownloadParams params;
+    params.threadCount = threads;
+    params.timeoutSeconds = timeout;
+    return params;
+}
+
+class DownSetTest : public ::testing::Test {
+protected:
+    // Enters the four texts and presses OK; true when the dialog closed with OK.
+    bool Enter(const char* threads, const char* timeout, const char* min = "0", const char* max = "0") {
+        CDlgDownSet dialog(params_, desktop_);
+        SetDownloadInput(&dialog, threads, timeout, min, max);
+        Part<QPushButton>(&dialog, 1023)->click();
+        return dialog.result() == QDialog::Accepted;
+    }
+
+    DownloadParams params_ = Params(5, 30);
+    FakeDesktop desktop_;
+};
+
+TEST_F(DownSetTest, OutOfRangeThreadsOrTimeOutSayParameterErrorAndStayOpen) {
+    EXPECT_FALSE(Enter("16", "30"));
+    EXPECT_FALSE(Enter("0", "30"));
+    EXPECT_FALSE(Enter("5", "9"));
+    EXPECT_FALSE(Enter("abc", "30"));
+    EXPECT_EQ(desktop_.messages, std::vector<QString>(4, QStringLiteral("参数错误")));
+}
+
+TEST_F(DownSetTest, AcceptedValuesAreStoredAsSixteenBits) {
+    EXPECT_TRUE(Enter("15", "-1", "100", "50"));
+    EXPECT_EQ(params_.threadCount, 15);
+    EXPECT_EQ(params_.timeoutSeconds, 65535);
+    // The size window is not checked, not even against itself.
+    EXPECT_EQ(params_.minKB, 100);
+    EXPECT_EQ(params_.maxKB, 50);
+    EXPECT_TRUE(desktop_.messages.empty());
+}
+
+using MenuDialogTest = WindowTest;
+
+TEST_F(MenuDialogTest, DownloadSettingsAreSavedOnOkOnly) {
+    CLumoraDlg& window = OpenWindow();
+    WhenModal<CDlgDownSet>([](CDlgDownSet& dialog) {
+        SetDownloadInput(&dialog, "0", "30", "0", "0");
+        Part<QPushButton>(&dialog, 1023)->click();
+        EXPECT_TRUE(dialog.isVisible());
+        dialog.reject();
+    });
+    window.OnMenuCommand(32778);
+    // Values that failed the check and were abandoned reach no download.
+    EXPECT_EQ(window.controller().CurrentDownloadParams(), Params(5, 30));
+
+    WhenModal<CDlgDownSet>([](CDlgDownSet& dialog) {
+        SetDownloadInput(&dialog, "7", "45", "1", "900");
+        Part<QPushButton>(&dialog, 1023)->click();
+    });
+    window.OnMenuCommand(32778);
+    DownloadParams expected = Params(7, 45);
+    expected.minKB = 1;
+    expected.maxKB = 900;
+    EXPECT_EQ(window.controller().CurrentDownloadParams(), expected);
+    EXPECT_EQ(LoadSettings(home_).downloadParams[14], expected);
+}
+
+TEST(SaveSetTest, StoresEveryFieldCutToThirtyEightCharacters) {
+    NameRules rules;
+    SetFieldText(rules.fileSuffix, u"_com");
+    rules.folderChoice = 1;
+    FakeDesktop desktop;
+    CDlgSaveSet dialog(rules, desktop);
+    EXPECT_EQ(dialog.windowTitle(), QStringLiteral("设置"));
+    EXPECT_EQ(Part(&dialog, 1001)->text(), QStringLiteral("_com"));
+    EXPECT_TRUE(Part<QRadioButton>(&dialog, 1016)->isChecked());
+    EXPECT_TRUE(Part<QRadioButton>(&dialog, 1020)->isChecked());
+
+    const QString fifty(50, QChar(u'图'));
+    Part(&dialog, 1000)->setText(fifty);
+    Part(&dialog, 1021)->setText(QStringLiteral("a|b"));
+    Part(&dialog, 1022)->setText(QStringLiteral("x|y"));
+    Part(&dialog, 1002)->setText(QStringLiteral("?9_"));
+    Part(&dialog, 1003)->setText(QStringLiteral("?1"));
+    Part<QRadioButton>(&dialog, 1018)->setChecked(true);
+    Part<QRadioButton>(&dialog, 1019)->setChecked(true);
+    Part<QPushButton>(&dialog, 1023)->click();
+
+    EXPECT_EQ(dialog.result(), QDialog::Accepted);
+    EXPECT_EQ(FieldText(rules.filePrefix), std::u16string(38, u'图'));
+    EXPECT_EQ(rules.filePrefix[38], u'\0');
+    EXPECT_EQ(FieldText(rules.fileSuffix), u"_com");
+    EXPECT_EQ(FieldText(rules.replaceWhat), u"a|b");
+    EXPECT_EQ(FieldText(rules.replaceWith), u"x|y");
+    EXPECT_EQ(FieldText(rules.folderPrefix), u"?9_");
+    EXPECT_EQ(FieldText(rules.folderSuffix), u"?1");
+    EXPECT_EQ(rules.baseNameChoice, 2);
+    EXPECT_EQ(rules.folderChoice, 0);
+}
+
+TEST(SaveSetTest, AStoredChoiceOutsideTheRadiosSurvivesOk) {
+    NameRules rules;
+    rules.baseNameChoice = 7;  // acts as "序号" when names are built
+    FakeDesktop desktop;
+    CDlgSaveSet dialog(rules, desktop);
+    for (int id : {1016, 1017, 1018}) EXPECT_FALSE(Part<QRadioButton>(&dialog, id)->isChecked());
+    Part<QPushButton>(&dialog, 1023)->click();
+    EXPECT_EQ(rules.baseNameChoice, 7);
+}
+
+TEST(SaveSetTest, HelpLinkShowsTheEscapeList) {
+    NameRules rules;
+    FakeDesktop desktop;
+    CDlgSaveSet dialog(rules, desktop);
+    emit Part<QLabel>(&dialog, 1010)->linkActivated(QStringLiteral("#"));
+    ASSERT_EQ(desktop.messages.size(), 1u);
+    const QString expected = QStringLiteral(
+        "设置前后缀，可以在图片本来的文件名前后加上指定的字符\n如：图片本来的文件名为：lumora.jpg，如果前缀为空，后缀为_com\n"
+        "则最后图片名将变为lumora_com.jpg\n如果前缀为www_，后缀为_com\n则最后图片名将变为www_lumora_com.jpg\n"
+        "相册名那里前后缀一样\n同时，支持转义字符，当前后缀中含有转义字符时，程序会将转义字符转换为转义字符所表示的字符串\n"
+        "转义字符如下（问号为英文的问号，相册名的转义字符只支持?1,?3,?9）：\n?1:相册名称\n?2:图片在相册中的序号\n"
+        "?3:相册在列表中的序号(格式为：1,2,3...)\n?4:未定义\n?5:未定义\n?6:选中的相册数\n"
+        "?7:总共的相册数(选中的+未选中的)\n?9:相册在列表中的序号(格式为：0001,0002,0003...)");
+    EXPECT_EQ(desktop.messages[0], expected);
+}
+
+TEST_F(MenuDialogTest, FileNameSettingsKeepTheOptionSwitches) {
+    CLumoraDlg& window = OpenWindow();
+    window.OnMenuCommand(32800);
+    WhenModal<CDlgSaveSet>([](CDlgSaveSet& dialog) {
+        Part(&dialog, 1000)->setText(QStringLiteral("?9_"));
+        Part<QRadioButton>(&dialog, 1017)->setChecked(true);
+        Part<QPushButton>(&dialog, 1023)->click();
+    });
+    window.OnMenuCommand(32779);
+    const NameRules saved = LoadSettings(home_).nameRules[14];
+    EXPECT_EQ(FieldText(saved.filePrefix), u"?9_");
+    EXPECT_EQ(saved.baseNameChoice, 1);
+    EXPECT_EQ(saved.optionFlags, kOptFixPictureFormat);
+}
+
+TEST_F(MenuDialogTest, FilterShowsTheMatchingAlbumsOnceThenForgetsTheKeyword) {
+    ServeMember({"Sea one", "Hills", "Sea two"}, {1, 1, 1});
+    CLumoraDlg& window = OpenWindow();
+    GetAlbums();
+    WhenModal<CDlgFind>([](CDlgFind& dialog) {
+        dialog.findChild<QLineEdit*>(QStringLiteral("edit1639"))->setText(QStringLiteral(" Sea "));
+        dialog.findChild<QPushButton*>(QStringLiteral("button1006"))->click();
+    });
+    emit qobject_cast<QLabel*>(window.control(IDC_FILTER))->linkActivated(QStringLiteral("#"));
+    ASSERT_EQ(window.grid()->rowCount(), 2);
+    EXPECT_EQ(window.grid()->item(1, 1)->text(), QStringLiteral("Sea two"));
+    EXPECT_EQ(window.redisplayState(), 0);
+    EXPECT_TRUE(window.grid()->filterKeyword().empty());
+}
+
+}  // namespace
+}  // namespace lumora::guitest

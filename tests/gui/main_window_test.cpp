@@ -1,0 +1,365 @@
+// The main window with real widgets against the loopback site: start-up,
+// the two commands and their button states, the picture-mode switch, the
+// site boxes and closing while workers run.
+#include <QApplication>
+#include <QCheckBox>
+#include <QClipboard>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QTest>
+
+#include <set>
+
+#include "gui/ComboBox2.h"
+#include "gui/GuiText.h"
+#include "gui_fixture.h"
+#include "samplesite/SampleSite.h"
+#include "text/StringCtrl.h"
+
+namespace lumora::guitest {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+QComboBox* Combo(CLumoraDlg& window, int id) {
+    return qobject_cast<QComboBox*>(window.control(id));
+}
+
+// Clicks the list row that shows `title`, as a user ticks an album.
+void ClickAlbumRow(CMyGridCtrl* grid, const QString& title) {
+    for (int row = 0; row < grid->rowCount(); ++row) {
+        QTableWidgetItem* item = grid->item(row, 1);
+        if (!item || item->text() != title) continue;
+        grid->scrollToItem(item);
+        QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, grid->visualItemRect(item).center());
+        return;
+    }
+    ADD_FAILURE() << "no row shows " << title.toStdString();
+}
+
+std::set<std::string> FilesBelow(const fs::path& folder) {
+    std::set<std::string> files;
+    if (!fs::exists(folder)) return files;
+    for (const auto& entry : fs::recursive_directory_iterator(folder)) {
+        if (entry.is_regular_file()) files.insert(fs::relative(entry.path(), folder).string());
+    }
+    return files;
+}
+
+using StartupTest = WindowTest;
+
+TEST_F(StartupTest, ReadyWindowListsTheSitesAndRecognisesTheClipboardAddress) {
+    QGuiApplication::clipboard()->setText(QStringLiteral("  http://t.qq.com/someone  "));
+    CLumoraDlg& window = OpenWindow();
+    EXPECT_TRUE(window.ready());
+    EXPECT_TRUE(window.isVisible());
+    EXPECT_TRUE(WaitUntil([&] { return window.splash() == nullptr; }));
+    EXPECT_EQ(window.addressBox()->currentText(), QStringLiteral("http://t.qq.com/someone"));
+    QComboBox* site = Combo(window, IDC_SITE);
+    ASSERT_EQ(site->count(), 16);
+    EXPECT_EQ(site->currentIndex(), 0);
+    EXPECT_EQ(Combo(window, IDC_SUB_TYPE)->currentText(), QStringLiteral("腾讯微博相册"));
+    EXPECT_EQ(Text(IDC_STATUS_MAIN), QStringLiteral("state1"));
+    EXPECT_EQ(Text(IDC_DOWNLOAD), QStringLiteral("下载"));
+    EXPECT_FALSE(Enabled(IDC_DOWNLOAD));
+    EXPECT_TRUE(fs::exists(home_ / "soft.dat"));
+    QGuiApplication::clipboard()->clear();
+}
+
+TEST_F(StartupTest, ClipboardTextOfTwoHundredCharactersIsNotTaken) {
+    QGuiApplication::clipboard()->setText(QString(200, QLatin1Char('a')));
+    CLumoraDlg& window = OpenWindow();
+    EXPECT_TRUE(window.addressBox()->currentText().isEmpty());
+    EXPECT_EQ(Combo(window, IDC_SITE)->currentIndex(), 14);
+    EXPECT_TRUE(Combo(window, IDC_SUB_TYPE)->isHidden());
+    QGuiApplication::clipboard()->clear();
+}
+
+TEST_F(StartupTest, SaveFolderComesFromTheHistoryElseTheDocumentsFolder) {
+    CLumoraDlg& first = OpenWindow();
+    EXPECT_EQ(first.savePathBox()->currentText().toStdString(), DefaultSaveFolder().string());
+    desktop_.folders = {QString::fromStdString((home_ / "pictures").string())};
+    first.ChooseSaveFolder();
+
+    CLumoraDlg& second = OpenWindow();
+    EXPECT_EQ(second.savePathBox()->currentText().toStdString(), (home_ / "pictures").string() + "/");
+}
+
+TEST_F(StartupTest, GetAlbumsDoesNothingBeforeStartUpHasFinished) {
+    ServeMember({"Sea"}, {1});
+    CLumoraDlg& window = OpenWindow(false, QStringLiteral("http://dp.pconline.com.cn/m/"));
+    window.OnGetAlbums();
+    EXPECT_EQ(Text(IDC_GET_ALBUMS), QStringLiteral("获取相册"));
+    EXPECT_FALSE(window.busy());
+    window.Start();
+    ASSERT_TRUE(window.WaitUntilIdle());
+    EXPECT_TRUE(site_.requests().empty());
+}
+
+using GetAlbumsTest = WindowTest;
+
+TEST_F(GetAlbumsTest, FillsTheGridAndTheHistory) {
+    ServeMember({"Sea", "Hills", "Town"}, {1, 1, 1});
+    CLumoraDlg& window = OpenWindow();
+    GetAlbums();
+    ASSERT_EQ(window.grid()->rowCount(), 3);
+    EXPECT_EQ(window.grid()->item(0, 0)->text(), QStringLiteral("0001"));
+    EXPECT_EQ(window.grid()->item(2, 1)->text(), QStringLiteral("Town"));
+    EXPECT_EQ(qobject_cast<QGroupBox*>(window.control(IDC_ALBUM_GROUP))->title(), QStringLiteral("相册列表(共3个)"));
+    EXPECT_EQ(Text(IDC_STATUS_MAIN), QStringLiteral("获取相册列表完成，共3个"));
+    EXPECT_TRUE(Enabled(IDC_DOWNLOAD));
+    EXPECT_TRUE(window.control(IDC_BANNER)->isHidden());
+    EXPECT_EQ(window.addressBox()->knownEntries(), QStringList{QStringLiteral("http://dp.pconline.com.cn/m/")});
+}
+
+TEST_F(GetAlbumsTest, NoAlbumLeavesDownloadDisabled) {
+    ServeListPage(1, testing::ListPage("Member", "", false));
+    CLumoraDlg& window = OpenWindow();
+    GetAlbums();
+    EXPECT_EQ(window.grid()->rowCount(), 0);
+    EXPECT_EQ(Text(IDC_STATUS_MAIN), QStringLiteral("获取相册列表完成，共0个"));
+    EXPECT_EQ(Text(IDC_GET_ALBUMS), QStringLiteral("获取相册"));
+    EXPECT_FALSE(Enabled(IDC_DOWNLOAD));
+    EXPECT_TRUE(window.addressBox()->knownEntries().isEmpty());
+}
+
+TEST_F(GetAlbumsTest, SecondClickOnlyAsksTheRunningWorkerToStop) {
+    const std::string first = testing::AlbumBlock("1", "Sea", "//img.pconline.com.cn/c1.jpg") +
+                              testing::AlbumBlock("2", "Hills", "//img.pconline.com.cn/c2.jpg");
+    ServeListPage(1, testing::ListPage("Member", first, true), 600ms);
+    ServeListPage(2, testing::ListPage("Member", testing::AlbumBlock("3", "Town", "//x/c3.jpg"), false));
+    CLumoraDlg& window = OpenWindow();
+    window.addressBox()->setEditText(QStringLiteral("http://dp.pconline.com.cn/m/"));
+    window.OnGetAlbums();
+    ASSERT_TRUE(WaitUntil([&] { return Text(IDC_GET_ALBUMS) == QStringLiteral("终止获取"); }));
+    EXPECT_FALSE(Enabled(IDC_DOWNLOAD));
+    EXPECT_FALSE(Enabled(IDC_PICTURE_MODE));
+    window.OnGetAlbums();
+    EXPECT_EQ(window.controller().session().getAlbumsState, GET_STOP);
+    window.OnGetAlbums();  // a stop already asked for stays asked for
+    EXPECT_EQ(window.controller().session().getAlbumsState, GET_STOP);
+    ASSERT_TRUE(window.WaitUntilIdle());
+    EXPECT_EQ(Text(IDC_GET_ALBUMS), QStringLiteral("获取相册"));
+    EXPECT_EQ(site_.requestCount("/m/myphoto_p1_n15.html"), 1u);
+    EXPECT_EQ(site_.requestCount("/m/myphoto_p2_n15.html"), 0u);
+    EXPECT_EQ(window.grid()->rowCount(), 1);
+}
+
+TEST_F(GetAlbumsTest, ClickWhileTheLastRunIsStillEndingStartsOnceItHasEnded) {
+    ServeMember({"Sea"}, {1});
+    CLumoraDlg& window = OpenWindow();
+    window.addressBox()->setEditText(QStringLiteral("http://dp.pconline.com.cn/m/"));
+    window.OnGetAlbums();
+    // The worker's state is back to idle before it has fully ended.
+    ASSERT_TRUE(WaitUntil([&] { return window.controller().session().getAlbumsState == GET_IDLE; }));
+    window.OnGetAlbums();
+    ASSERT_TRUE(window.WaitUntilIdle());
+    EXPECT_EQ(site_.requestCount("/m/myphoto_p1_n15.html"), 2u);
+    EXPECT_EQ(window.grid()->rowCount(), 1);
+}
+
+class DownloadTest : public WindowTest {
+protected:
+    // Gets the albums of the served member and downloads all of them into
+    // home/save; returns once the download runs.
+    CLumoraDlg& StartDownloadOfAll() {
+        CLumoraDlg& window = OpenWindow();
+        GetAlbums();
+        window.grid()->SelectAll(true);
+        window.savePathBox()->setEditText(QString::fromStdString((home_ / "save").string()));
+        window.OnDownload();
+        EXPECT_TRUE(WaitUntil([&] { return Text(IDC_DOWNLOAD) == QStringLiteral("终止下载"); }));
+        return window;
+    }
+};
+
+TEST_F(DownloadTest, SavesExactlyThePickedAlbums) {
+    samplesite::SampleSiteOptions options;
+    options.albumCount = 3;
+    options.picturesPerAlbum = 2;
+    options.pictureBytes = 2048;
+    const samplesite::SampleCatalog catalog = samplesite::RegisterSampleSite(site_, options);
+    CLumoraDlg& window = OpenWindow();
+    GetAlbums(QString::fromStdString(catalog.memberSpaceAddress()));
+    ASSERT_EQ(window.grid()->rowCount(), 3);
+    const auto title = [&](std::size_t i) { return ToQString(window.controller().session().albums.at(i)->title); };
+    ClickAlbumRow(window.grid(), title(0));
+    ClickAlbumRow(window.grid(), title(2));
+    ASSERT_EQ(window.grid()->PickedAlbumPositions(), (std::vector<std::size_t>{0, 2}));
+
+    const fs::path save = home_ / "save";
+    window.savePathBox()->setEditText(QString::fromStdString(save.string()));
+    window.OnDownload();
+    ASSERT_TRUE(window.WaitUntilIdle(60000));
+
+    const std::string space = WideToUtf8(window.controller().session().spaceName);
+    std::set<std::string> expected;
+    for (std::size_t album : {0u, 2u}) {
+        const fs::path folder = fs::path(space) / title(album).toStdString();
+        expected.insert((folder / "pic.lumora").string());  // the marker of this download
+        for (int n = 1; n <= 2; ++n) {
+            expected.insert((folder / (title(album).toStdString() + " (" + std::to_string(n) + ").jpg")).string());
+        }
+    }
+    EXPECT_EQ(FilesBelow(save), expected);
+    EXPECT_EQ(Text(IDC_STATUS_MAIN), QStringLiteral("下载完毕"));
+    EXPECT_EQ(Text(IDC_STATUS_PROGRESS), QStringLiteral("本次下载失败0张图片"));
+    EXPECT_EQ(window.progressBar()->value(), window.progressBar()->maximum());
+}
+
+TEST_F(DownloadTest, ButtonStatesFollowTheRunAndFailedPicturesAreCounted) {
+    ServeMember({"Sea"}, {3}, 400ms);
+    site_.route(testing::kPictureHost, "/1/2.jpg", testsite::Response::Status(404));
+    CLumoraDlg& window = StartDownloadOfAll();
+    for (int id : {IDC_SITE, IDC_GET_ALBUMS, IDC_CHOOSE_FOLDER, IDC_ADDRESS, IDC_SAVE_PATH}) {
+        EXPECT_FALSE(Enabled(id)) << id;
+    }
+    EXPECT_TRUE(Enabled(IDC_DOWNLOAD));
+    ASSERT_TRUE(window.WaitUntilIdle(60000));
+    EXPECT_EQ(Text(IDC_DOWNLOAD), QStringLiteral("下载"));
+    for (int id : {IDC_SITE, IDC_GET_ALBUMS, IDC_CHOOSE_FOLDER, IDC_ADDRESS, IDC_SAVE_PATH, IDC_DOWNLOAD}) {
+        EXPECT_TRUE(Enabled(id)) << id;
+    }
+    EXPECT_EQ(Text(IDC_STATUS_PROGRESS), QStringLiteral("本次下载失败1张图片"));
+}
+
+TEST_F(DownloadTest, SecondClickStopsAfterTheCurrentAlbum) {
+    ServeMember({"Sea", "Hills"}, {2, 2}, 500ms);
+    CLumoraDlg& window = StartDownloadOfAll();
+    window.OnDownload();
+    EXPECT_EQ(window.controller().session().downloadState, DOWN_STOP);
+    EXPECT_EQ(Text(IDC_DOWNLOAD), QStringLiteral("终止下载"));
+    ASSERT_TRUE(window.WaitUntilIdle(60000));
+    EXPECT_EQ(Text(IDC_STATUS_MAIN), QStringLiteral("下载完毕"));
+    EXPECT_EQ(site_.requestCount("/photo/list_2.html"), 0u);
+}
+
+using PictureModeTest = WindowTest;
+
+TEST_F(PictureModeTest, SwitchDuringARedisplayAsksAndNoKeepsItRunning) {
+    ServeMember({"A", "B", "C", "D", "E", "F", "G"}, {1, 1, 1, 1, 1, 1, 1});
+    CLumoraDlg& window = OpenWindow();
+    GetAlbums();
+    auto* box = qobject_cast<QCheckBox*>(window.control(IDC_PICTURE_MODE));
+    box->click();
+    ASSERT_EQ(window.redisplayState(), 1);
+    EXPECT_FALSE(Enabled(IDC_FIND));
+    EXPECT_FALSE(Enabled(IDC_FILTER));
+
+    desktop_.answer = false;
+    box->click();
+    ASSERT_EQ(desktop_.questions, std::vector<QString>{QStringLiteral("提示: 模式转换未完成,是否中断?")});
+    EXPECT_TRUE(box->isChecked());
+    EXPECT_EQ(window.redisplayState(), 1);
+    ASSERT_TRUE(window.WaitUntilIdle());
+    // Seven albums, six to a row.
+    EXPECT_EQ(window.grid()->rowCount(), 2);
+    EXPECT_EQ(window.grid()->item(1, 0)->text(), QStringLiteral("7.G"));
+
+    box->click();
+    EXPECT_FALSE(box->isChecked());
+    EXPECT_TRUE(Enabled(IDC_FIND));
+    desktop_.answer = true;
+    box->click();
+    EXPECT_FALSE(box->isChecked());
+    EXPECT_EQ(window.redisplayState(), 2);
+    ASSERT_TRUE(window.WaitUntilIdle());
+    EXPECT_FALSE(window.grid()->pictureMode());
+}
+
+TEST_F(PictureModeTest, StopAskedForAfterTheRedisplayEndedIsNotLeftPending) {
+    ServeMember({"A", "B"}, {1, 1});
+    CLumoraDlg& window = OpenWindow();
+    GetAlbums();
+    auto* box = qobject_cast<QCheckBox*>(window.control(IDC_PICTURE_MODE));
+    box->click();
+    ASSERT_EQ(window.redisplayState(), 1);
+    // The redisplay ends while the question is open, and the answer is yes.
+    desktop_.answer = true;
+    desktop_.onAsk = [&] { window.WaitUntilIdle(); };
+    box->click();
+    EXPECT_TRUE(box->isChecked());
+    EXPECT_EQ(window.redisplayState(), 0);
+    desktop_.onAsk = nullptr;
+    box->click();
+    EXPECT_EQ(desktop_.questions.size(), 1u);
+    EXPECT_FALSE(window.grid()->pictureMode());
+}
+
+using SiteBoxTest = WindowTest;
+
+TEST_F(SiteBoxTest, QqFamilyShowsTheSubTypeBoxAndNarrowsTheAddressBox) {
+    CLumoraDlg& window = OpenWindow();
+    QComboBox* site = Combo(window, IDC_SITE);
+    QComboBox* subType = Combo(window, IDC_SUB_TYPE);
+    const int wideLeft = window.addressBox()->geometry().left();
+    const int right = window.addressBox()->geometry().right();
+    EXPECT_EQ(wideLeft, subType->geometry().left());
+
+    site->setCurrentIndex(0);
+    emit site->activated(0);
+    EXPECT_FALSE(subType->isHidden());
+    ASSERT_EQ(subType->count(), 3);
+    EXPECT_EQ(subType->currentText(), QStringLiteral("QQ空间相册"));
+    EXPECT_EQ(window.addressBox()->geometry().left(), subType->geometry().left() + subType->width() + 3);
+    EXPECT_EQ(window.addressBox()->geometry().right(), right);
+
+    site->setCurrentIndex(5);
+    emit site->activated(5);
+    EXPECT_TRUE(subType->isHidden());
+    EXPECT_EQ(window.addressBox()->geometry().left(), wideLeft);
+}
+
+TEST_F(SiteBoxTest, TypingAndPickingAddressesRecognisesTheSite) {
+    CLumoraDlg& window = OpenWindow();
+    QComboBox* site = Combo(window, IDC_SITE);
+    QLineEdit* edit = window.addressBox()->lineEdit();
+    edit->clear();
+    QTest::keyClicks(edit, QStringLiteral("http://qun.qq.com/group"));
+    EXPECT_EQ(site->currentIndex(), 0);
+    EXPECT_EQ(Combo(window, IDC_SUB_TYPE)->currentIndex(), 1);
+
+    // Without the scheme nothing changes.
+    edit->clear();
+    QTest::keyClicks(edit, QStringLiteral("detail.tmall.com/item"));
+    EXPECT_EQ(site->currentIndex(), 0);
+
+    window.addressBox()->AddKnownEntry(QStringLiteral("http://detail.tmall.com/item"));
+    window.addressBox()->showPopup();
+    window.addressBox()->hidePopup();
+    emit window.addressBox()->activated(0);
+    EXPECT_EQ(edit->text(), QStringLiteral("http://detail.tmall.com/item"));
+    EXPECT_EQ(site->currentIndex(), 11);
+    EXPECT_TRUE(Combo(window, IDC_SUB_TYPE)->isHidden());
+}
+
+using CloseTest = WindowTest;
+
+TEST_F(CloseTest, ClosingDuringAGetAlbumsRunStopsItBeforeTheNextPage) {
+    ServeListPage(1, testing::ListPage("Member", testing::AlbumBlock("1", "Sea", "//x/c.jpg"), true), 300ms);
+    ServeListPage(2, testing::ListPage("Member", testing::AlbumBlock("2", "Hills", "//x/d.jpg"), false));
+    CLumoraDlg& window = OpenWindow();
+    window.addressBox()->setEditText(QStringLiteral("http://dp.pconline.com.cn/m/"));
+    window.OnGetAlbums();
+    ASSERT_TRUE(WaitUntil([&] { return Text(IDC_GET_ALBUMS) == QStringLiteral("终止获取"); }));
+    window.close();
+    EXPECT_FALSE(window.busy());
+    dialog_.reset();
+    EXPECT_EQ(site_.requestCount("/m/myphoto_p2_n15.html"), 0u);
+}
+
+TEST_F(CloseTest, ClosingFromInsideAWorkersMessageBoxEnds) {
+    CLumoraDlg& window = OpenWindow();
+    desktop_.onMessage = [&](const QString&) { window.close(); };
+    window.addressBox()->setEditText(QString());
+    window.OnGetAlbums();
+    ASSERT_TRUE(WaitUntil([&] { return !desktop_.messages.empty(); }));
+    dialog_.reset();
+    SUCCEED();
+}
+
+}  // namespace
+}  // namespace lumora::guitest
