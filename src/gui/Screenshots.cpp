@@ -118,6 +118,9 @@ int RunScreenshotTour(CLumoraDlg& window, const QString& folder) {
 
     // The login browser over the main window, on the member's page.
     if (QWidget* browser = lumora::gui::OpenLoginBrowser(&window, window.addressBox()->currentText())) {
+        // Smaller than it opens, so the main window shows around it.
+        browser->resize(620, 430);
+        browser->move(window.geometry().center() - browser->rect().center());
         Settle(4000);
         tour.Save(tour.WindowWithPopup(browser), QStringLiteral("login-browser.png"));
         browser->close();
