@@ -121,10 +121,15 @@ protected:
         return controller;
     }
 
+    // One download run of the picked albums; whatever happened in it, the
+    // run must have ended with the window back as it was before.
     DownloadReport Download(MainController& controller, std::vector<std::size_t> picked) {
         window_.picked = std::move(picked);
         controller.OnDownloadClicked();
         controller.WaitForDownload();
+        EXPECT_EQ(controller.session().downloadState, DOWN_IDLE);
+        EXPECT_EQ(window_.GetItemText(IDC_DOWNLOAD), u"下载");
+        EXPECT_TRUE(window_.IsEnabled(IDC_GET_ALBUMS));
         return controller.lastReport();
     }
 

@@ -59,6 +59,27 @@ protected:
         }
     }
 
+    // A controller on the stop window that has read both albums, `threads`
+    // workers a run.
+    std::unique_ptr<MainController> StopController(unsigned threads) {
+        auto controller = std::make_unique<MainController>(stopWindow_, home_);
+        controller->SetReady();
+        stopWindow_.controller = controller.get();
+        SetThreads(*controller, threads);
+        stopWindow_.SetItemText(IDC_ADDRESS, u"http://dp.pconline.com.cn/m/");
+        controller->OnGetAlbumsClicked();
+        controller->WaitForGetAlbums();
+        EXPECT_EQ(controller->session().albums.size(), 2u);
+        stopWindow_.SetItemText(IDC_SAVE_PATH, Utf8ToWide(save_.string()));
+        return controller;
+    }
+
+    static void SetThreads(MainController& controller, unsigned threads) {
+        DownloadParams params = controller.CurrentDownloadParams();
+        params.threadCount = static_cast<std::uint16_t>(threads);
+        controller.UpdateDownloadParams(params);
+    }
+
     StopWindow stopWindow_;
 };
 
@@ -73,20 +94,10 @@ TEST_F(StopTest, FiftyStopsAtEveryPhase) {
     }
     ServeMember({{"One", first}, {"Two", second}});
 
-    auto controller = std::make_unique<MainController>(stopWindow_, home_);
-    controller->SetReady();
-    stopWindow_.controller = controller.get();
-    DownloadParams params = controller->CurrentDownloadParams();
-    params.threadCount = 3;
-    controller->UpdateDownloadParams(params);
+    auto controller = StopController(3);
     NameRules rules = controller->CurrentNameRules();
     rules.optionFlags |= kOptFixPictureFormat | kOptFixPictureOrder | kOptWriteNameFile;
     controller->UpdateNameRules(rules);
-    stopWindow_.SetItemText(IDC_ADDRESS, u"http://dp.pconline.com.cn/m/");
-    controller->OnGetAlbumsClicked();
-    controller->WaitForGetAlbums();
-    ASSERT_EQ(controller->session().albums.size(), 2u);
-    stopWindow_.SetItemText(IDC_SAVE_PATH, Utf8ToWide(save_.string()));
     stopWindow_.picked = {0, 1};
 
     // The phases, each named by the text the run shows as it enters it.
@@ -153,16 +164,7 @@ TEST_F(StopTest, WorkersOfAStoppedRunDoNotCountForTheNextOne) {
                           Slow("/o/4.jpg", 1000ms)}},
                  {"New", {Slow("/n/1.jpg", 800ms), Slow("/n/2.jpg", 800ms), Slow("/n/3.jpg", 800ms),
                           Slow("/n/4.jpg", 800ms)}}});
-    auto controller = std::make_unique<MainController>(stopWindow_, home_);
-    controller->SetReady();
-    stopWindow_.controller = controller.get();
-    DownloadParams params = controller->CurrentDownloadParams();
-    params.threadCount = 4;
-    controller->UpdateDownloadParams(params);
-    stopWindow_.SetItemText(IDC_ADDRESS, u"http://dp.pconline.com.cn/m/");
-    controller->OnGetAlbumsClicked();
-    controller->WaitForGetAlbums();
-    stopWindow_.SetItemText(IDC_SAVE_PATH, Utf8ToWide(save_.string()));
+    auto controller = StopController(4);
 
     const std::u16string firstDone = u"已下载1/4......";
     stopWindow_.picked = {0};
@@ -172,8 +174,7 @@ TEST_F(StopTest, WorkersOfAStoppedRunDoNotCountForTheNextOne) {
     EXPECT_TRUE(controller->lastReport().stopped);
 
     stopWindow_.stopAt = nullptr;
-    params.threadCount = 1;
-    controller->UpdateDownloadParams(params);
+    SetThreads(*controller, 1);
     stopWindow_.picked = {1};
     controller->OnDownloadClicked();
     controller->WaitForDownload();
