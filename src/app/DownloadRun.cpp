@@ -120,11 +120,12 @@ void MainController::DownloadAlbum(std::size_t position, AlbumOutcome& outcome) 
     if (options & kOptListFileOnly) {
         outcome.listFileOnly = true;
         outcome.listFileWritten =
-            WriteListFile(job_, std::filesystem::path(WideToUtf8(job_.albumFolder + album->title + u".lst")));
+            WriteListFile(job_, std::filesystem::path(WideToUtf8(job_.albumFolder + CutToUtf8Bytes(album->title, 251) + u".lst")));
         return;
     }
     SetProgressStatus(u"已开始下载图片");
-    runState_.stopRequested = false;
+    // A stop pressed while the page was read must not be forgotten here.
+    runState_.stopRequested = session_.downloadState == DOWN_STOP;
     auto failures = std::make_shared<std::vector<FailedItem>>();
     auto failuresMutex = std::make_shared<std::mutex>();
     SchedulerCallbacks callbacks;

@@ -74,7 +74,6 @@ void CSplashScreenEx::Fade(double to, int durationMs) {
     fade_->setDuration(durationMs);
     fade_->setEndValue(to);
     fade_->start(QAbstractAnimation::DeleteWhenStopped);
-    connect(fade_, &QObject::destroyed, this, [this] { fade_ = nullptr; });
 }
 
 void CSplashScreenEx::HideAndDestroy() {

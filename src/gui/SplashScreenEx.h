@@ -6,10 +6,11 @@
 #include <QColor>
 #include <QFont>
 #include <QImage>
+#include <QPointer>
+#include <QPropertyAnimation>
 #include <QRect>
 #include <QWidget>
 
-class QPropertyAnimation;
 
 class CSplashScreenEx : public QWidget {
     Q_OBJECT
@@ -64,5 +65,6 @@ private:
     QRect textRect_;
     int textFormat_ = Qt::AlignVCenter | Qt::TextWordWrap;
     bool closing_ = false;
-    QPropertyAnimation* fade_ = nullptr;
+    // Clears itself when the animation deletes itself on stopping.
+    QPointer<QPropertyAnimation> fade_;
 };

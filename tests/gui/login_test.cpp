@@ -212,9 +212,12 @@ bool Has(const std::string& text, const std::string& part) {
 bool Loaded(CDlgWebOpen& dialog, const QString& path, const std::function<bool()>& cookies) {
     auto* view = qobject_cast<QWebEngineView*>(dialog.browser());
     bool finished = false;
-    QObject::connect(view, &QWebEngineView::loadFinished, &dialog,
-                     [&, view](bool ok) { finished = finished || (ok && view->url().path() == path); });
-    return WaitUntil([&] { return finished && cookies(); });
+    const QMetaObject::Connection watch = QObject::connect(
+        view, &QWebEngineView::loadFinished, &dialog,
+        [&, view](bool ok) { finished = finished || (ok && view->url().path() == path); });
+    const bool loaded = WaitUntil([&] { return finished && cookies(); });
+    QObject::disconnect(watch);  // the lambda refers to this frame
+    return loaded;
 }
 
 TEST_F(LoginBrowserTest, LoginCookiesReachTheFetcherAndPersistentOnesSurviveARestart) {

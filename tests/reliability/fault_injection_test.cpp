@@ -93,7 +93,9 @@ TEST_F(FaultInjectionTest, BrokenTransfersLeaveNoFileAndReportWhy) {
         auto it = failures.find(PictureAddress(c.path));
         ASSERT_NE(it, failures.end());
         EXPECT_EQ(it->second.error, c.error) << DescribeFetchError(it->second.error);
-        if (c.error == FetchError::HttpStatus) EXPECT_EQ(it->second.httpStatus, c.status);
+        if (c.error == FetchError::HttpStatus) {
+            EXPECT_EQ(it->second.httpStatus, c.status);
+        }
         EXPECT_FALSE(fs::exists(WideToUtf8(it->second.savePath)));
     }
     for (const char* path : {"/f/first.jpg", "/f/last.jpg"}) {

@@ -120,7 +120,9 @@ TEST_F(HostileInputTest, HostileNamesStayInsideTheSaveFolder) {
     NameRules rules = controller->CurrentNameRules();
     rules.optionFlags = kOptListFileOnly;
     controller->UpdateNameRules(rules);
-    Download(*controller, all);
+    for (const AlbumOutcome& album : Download(*controller, all).albums) {
+        EXPECT_TRUE(album.listFileWritten) << WideToUtf8(album.title);
+    }
     ExpectAllInsideSaveFolder();
 }
 

@@ -55,7 +55,9 @@ protected:
             const std::string name = entry.filename().string();
             if (name.find(".part-") != std::string::npos) continue;  // checked once workers are done
             auto it = expected.find(name);
-            if (it != expected.end()) EXPECT_TRUE(ReadWhole(entry) == it->second) << entry;
+            if (it != expected.end()) {
+                EXPECT_TRUE(ReadWhole(entry) == it->second) << entry;
+            }
         }
     }
 
@@ -137,7 +139,9 @@ TEST_F(StopTest, FiftyStopsAtEveryPhase) {
                 stopWindow_.Press();
             }
             controller->WaitForDownload();
-            if (stopWindow_.stopAt.load() || stopWindow_.stopOnFinished) EXPECT_TRUE(controller->lastReport().stopped);
+            if (stopWindow_.stopAt.load() || stopWindow_.stopOnFinished) {
+                EXPECT_TRUE(controller->lastReport().stopped);
+            }
         }
         EXPECT_LT(std::chrono::steady_clock::now() - started, 20s);
         EXPECT_EQ(controller->session().downloadState, DOWN_IDLE);
