@@ -2,6 +2,8 @@
 // list file or download them, then post-process.
 #include <sys/stat.h>
 
+#include <optional>
+
 #include "app/ControlIds.h"
 #include "app/MainController.h"
 #include "download/FolderPath.h"
@@ -60,6 +62,7 @@ DownloadReport MainController::DownloadPickedAlbums() {
         ShowMessage(u"请先在相册列表中选择要下载的相册");
         report.nothingPicked = true;
     }
+    PicturePageAhead ahead;
     for (std::size_t i = 0; i < picked.size(); ++i) {
         if (session_.downloadState == DOWN_STOP) break;
         job_.Clear();
@@ -70,7 +73,9 @@ DownloadReport MainController::DownloadPickedAlbums() {
                                                             static_cast<std::int64_t>(picked.size())}));
         SetProgressStatus(u"......");
         AlbumOutcome outcome;
-        DownloadAlbum(picked[i], outcome);
+        const std::optional<ST_PERLISTRECORD> next =
+            i + 1 < picked.size() ? session_.albums.at(picked[i + 1]) : std::nullopt;
+        DownloadAlbum(picked[i], outcome, next ? &*next : nullptr, ahead);
         report.totalListed += outcome.listed;
         if (outcome.listed > 0 || !outcome.title.empty()) report.albums.push_back(std::move(outcome));
     }
@@ -82,7 +87,8 @@ DownloadReport MainController::DownloadPickedAlbums() {
     return report;
 }
 
-void MainController::DownloadAlbum(std::size_t position, AlbumOutcome& outcome) {
+void MainController::DownloadAlbum(std::size_t position, AlbumOutcome& outcome, const ST_PERLISTRECORD* nextAlbum,
+                                   PicturePageAhead& ahead) {
     std::optional<ST_PERLISTRECORD> album = session_.albums.at(position);
     if (!album) return;
     outcome.title = album->title;
@@ -110,7 +116,7 @@ void MainController::DownloadAlbum(std::size_t position, AlbumOutcome& outcome) 
     ReadPictureList(*this, *album, [&](const std::u16string& address, const std::u16string& description) {
         rules = CurrentNameRules();  // the dialog may change them during a run
         AddPictureToJob(job_, naming, address, description, u"");
-    });
+    }, &ahead);
     outcome.folder = job_.albumFolder;
     outcome.listed = job_.size();
     jobSize_ = job_.size();
@@ -119,8 +125,9 @@ void MainController::DownloadAlbum(std::size_t position, AlbumOutcome& outcome) 
     const std::uint16_t options = CurrentNameRules().optionFlags;
     if (options & kOptListFileOnly) {
         outcome.listFileOnly = true;
-        outcome.listFileWritten =
-            WriteListFile(job_, std::filesystem::path(WideToUtf8(job_.albumFolder + CutToUtf8Bytes(album->title, 251) + u".lst")));
+        // The title is cut so that the name with ".lst" stays within 255 bytes.
+        const std::u16string listName = CutToUtf8Bytes(album->title, 251) + u".lst";
+        outcome.listFileWritten = WriteListFile(job_, std::filesystem::path(WideToUtf8(job_.albumFolder + listName)));
         return;
     }
     SetProgressStatus(u"已开始下载图片");
@@ -131,6 +138,11 @@ void MainController::DownloadAlbum(std::size_t position, AlbumOutcome& outcome) 
     SchedulerCallbacks callbacks;
     callbacks.showProgress = [this](const std::u16string& text) { SetProgressStatus(text); };
     callbacks.finished = [this](unsigned elapsed, unsigned total) { window_.DownloadFinished(elapsed, total); };
+    // Albums go one after another: the next album's page is read in a
+    // thread's idle time at the end of this one rather than after it.
+    callbacks.draining = [&] {
+        if (nextAlbum && session_.downloadState != DOWN_STOP) ahead.Start(nextAlbum->address);
+    };
     DownPicFunc(job_, runState_, workers_, callbacks, failures, failuresMutex);
 
     if (session_.downloadState != DOWN_STOP) SaveLastFirstAddress(job_.addresses.front(), job_.albumFolder);

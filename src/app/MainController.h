@@ -17,6 +17,7 @@
 #include "settings/ExtensionSettings.h"
 #include "settings/SettingsBlock.h"
 #include "settings/SettingsFile.h"
+#include "site/PictureListReader.h"
 #include "site/SiteHost.h"
 
 namespace lumora {
@@ -90,7 +91,10 @@ private:
     static void DownListFunc(MainController& self);
     // The download run, album by album (DownloadRun.cpp).
     DownloadReport DownloadPickedAlbums();
-    void DownloadAlbum(std::size_t position, AlbumOutcome& outcome);
+    // `nextAlbum` (may be null) is the album after this one, whose page
+    // `ahead` fetches while this album's last pictures finish.
+    void DownloadAlbum(std::size_t position, AlbumOutcome& outcome, const ST_PERLISTRECORD* nextAlbum,
+                       PicturePageAhead& ahead);
 
     WindowPort& window_;
     std::filesystem::path programFolder_;

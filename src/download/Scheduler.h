@@ -42,6 +42,9 @@ struct SchedulerCallbacks {
     std::function<void(const std::u16string&)> showProgress;
     // The end notification: elapsed whole seconds and the number of items.
     std::function<void(unsigned elapsedSeconds, unsigned total)> finished;
+    // Once, on the calling thread, when the first worker finds no item left
+    // (not after a stop): from then on threads stand idle until the job ends.
+    std::function<void()> draining;
 };
 
 // Runs the whole job and returns when every item is done, or when a worker

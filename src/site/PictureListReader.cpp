@@ -11,13 +11,37 @@ namespace {
 
 constexpr std::uint32_t kPageTimeoutMs = 20000;
 
+bool FetchPicturePage(const std::u16string& address, FetchResult& result) {
+    FetchRequest request(address, u"", kPageTimeoutMs);
+    request.extraHeaders = u"Accept-Encoding: gzip, deflate";
+    return FetchPage(request, result, 0);
+}
+
 }  // namespace
 
-void ReadPictureList(SiteHost& host, const ST_PERLISTRECORD& album, const PictureSink& addPicture) {
-    FetchRequest request(album.address, u"", kPageTimeoutMs);
-    request.extraHeaders = u"Accept-Encoding: gzip, deflate";
+void PicturePageAhead::Start(const std::u16string& address) {
+    address_ = address;
+    fetch_ = std::async(std::launch::async, [address] {
+        FetchResult result;
+        const bool fetched = FetchPicturePage(address, result);
+        return std::make_pair(fetched, std::move(result));
+    });
+}
+
+bool PicturePageAhead::Take(const std::u16string& address, bool& fetched, FetchResult& result) {
+    if (!fetch_.valid() || address_ != address) return false;
+    auto [ok, page] = fetch_.get();
+    fetched = ok;
+    result = std::move(page);
+    return true;
+}
+
+void ReadPictureList(SiteHost& host, const ST_PERLISTRECORD& album, const PictureSink& addPicture,
+                     PicturePageAhead* ahead) {
     FetchResult result;
-    if (!FetchPage(request, result, 0)) return;
+    bool fetched = false;
+    if (!ahead || !ahead->Take(album.address, fetched, result)) fetched = FetchPicturePage(album.address, result);
+    if (!fetched) return;
     const std::u16string text = GetPageText(result, TEXT_INFLATE | TEXT_UTF8);
     if (text.empty()) return;
     for (const PictureEntry& entry : ParsePicturePage(text, album)) {

@@ -2,10 +2,12 @@
 #pragma once
 
 #include <functional>
+#include <future>
 #include <string>
 #include <vector>
 
 #include "site/SiteHost.h"
+#include "web/Fetch.h"
 
 namespace lumora {
 
@@ -13,9 +15,25 @@ namespace lumora {
 // empty) and description "title (n)".
 using PictureSink = std::function<void(const std::u16string& address, const std::u16string& description)>;
 
-// Reads the album's picture page and hands over its pictures; stops as soon
-// as the download state becomes 2 (album done) or 3 (run stopped).
-void ReadPictureList(SiteHost& host, const ST_PERLISTRECORD& album, const PictureSink& addPicture);
+// Fetches one album's picture page on a thread of its own, so that it is
+// there when that album's turn comes. Destroying it waits for the fetch.
+class PicturePageAhead {
+public:
+    void Start(const std::u16string& address);
+    // Moves the page started for `address` into `result` once fetched, with
+    // `fetched` as the fetch returned; false when no page was started for it.
+    bool Take(const std::u16string& address, bool& fetched, FetchResult& result);
+
+private:
+    std::u16string address_;
+    std::future<std::pair<bool, FetchResult>> fetch_;
+};
+
+// Reads the album's picture page (from `ahead` when it holds that page) and
+// hands over its pictures; stops as soon as the download state becomes 2
+// (album done) or 3 (run stopped).
+void ReadPictureList(SiteHost& host, const ST_PERLISTRECORD& album, const PictureSink& addPicture,
+                     PicturePageAhead* ahead = nullptr);
 
 struct PictureEntry {
     std::u16string address;  // full-size picture, resolved; may be empty

@@ -1,7 +1,10 @@
 // The download command end to end against the loopback site: collection,
 // naming, scheduling, list and marker files, options and stops.
+#include <atomic>
+#include <chrono>
 #include <fstream>
 #include <sstream>
+#include <thread>
 
 #include "controller_fixture.h"
 #include "download/DownloadJob.h"
@@ -204,6 +207,44 @@ TEST_F(DownloadRunTest, StopDuringAnAlbumEndsTheRun) {
     EXPECT_EQ(site_.requestCount("/photo/list_2.html"), 0u);
     EXPECT_EQ(window_.texts[IDC_STATUS_MAIN], u"下载完毕");
     EXPECT_EQ(controller->session().downloadState, DOWN_IDLE);
+}
+
+// The next album's page is read while the current album's last pictures are
+// still arriving, and each page only once; the albums still go in order.
+TEST_F(DownloadRunTest, NextAlbumPageIsReadWhileTheLastPicturesFinish) {
+    ServeMember({"A", "B", "C"}, {3, 2, 1});
+    std::atomic<bool> pageTwoSeen = false;
+    std::atomic<bool> pageTwoSeenInTime = false;
+    site_.route(kPictureHost, "/1/1.jpg", [&](const Request&) {
+        // Held until album B's page is asked for: only a read ahead can do that.
+        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (!pageTwoSeen && std::chrono::steady_clock::now() < until) {
+            pageTwoSeen = site_.requestCount("/photo/list_2.html") > 0;
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        pageTwoSeenInTime = pageTwoSeen.load();
+        return Response::Text("picture /1/1", "image/jpeg");
+    });
+    auto controller = ReadyController();
+    DownloadParams params = controller->CurrentDownloadParams();
+    params.threadCount = 2;
+    controller->UpdateDownloadParams(params);
+    const DownloadReport report = Download(*controller, {0, 1, 2});
+
+    EXPECT_TRUE(pageTwoSeenInTime);
+    for (const char* page : {"/photo/list_1.html", "/photo/list_2.html", "/photo/list_3.html"}) {
+        EXPECT_EQ(site_.requestCount(page), 1u) << page;
+    }
+    ASSERT_EQ(report.albums.size(), 3u);
+    std::size_t saved = 0;
+    for (const AlbumOutcome& album : report.albums) saved += album.saved;
+    EXPECT_EQ(saved, 6u);
+    std::vector<std::u16string> mainTexts;
+    for (const auto& [id, text] : window_.textLog) {
+        if (id == IDC_STATUS_MAIN && text.starts_with(u"正在下载第")) mainTexts.push_back(text);
+    }
+    EXPECT_EQ(mainTexts, (std::vector<std::u16string>{u"正在下载第1/3个图集", u"正在下载第2/3个图集",
+                                                      u"正在下载第3/3个图集"}));
 }
 
 TEST_F(DownloadRunTest, SaveFolderChecksAndEmptyPicks) {
