@@ -140,7 +140,7 @@ void MainController::DownloadAlbum(std::size_t position, AlbumOutcome& outcome, 
     callbacks.finished = [this](unsigned elapsed, unsigned total) { window_.DownloadFinished(elapsed, total); };
     // Albums go one after another: the next album's page is read in a
     // thread's idle time at the end of this one rather than after it.
-    callbacks.draining = [&] {
+    callbacks.lastItemStarted = [&] {
         if (nextAlbum && session_.downloadState != DOWN_STOP) ahead.Start(nextAlbum->address);
     };
     DownPicFunc(job_, runState_, workers_, callbacks, failures, failuresMutex);

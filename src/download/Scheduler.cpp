@@ -34,7 +34,6 @@ struct Pool {
     std::size_t next = 0;         // the next item to start: strictly in index order
     std::size_t unseenEnds = 0;   // item ends the scheduler has not handled yet
     bool closed = false;          // the scheduler has left: start nothing more
-    bool workerIdle = false;      // a worker has found nothing left to take
     // This album's own count: workers of an earlier, stopped album may still
     // end while this one runs, and must not count as this album's items.
     std::atomic<int> completed{0};
@@ -109,7 +108,6 @@ void DownPicFunc(const DownloadJob& job, DownloadRunState& state, WorkerTracker&
                 ++pool->unseenEnds;
                 more = !pool->closed && !stop && pool->next < pool->items.size();
                 if (more) index = pool->next++;
-                else pool->workerIdle = true;
             }
             pool->itemEnded.notify_one();
             if (!more) break;
@@ -121,10 +119,10 @@ void DownPicFunc(const DownloadJob& job, DownloadRunState& state, WorkerTracker&
         std::thread(work, slot).detach();
     }
 
-    bool drainingShown = false;
+    bool lastStartedShown = false;
     long long lastShown = static_cast<long long>(total) + 1;
     for (;;) {
-        bool draining;
+        bool lastStarted;
         {
             std::unique_lock lock(pool->mutex);
             pool->itemEnded.wait(lock, [&] { return pool->unseenEnds > 0; });
@@ -133,11 +131,11 @@ void DownPicFunc(const DownloadJob& job, DownloadRunState& state, WorkerTracker&
                 pool->closed = true;
                 break;
             }
-            draining = pool->workerIdle;
+            lastStarted = pool->next >= pool->items.size();
         }
-        if (draining && !drainingShown) {
-            drainingShown = true;
-            if (callbacks.draining) callbacks.draining();
+        if (lastStarted && !lastStartedShown) {
+            lastStartedShown = true;
+            if (callbacks.lastItemStarted) callbacks.lastItemStarted();
         }
         const int completed = pool->completed;
         state.completedCount = completed;

@@ -42,9 +42,9 @@ struct SchedulerCallbacks {
     std::function<void(const std::u16string&)> showProgress;
     // The end notification: elapsed whole seconds and the number of items.
     std::function<void(unsigned elapsedSeconds, unsigned total)> finished;
-    // Once, on the calling thread, when the first worker finds no item left
-    // (not after a stop): from then on threads stand idle until the job ends.
-    std::function<void()> draining;
+    // Once, on the calling thread, at the first item end that finds the last
+    // item handed to a worker (never after a stop): the job's tail is running.
+    std::function<void()> lastItemStarted;
 };
 
 // Runs the whole job and returns when every item is done, or when a worker
