@@ -138,8 +138,8 @@ void MainController::DownloadAlbum(std::size_t position, AlbumOutcome& outcome, 
     SchedulerCallbacks callbacks;
     callbacks.showProgress = [this](const std::u16string& text) { SetProgressStatus(text); };
     callbacks.finished = [this](unsigned elapsed, unsigned total) { window_.DownloadFinished(elapsed, total); };
-    // Albums go one after another: the next album's page is read in a
-    // thread's idle time at the end of this one rather than after it.
+    // Albums go one after another: the next album's page is read while this
+    // album's last pictures still arrive, not after the pool has drained.
     callbacks.lastItemStarted = [&] {
         if (nextAlbum && session_.downloadState != DOWN_STOP) ahead.Start(nextAlbum->address);
     };

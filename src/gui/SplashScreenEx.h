@@ -11,7 +11,6 @@
 #include <QRect>
 #include <QWidget>
 
-
 class CSplashScreenEx : public QWidget {
     Q_OBJECT
 

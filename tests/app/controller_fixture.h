@@ -5,9 +5,12 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <system_error>
+#include <thread>
 
 #include "app/ControlIds.h"
 #include "app/MainController.h"
@@ -39,7 +42,17 @@ protected:
         std::filesystem::remove_all(home_);
         std::filesystem::create_directories(home_);
     }
-    void TearDown() override { std::filesystem::remove_all(home_); }
+    // The login browser's storage threads may still add and drop files in the
+    // program folder while it is removed, so removal is retried a while.
+    void TearDown() override {
+        std::error_code error;
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            std::filesystem::remove_all(home_, error);
+            if (!error && !std::filesystem::exists(home_, error)) return;
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        ADD_FAILURE() << "could not remove " << home_ << ": " << error.message();
+    }
 
     void ServePage(const std::string& member, int page, const std::string& body) {
         site_.route(kCommunityHost, "/" + member + "/myphoto_p" + std::to_string(page) + "_n15.html",
