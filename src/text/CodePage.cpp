@@ -59,6 +59,17 @@ public:
         return rc == static_cast<std::size_t>(-1) ? errno : 0;
     }
 
+    // Whether `length` bytes convert on their own, leaving the initial state.
+    bool ConvertsAlone(const char* in, std::size_t length) {
+        char buffer[16];
+        char* out = buffer;
+        std::size_t outLeft = sizeof buffer;
+        Reset();
+        const bool converted = Step(in, length, out, outLeft) == 0 && length == 0;
+        Reset();
+        return converted;
+    }
+
 private:
     iconv_t cd_;
 };
@@ -154,6 +165,7 @@ std::basic_string<Unit> Run(Converter& conv, const char* in, std::size_t inLeft,
     constexpr Unit kDefault = static_cast<Unit>('?');
     std::basic_string<Unit> out(expectedUnits + 1, Unit{});
     std::size_t used = 0;
+    const char* keptAt = nullptr;  // where a sequence was kept after an error
     while (inLeft > 0) {
         char* outPtr = reinterpret_cast<char*>(out.data() + used);
         std::size_t outLeft = (out.size() - used) * sizeof(Unit);
@@ -167,10 +179,19 @@ std::basic_string<Unit> Run(Converter& conv, const char* in, std::size_t inLeft,
         }
         if (used == out.size()) out.resize(out.size() * 2 + 16);
         out[used++] = kDefault;
-        if (err != EILSEQ) break;
-        const std::size_t skip = badLength(in, inLeft);
-        in += skip;
-        inLeft -= skip;
+        if (err != EILSEQ || inLeft == 0) break;
+        // Most tables stop in front of a sequence they cannot map, but glibc's
+        // UHC table steps over some unmapped pairs before it reports them.
+        // So what stands at `in` is skipped only if it does not convert on
+        // its own (or stopped the conversion a second time).
+        const std::size_t length = std::min(badLength(in, inLeft), inLeft);
+        if (in == keptAt || !conv.ConvertsAlone(in, length)) {
+            in += length;
+            inLeft -= length;
+            keptAt = nullptr;
+        } else {
+            keptAt = in;
+        }
     }
     out.resize(used);
     return out;

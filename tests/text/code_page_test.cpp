@@ -47,6 +47,10 @@ TEST(CodePage, InvalidSequencesDoNotLoseTheRest) {
     EXPECT_EQ(Decode("\x81" "0k", CP_GBK), u"?0k");   // lead byte without trail
     EXPECT_EQ(Decode("ab\xB0", CP_GBK), u"ab?");      // cut off at the end
     EXPECT_EQ(Decode("\xC7\xD1\xC7", CP_EUCKR), u"한?");
+    // An unmapped UHC pair that the converter consumes whole, at the end of
+    // the input and before more text.
+    EXPECT_EQ(Decode("x\xA2\xE8", CP_EUCKR), u"x?");
+    EXPECT_EQ(Decode("\xA2\xE8y\xA2\xE8z", CP_EUCKR), u"?y?z");
 }
 
 TEST(CodePage, ZeroBytesAndUnknownCodePages) {
