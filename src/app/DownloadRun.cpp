@@ -1,17 +1,15 @@
-// The download run: album after album, collect the pictures, then write the
-// list file or download them, then post-process.
-#include <sys/stat.h>
+#include "app/DownloadRun.h"
 
-#include <optional>
+#include <algorithm>
+#include <map>
 
-#include "app/ControlIds.h"
 #include "app/MainController.h"
 #include "download/FolderPath.h"
 #include "download/PictureNaming.h"
 #include "download/PostProcessing.h"
-#include "site/PictureListReader.h"
 #include "text/Format.h"
 #include "text/StringCtrl.h"
+#include "web/AtomicFile.h"
 
 namespace lumora {
 namespace {
@@ -23,106 +21,162 @@ std::u16string TrimBlanks(const std::u16string& text) {
     return text.substr(begin, end - begin + 1);
 }
 
-bool FileExists(const std::u16string& path) {
-    struct stat info {};
-    return stat(WideToUtf8(path).c_str(), &info) == 0 && S_ISREG(info.st_mode);
+std::u16string FolderOf(const std::u16string& path) {
+    const std::size_t slash = path.rfind(u'/');
+    return slash == std::u16string::npos ? std::u16string() : path.substr(0, slash + 1);
+}
+
+std::u16string NameOf(const std::u16string& path) {
+    const std::size_t slash = path.rfind(u'/');
+    return slash == std::u16string::npos ? path : path.substr(slash + 1);
+}
+
+// The path without the extension of its file name.
+std::u16string WithoutExtension(const std::u16string& path) {
+    const std::size_t nameStart = path.rfind(u'/') + 1;  // npos + 1 == 0
+    const std::size_t dot = path.rfind(u'.');
+    return dot == std::u16string::npos || dot < nameStart ? path : path.substr(0, dot);
+}
+
+// The recorded file is this item's: saved under the target's name, or
+// under it with the extension a format fix gave it. Anything else (the
+// naming rules changed since) is not taken for it.
+bool IsSameItemFile(const std::u16string& recorded, const std::u16string& target) {
+    return recorded == target || WithoutExtension(recorded) == WithoutExtension(target);
 }
 
 }  // namespace
 
-DownloadReport MainController::DownloadPickedAlbums() {
-    DownloadReport report;
-    LoadExtensionSettings();
-    std::u16string saveFolder = TrimBlanks(SavePathText());
-    if (saveFolder.empty()) {
-        ShowMessage(u"请先设置保存路径");
-        session_.downloadState = DOWN_IDLE;
-        report.rejectedSavePath = true;
-        return report;
-    }
-    const std::u16string downloadFolder = WithTrailingSlash(saveFolder) + session_.spaceName + session_.subFolderName;
-    if (std::optional<std::u16string> failed = CreateFolderPath(downloadFolder)) {
-        ShowMessage(*failed);  // the folder that could not be made
-        ShowMessage(u"请检测设置的保存路径是否有误");
-        session_.downloadState = DOWN_IDLE;
-        report.rejectedSavePath = true;
-        return report;
-    }
-    BeginDownload();
-    job_.albumFolder = downloadFolder;
-    const DownloadParams params = CurrentDownloadParams();
-    runState_.minKB = params.minKB;
-    runState_.maxKB = params.maxKB;
-    runState_.threadCount = params.threadCount;
-    runState_.timeoutSeconds = params.timeoutSeconds;
+DownloadRun::DownloadRun(MainController& controller, DownloadJob& job, DownloadRunState& state,
+                         WorkerTracker& workers, std::atomic<std::size_t>& jobSize)
+    : controller_(controller), job_(job), state_(state), workers_(workers), jobSize_(jobSize) {}
 
-    const std::vector<std::size_t> picked = window_.PickedAlbumPositions();
-    session_.albums.setPickedCount(static_cast<std::int32_t>(picked.size()));
+void DownloadRun::OpenArchive() {
+    appSettings_ = LoadAppSettings(controller_.programFolder());
+    state_.retries = static_cast<std::uint8_t>(appSettings_.retries);
+    std::string error;
+    const std::filesystem::path file = controller_.programFolder() / kArchiveFileName;
+    archive_ = DownloadArchive::Open(file, error);
+    if (!archive_) {
+        // The run goes on; it just cannot skip or keep its failures.
+        controller_.ShowMessage(u"无法打开下载记录：" + Utf8ToWide(file.string()) + u"（" + Utf8ToWide(error) + u"）");
+    }
+}
+
+void DownloadRun::ShowAlbumStatus(std::size_t number, std::size_t count) {
+    controller_.SetMainStatus(
+        FormatText(u"正在下载第%d/%d个图集", {static_cast<std::int64_t>(number), static_cast<std::int64_t>(count)}));
+    controller_.SetProgressStatus(u"......");
+}
+
+SchedulerCallbacks DownloadRun::MakeCallbacks() const {
+    SchedulerCallbacks callbacks;
+    callbacks.showProgress = [this](const std::u16string& text) { controller_.SetProgressStatus(text); };
+    callbacks.finished = [this](unsigned elapsed, unsigned total) {
+        controller_.window().DownloadFinished(elapsed, total);
+    };
+    return callbacks;
+}
+
+DownloadReport DownloadRun::DownloadPickedAlbums() {
+    DownloadReport report;
+    SiteSession& session = controller_.session();
+    controller_.LoadExtensionSettings();
+    std::u16string saveFolder = TrimBlanks(controller_.SavePathText());
+    if (saveFolder.empty()) {
+        controller_.ShowMessage(u"请先设置保存路径");
+        session.downloadState = DOWN_IDLE;
+        report.rejectedSavePath = true;
+        return report;
+    }
+    const std::u16string downloadFolder = WithTrailingSlash(saveFolder) + session.spaceName + session.subFolderName;
+    if (std::optional<std::u16string> failed = CreateFolderPath(downloadFolder)) {
+        controller_.ShowMessage(*failed);  // the folder that could not be made
+        controller_.ShowMessage(u"请检测设置的保存路径是否有误");
+        session.downloadState = DOWN_IDLE;
+        report.rejectedSavePath = true;
+        return report;
+    }
+    controller_.BeginDownload();
+    job_.albumFolder = downloadFolder;
+    const DownloadParams params = controller_.CurrentDownloadParams();
+    state_.minKB = params.minKB;
+    state_.maxKB = params.maxKB;
+    state_.threadCount = params.threadCount;
+    state_.timeoutSeconds = params.timeoutSeconds;
+    OpenArchive();
+    if (archive_) {
+        archive_->BeginRun({params.threadCount, params.timeoutSeconds, params.minKB, params.maxKB,
+                            controller_.CurrentNameRules().optionFlags});
+    }
+
+    const std::vector<std::size_t> picked = controller_.window().PickedAlbumPositions();
+    session.albums.setPickedCount(static_cast<std::int32_t>(picked.size()));
     if (picked.empty()) {
-        ShowMessage(u"请先在相册列表中选择要下载的相册");
+        controller_.ShowMessage(u"请先在相册列表中选择要下载的相册");
         report.nothingPicked = true;
     }
     PicturePageAhead ahead;
     for (std::size_t i = 0; i < picked.size(); ++i) {
-        if (session_.downloadState == DOWN_STOP) break;
+        if (session.downloadState == DOWN_STOP) break;
         job_.Clear();
         jobSize_ = 0;
         job_.albumFolder = downloadFolder;
-        session_.downloadState = DOWN_RUNNING;
-        SetMainStatus(FormatText(u"正在下载第%d/%d个图集", {static_cast<std::int64_t>(i + 1),
-                                                            static_cast<std::int64_t>(picked.size())}));
-        SetProgressStatus(u"......");
+        session.downloadState = DOWN_RUNNING;
+        ShowAlbumStatus(i + 1, picked.size());
         AlbumOutcome outcome;
         const std::optional<ST_PERLISTRECORD> next =
-            i + 1 < picked.size() ? session_.albums.at(picked[i + 1]) : std::nullopt;
+            i + 1 < picked.size() ? session.albums.at(picked[i + 1]) : std::nullopt;
         DownloadAlbum(picked[i], outcome, next ? &*next : nullptr, ahead);
         report.totalListed += outcome.listed;
         if (outcome.listed > 0 || !outcome.title.empty()) report.albums.push_back(std::move(outcome));
     }
-    report.stopped = session_.downloadState == DOWN_STOP;
-    EndDownload();
-    if (report.totalListed > 0 && (CurrentNameRules().optionFlags & kOptOpenFolderWhenDone)) {
-        window_.OpenFolder(job_.albumFolder);
+    report.stopped = session.downloadState == DOWN_STOP;
+    controller_.EndDownload();
+    if (report.totalListed > 0 && (controller_.CurrentNameRules().optionFlags & kOptOpenFolderWhenDone)) {
+        controller_.window().OpenFolder(job_.albumFolder);
     }
     return report;
 }
 
-void MainController::DownloadAlbum(std::size_t position, AlbumOutcome& outcome, const ST_PERLISTRECORD* nextAlbum,
-                                   PicturePageAhead& ahead) {
-    std::optional<ST_PERLISTRECORD> album = session_.albums.at(position);
+void DownloadRun::DownloadAlbum(std::size_t position, AlbumOutcome& outcome, const ST_PERLISTRECORD* nextAlbum,
+                                PicturePageAhead& ahead) {
+    SiteSession& session = controller_.session();
+    std::optional<ST_PERLISTRECORD> album = session.albums.at(position);
     if (!album) return;
     outcome.title = album->title;
-    if (session_.siteIndex > 16) {
-        ShowMessage(u"Error ListType Code.");
+    outcome.address = album->address;
+    if (session.siteIndex > 16) {
+        controller_.ShowMessage(u"Error ListType Code.");
         return;
     }
-    if (session_.siteIndex != kPhotoCommunitySite) return;
+    if (session.siteIndex != kPhotoCommunitySite) return;
 
-    NameRules rules = CurrentNameRules();
+    NameRules rules = controller_.CurrentNameRules();
     NamingContext naming;
     naming.rules = &rules;
     naming.albumName = album->title;
     naming.albumPosition = album->position;
     naming.extraNumber1 = album->extraNumber1;
     naming.extraNumber2 = album->extraNumber2;
-    naming.pickedCount = session_.albums.pickedCount();
-    naming.albumCount = static_cast<std::int32_t>(session_.albums.size());
-    naming.spaceName = session_.spaceName;
-    naming.downloadState = &session_.downloadState;
-    naming.showProgress = [this](const std::u16string& text) { SetProgressStatus(text); };
+    naming.pickedCount = session.albums.pickedCount();
+    naming.albumCount = static_cast<std::int32_t>(session.albums.size());
+    naming.spaceName = session.spaceName;
+    naming.downloadState = &session.downloadState;
+    naming.showProgress = [this](const std::u16string& text) { controller_.SetProgressStatus(text); };
     PictureNameFile nameFile;
     nameFile.Start(job_, album->title);
     naming.appendPictureName = nameFile.Appender();
-    ReadPictureList(*this, *album, [&](const std::u16string& address, const std::u16string& description) {
-        rules = CurrentNameRules();  // the dialog may change them during a run
+    ReadPictureList(controller_, *album, [&](const std::u16string& address, const std::u16string& description) {
+        rules = controller_.CurrentNameRules();  // the dialog may change them during a run
         AddPictureToJob(job_, naming, address, description, u"");
     }, &ahead);
     outcome.folder = job_.albumFolder;
     outcome.listed = job_.size();
     jobSize_ = job_.size();
-    if (job_.empty() || session_.downloadState == DOWN_STOP) return;
+    if (job_.empty() || session.downloadState == DOWN_STOP) return;
 
-    const std::uint16_t options = CurrentNameRules().optionFlags;
+    const std::uint16_t options = controller_.CurrentNameRules().optionFlags;
     if (options & kOptListFileOnly) {
         outcome.listFileOnly = true;
         // The title is cut so that the name with ".lst" stays within 255 bytes.
@@ -130,29 +184,152 @@ void MainController::DownloadAlbum(std::size_t position, AlbumOutcome& outcome, 
         outcome.listFileWritten = WriteListFile(job_, std::filesystem::path(WideToUtf8(job_.albumFolder + listName)));
         return;
     }
-    SetProgressStatus(u"已开始下载图片");
-    // A stop pressed while the page was read must not be forgotten here.
-    runState_.stopRequested = session_.downloadState == DOWN_STOP;
-    auto failures = std::make_shared<std::vector<FailedItem>>();
-    auto failuresMutex = std::make_shared<std::mutex>();
-    SchedulerCallbacks callbacks;
-    callbacks.showProgress = [this](const std::u16string& text) { SetProgressStatus(text); };
-    callbacks.finished = [this](unsigned elapsed, unsigned total) { window_.DownloadFinished(elapsed, total); };
+    SchedulerCallbacks callbacks = MakeCallbacks();
     // Albums go one after another: the next album's page is read while this
     // album's last pictures still arrive, not after the pool has drained.
     callbacks.lastItemStarted = [&] {
-        if (nextAlbum && session_.downloadState != DOWN_STOP) ahead.Start(nextAlbum->address);
+        if (nextAlbum && session.downloadState != DOWN_STOP) ahead.Start(nextAlbum->address, session.retries, session.downloadStop);
     };
-    DownPicFunc(job_, runState_, workers_, callbacks, failures, failuresMutex);
+    DownloadJobItems(outcome, options, callbacks, {job_.addresses.front(), true});
+}
 
-    if (session_.downloadState != DOWN_STOP) SaveLastFirstAddress(job_.addresses.front(), job_.albumFolder);
-    if (options & kOptFixPictureFormat) FixPictureFormats(job_);
-    if (options & kOptFixPictureOrder) FixPictureOrder(job_);
-    {
-        std::lock_guard lock(*failuresMutex);
-        outcome.failures = *failures;
+std::vector<bool> DownloadRun::FindSavedItems() {
+    std::vector<bool> found;
+    if (!archive_ || !appSettings_.skipSaved) return found;
+    found.assign(job_.size(), false);
+    for (std::size_t i = 0; i < job_.size(); ++i) {
+        const std::u16string target = job_.SavePath(i);
+        const std::optional<SavedPicture> saved = archive_->FindSaved(job_.addresses[i], FolderOf(target));
+        if (!saved || !IsSameItemFile(saved->path, target) || !FileHasSize(saved->path, saved->size)) continue;
+        found[i] = true;
+        // A format fix may have renamed it: the item goes on under that name.
+        if (saved->path != target) {
+            std::u16string& name = job_.fileNames[i];
+            name = IsAbsoluteName(name) ? saved->path : FolderOf(name) + NameOf(saved->path);
+        }
     }
-    for (std::size_t i = 0; i < job_.size(); ++i) outcome.saved += FileExists(job_.SavePath(i));
+    return found;
+}
+
+std::vector<std::size_t> DownloadRun::DownloadJobItems(AlbumOutcome& outcome, std::uint16_t options,
+                                                       const SchedulerCallbacks& callbacks, const AlbumMarker& marker) {
+    SiteSession& session = controller_.session();
+    // Leftovers of a crashed earlier run; the files of a live one stay.
+    RemoveStaleTempFiles(std::filesystem::path(WideToUtf8(job_.albumFolder)));
+    const std::vector<bool> alreadySaved = FindSavedItems();
+    controller_.SetProgressStatus(u"已开始下载图片");
+    // A stop pressed while the page was read must not be forgotten here.
+    state_.stopRequested = session.downloadState == DOWN_STOP;
+    auto log = std::make_shared<ItemLog>(archive_, outcome.address);
+    DownPicFunc(job_, state_, workers_, callbacks, log, alreadySaved);
+
+    outcome.stopped = session.downloadState == DOWN_STOP;
+    const std::vector<std::size_t> done = log->DoneIndexes();
+    // An album with failures gets no marker: skipping what was downloaded
+    // before must not make those failures permanent.
+    if (!outcome.stopped && done.size() == job_.size() && marker.due) {
+        SaveLastFirstAddress(marker.firstAddress, job_.albumFolder);
+    }
+    if (options & kOptFixPictureFormat) {
+        FixPictureFormats(job_);
+        // The archive follows the files to their new names.
+        for (std::size_t index : done) log->Saved(index, job_.addresses[index], job_.SavePath(index));
+    }
+    if (options & kOptFixPictureOrder) FixPictureOrder(job_);
+    outcome.failures = log->Failures();
+    outcome.skipped = log->SkippedCount();
+    outcome.saved = done.size() - outcome.skipped;
+
+    if (!archive_) return done;
+    // Once these are saved the album is whole, unless a stop left items unstarted.
+    const bool markerDue = marker.due && !outcome.stopped && done.size() + outcome.failures.size() == job_.size();
+    std::vector<FailedPicture> rows;
+    for (const FailedItem& failure : outcome.failures) {
+        rows.push_back(FailureRow(outcome, {marker.firstAddress, markerDue}, failure.index, DescribeFailure(failure)));
+    }
+    archive_->RecordFailures(rows);
+    return done;
+}
+
+FailedPicture DownloadRun::FailureRow(const AlbumOutcome& outcome, const AlbumMarker& marker, std::size_t index,
+                                      const std::u16string& reason) const {
+    return {outcome.title,
+            outcome.address,
+            marker.firstAddress,
+            marker.due,
+            job_.albumFolder,
+            job_.fileNames[index],
+            job_.addresses[index],
+            job_.headerTexts.empty() ? std::u16string() : job_.headerTexts[index],
+            reason};
+}
+
+DownloadReport DownloadRun::RetryFailures() {
+    DownloadReport report;
+    SiteSession& session = controller_.session();
+    controller_.BeginDownload();
+    OpenArchive();
+    const std::vector<FailedPicture> failures = archive_ ? archive_->Failures() : std::vector<FailedPicture>();
+    if (failures.empty()) report.nothingPicked = true;
+    const LastRunParams params = archive_ ? archive_->LastParams() : LastRunParams();
+    state_.minKB = params.minKB;
+    state_.maxKB = params.maxKB;
+    state_.threadCount = params.threadCount;
+    state_.timeoutSeconds = params.timeoutSeconds;
+
+    // One job per album folder, in the order the failures were met.
+    std::vector<std::vector<FailedPicture>> albums;
+    std::map<std::u16string, std::size_t> albumIndex;
+    for (const FailedPicture& failure : failures) {
+        auto [found, added] = albumIndex.emplace(failure.albumFolder + u'\n' + failure.albumAddress, albums.size());
+        if (added) albums.emplace_back();
+        albums[found->second].push_back(failure);
+    }
+    for (std::size_t i = 0; i < albums.size() && session.downloadState != DOWN_STOP; ++i) {
+        const std::vector<FailedPicture>& rows = albums[i];
+        ShowAlbumStatus(i + 1, albums.size());
+        job_.Clear();
+        job_.albumFolder = rows.front().albumFolder;
+        for (const FailedPicture& row : rows) {
+            job_.addresses.push_back(row.address);
+            job_.fileNames.push_back(row.fileName);
+            job_.headerTexts.push_back(row.headerText);
+        }
+        if (std::all_of(rows.begin(), rows.end(), [](const FailedPicture& row) { return row.headerText.empty(); })) {
+            job_.headerTexts.clear();
+        }
+        jobSize_ = job_.size();
+        AlbumOutcome outcome;
+        outcome.title = rows.front().albumTitle;
+        outcome.address = rows.front().albumAddress;
+        outcome.folder = job_.albumFolder;
+        outcome.listed = job_.size();
+        report.totalListed += job_.size();
+        if (std::optional<std::u16string> failed = CreateFolderPath(job_.albumFolder)) controller_.ShowMessage(*failed);
+        // The rows are written anew: failed again, or left unstarted by a stop.
+        for (const FailedPicture& row : rows) archive_->ClearFailure(row.address, row.albumFolder, row.fileName);
+        // Order stamps need the whole album, which a retry does not have.
+        const std::uint16_t options = params.optionFlags & ~kOptFixPictureOrder;
+        const std::vector<std::size_t> done =
+            DownloadJobItems(outcome, options, MakeCallbacks(), {rows.front().albumFirstAddress, rows.front().markerDue});
+        if (outcome.stopped) KeepUnstarted(outcome, rows, done);
+        report.albums.push_back(std::move(outcome));
+    }
+    report.stopped = session.downloadState == DOWN_STOP;
+    controller_.EndDownload();
+    return report;
+}
+
+void DownloadRun::KeepUnstarted(const AlbumOutcome& outcome, const std::vector<FailedPicture>& rows,
+                                const std::vector<std::size_t>& done) {
+    std::vector<bool> ended(rows.size(), false);
+    for (const FailedItem& failure : outcome.failures) ended[failure.index] = true;
+    for (std::size_t index : done) ended[index] = true;
+    std::vector<FailedPicture> unstarted;
+    for (std::size_t k = 0; k < rows.size(); ++k) {
+        if (!ended[k]) unstarted.push_back(rows[k]);
+    }
+    archive_->RecordFailures(unstarted);
 }
 
 }  // namespace lumora

@@ -3,8 +3,10 @@
 #include <system_error>
 
 #include "app/ControlIds.h"
+#include "app/DownloadRun.h"
 #include "site/AlbumListReader.h"
 #include "web/CookieStore.h"
+#include "web/Retry.h"
 
 namespace lumora {
 
@@ -22,11 +24,11 @@ MainController::MainController(WindowPort& window, std::filesystem::path program
 }
 
 MainController::~MainController() {
-    if (session_.getAlbumsState != GET_IDLE) session_.getAlbumsState = GET_STOP;
-    if (session_.downloadState != DOWN_IDLE) {
-        session_.downloadState = DOWN_STOP;
-        runState_.stopRequested = true;
+    if (session_.getAlbumsState != GET_IDLE) {
+        session_.getAlbumsState = GET_STOP;
+        if (session_.getAlbumsStop) session_.getAlbumsStop->Raise();
     }
+    if (session_.downloadState != DOWN_IDLE) StopDownload();
     if (getListThread_.joinable()) getListThread_.join();
     if (downListThread_.joinable()) downListThread_.join();
     // Workers left running by a stop still use the run state.
@@ -69,6 +71,19 @@ void MainController::UpdateDownloadParams(const DownloadParams& params) {
     SaveSettingsNow();
 }
 
+AppSettings MainController::CurrentAppSettings() const {
+    return LoadAppSettings(programFolder_);
+}
+
+bool MainController::UpdateAppSettings(const AppSettings& settings) {
+    return SaveAppSettings(programFolder_, settings);
+}
+
+void MainController::PrepareFetchPolicy(std::shared_ptr<StopToken>& stop) {
+    session_.retries = static_cast<std::uint8_t>(CurrentAppSettings().retries);
+    stop = std::make_shared<StopToken>();
+}
+
 bool MainController::StartWorker(std::thread& slot, bool& running, std::atomic<std::uint8_t>& state,
                                  void (*body)(MainController&)) {
     // The previous worker of this kind has ended (its state byte was idle).
@@ -104,6 +119,7 @@ void MainController::OnGetAlbumsClicked() {
     if (session_.ready != 1) return;
     if (session_.getAlbumsState != GET_IDLE) {
         session_.getAlbumsState = GET_STOP;
+        if (session_.getAlbumsStop) session_.getAlbumsStop->Raise();
         return;
     }
     window_.SetCheck(IDC_SELECT_ALL, false);
@@ -112,6 +128,7 @@ void MainController::OnGetAlbumsClicked() {
     session_.getAlbumsState = GET_RUNNING;
     session_.subType = -1;
     session_.siteIndex = kPhotoCommunitySite;
+    PrepareFetchPolicy(session_.getAlbumsStop);
     StartWorker(getListThread_, getListRunning_, session_.getAlbumsState, &MainController::GetListFunc);
 }
 
@@ -125,18 +142,54 @@ void MainController::WaitForGetAlbums() {
 
 void MainController::OnDownloadClicked() {
     if (session_.downloadState != DOWN_IDLE) {
-        session_.downloadState = DOWN_STOP;
-        runState_.stopRequested = true;
+        StopDownload();
         return;
     }
+    StartDownloadRun(&MainController::DownListFunc);
+}
+
+void MainController::OnRetryFailuresClicked() {
+    if (session_.downloadState != DOWN_IDLE || session_.getAlbumsState != GET_IDLE) return;
+    StartDownloadRun(&MainController::RetryFunc);
+}
+
+void MainController::StopRuns() {
+    if (session_.getAlbumsState == GET_RUNNING) {
+        session_.getAlbumsState = GET_STOP;
+        if (session_.getAlbumsStop) session_.getAlbumsStop->Raise();
+    }
+    if (session_.downloadState != DOWN_IDLE) StopDownload();
+}
+
+void MainController::StopDownload() {
+    session_.downloadState = DOWN_STOP;
+    runState_.stopRequested = true;
+    if (session_.downloadStop) session_.downloadStop->Raise();
+}
+
+void MainController::StartDownloadRun(void (*body)(MainController&)) {
     session_.downloadState = DOWN_RUNNING;
-    StartWorker(downListThread_, downListRunning_, session_.downloadState, &MainController::DownListFunc);
+    PrepareFetchPolicy(session_.downloadStop);
+    runState_.stop = session_.downloadStop;
+    StartWorker(downListThread_, downListRunning_, session_.downloadState, body);
 }
 
 void MainController::DownListFunc(MainController& self) {
-    DownloadReport report = self.DownloadPickedAlbums();
+    DownloadReport report = DownloadRun(self, self.job_, self.runState_, self.workers_, self.jobSize_).DownloadPickedAlbums();
     std::lock_guard lock(self.workerMutex_);
     self.lastReport_ = std::move(report);
+}
+
+void MainController::RetryFunc(MainController& self) {
+    DownloadReport report = DownloadRun(self, self.job_, self.runState_, self.workers_, self.jobSize_).RetryFailures();
+    std::lock_guard lock(self.workerMutex_);
+    self.lastReport_ = std::move(report);
+}
+
+std::vector<FailedPicture> MainController::LastFailures() {
+    std::string error;
+    auto archive = DownloadArchive::Open(programFolder_ / kArchiveFileName, error);
+    return archive ? archive->Failures() : std::vector<FailedPicture>();
 }
 
 void MainController::WaitForDownload() {

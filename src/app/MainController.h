@@ -12,8 +12,10 @@
 
 #include "app/DownloadReport.h"
 #include "app/WindowPort.h"
+#include "download/DownloadArchive.h"
 #include "download/DownloadJob.h"
 #include "download/Scheduler.h"
+#include "settings/AppSettings.h"
 #include "settings/ExtensionSettings.h"
 #include "settings/SettingsBlock.h"
 #include "settings/SettingsFile.h"
@@ -40,6 +42,13 @@ public:
 
     // Button "下载": starts a run, or asks the running one to stop.
     void OnDownloadClicked();
+    // Stops whatever runs, as their buttons do; starts nothing. Safe to call
+    // from any thread, any number of times.
+    void StopRuns();
+    // "重试失败的图片": downloads the last run's failures again, unless a run is going.
+    void OnRetryFailuresClicked();
+    // The last run's failures, as the archive keeps them (empty when it cannot be read).
+    std::vector<FailedPicture> LastFailures();
     void WaitForDownload();
     // The outcome of the last finished download run.
     DownloadReport lastReport();
@@ -49,12 +58,16 @@ public:
     void UpdateNameRules(const NameRules& rules);
     DownloadParams CurrentDownloadParams();
     void UpdateDownloadParams(const DownloadParams& params);
+    // "lumora.ini": read afresh, so another process's change is seen.
+    AppSettings CurrentAppSettings() const;
+    bool UpdateAppSettings(const AppSettings& settings);
     // Item count of the running album and how many are done, for progress bars.
     std::size_t jobSize() const { return jobSize_; }
     int completedCount() const { return runState_.completedCount; }
     bool downloadBusy() const { return runState_.downloadBusy; }
 
     const std::filesystem::path& programFolder() const { return programFolder_; }
+    WindowPort& window() { return window_; }
     SettingsBlock& settings() { return settings_; }
     const ExtensionSettings& extensionSettings() const { return extension_; }
     bool SaveSettingsNow();
@@ -89,12 +102,10 @@ private:
     void OfferToHistory(HistoryKind kind, int controlId, const std::u16string& text);
     static void GetListFunc(MainController& self);
     static void DownListFunc(MainController& self);
-    // The download run, album by album (DownloadRun.cpp).
-    DownloadReport DownloadPickedAlbums();
-    // `nextAlbum` (may be null) is the album after this one, whose page
-    // `ahead` fetches while this album's last pictures finish.
-    void DownloadAlbum(std::size_t position, AlbumOutcome& outcome, const ST_PERLISTRECORD* nextAlbum,
-                       PicturePageAhead& ahead);
+    static void RetryFunc(MainController& self);
+    void StartDownloadRun(void (*body)(MainController&));
+    // Raises the stop of the running download and its transfers.
+    void StopDownload();
 
     WindowPort& window_;
     std::filesystem::path programFolder_;
@@ -109,6 +120,9 @@ private:
     std::thread getListThread_;
     bool downListRunning_ = false;
     std::thread downListThread_;
+
+    // Retries of the next run come from "lumora.ini" when it starts.
+    void PrepareFetchPolicy(std::shared_ptr<StopToken>& stop);
 
     DownloadJob job_;
     std::atomic<std::size_t> jobSize_{0};

@@ -6,6 +6,7 @@
 #include "app/MainController.h"
 #include "cli/AlbumSelection.h"
 #include "cli/ConsoleWindow.h"
+#include "cli/InterruptWatch.h"
 #include "settings/SettingsFile.h"
 #include "text/Format.h"
 #include "text/StringCtrl.h"
@@ -20,6 +21,8 @@ int UsageError(const std::string& message) {
     return 2;
 }
 
+}  // namespace
+
 void PrintSummary(const DownloadReport& report) {
     for (const auto& album : report.albums) {
         if (album.listFileOnly) {
@@ -28,21 +31,25 @@ void PrintSummary(const DownloadReport& report) {
                                           static_cast<std::int64_t>(album.listed)}));
             continue;
         }
-        PrintLine(stdout, FormatText(u"%s\t%s\t图片%d张\t已保存%d张\t失败%d张",
-                                     {album.title, album.folder, static_cast<std::int64_t>(album.listed),
-                                      static_cast<std::int64_t>(album.saved),
-                                      static_cast<std::int64_t>(album.failures.size())}));
+        std::u16string line = FormatText(u"%s\t%s\t图片%d张\t已保存%d张\t失败%d张",
+                                         {album.title, album.folder, static_cast<std::int64_t>(album.listed),
+                                          static_cast<std::int64_t>(album.saved + album.skipped),
+                                          static_cast<std::int64_t>(album.failures.size())});
+        if (album.skipped > 0) {
+            line += FormatText(u"\t（其中%d张以前已下载，未重新获取）", {static_cast<std::int64_t>(album.skipped)});
+        }
+        PrintLine(stdout, line);
         for (const auto& failure : album.failures) {
-            std::u16string reason = Utf8ToWide(DescribeFetchError(failure.error));
-            if (failure.error == FetchError::HttpStatus) {
-                reason += FormatText(u" %d", {static_cast<std::int64_t>(failure.httpStatus)});
-            }
-            PrintLine(stdout, u"  failed: " + failure.savePath + u"\t" + failure.address + u"\t" + reason);
+            PrintLine(stdout, u"  failed: " + failure.savePath + u"\t" + failure.address + u"\t" + DescribeFailure(failure));
         }
     }
+    if (report.stopped) PrintLine(stdout, u"已终止下载");
 }
 
-}  // namespace
+int DownloadExitStatus(const DownloadReport& report) {
+    if (report.rejectedSavePath) return 1;
+    return report.Complete() ? 0 : 1;
+}
 
 int RunDownload(const std::vector<std::string>& args) {
     std::string address;
@@ -64,8 +71,10 @@ int RunDownload(const std::vector<std::string>& args) {
     if (address.empty()) return UsageError("no address given");
     if (save && save->empty()) return UsageError("--save needs a folder");
 
+    InterruptWatch interrupts;
     ConsoleWindow window;
     MainController controller(window, ProgramFolder());
+    StopActionScope stopAction(interrupts, [&controller] { controller.StopRuns(); });
     std::u16string saveFolder = save ? Utf8ToWide(*save) : HistoryText(controller.settings(), HistoryKind::SaveFolder, 0);
     if (saveFolder.empty()) saveFolder = Utf8ToWide(DefaultSaveFolder().string());
     window.SetItemText(IDC_ADDRESS, Utf8ToWide(address));
@@ -73,6 +82,7 @@ int RunDownload(const std::vector<std::string>& args) {
     controller.SetReady();
     controller.OnGetAlbumsClicked();
     controller.WaitForGetAlbums();
+    if (interrupts.signal()) return interrupts.ExitStatus(1);
 
     const std::size_t count = controller.session().albums.size();
     auto picked = ParseAlbumSelection(albums, count);
@@ -89,8 +99,7 @@ int RunDownload(const std::vector<std::string>& args) {
     controller.WaitForDownload();
     const DownloadReport report = controller.lastReport();
     PrintSummary(report);
-    if (report.rejectedSavePath) return 1;
-    return report.Complete() ? 0 : 1;
+    return interrupts.ExitStatus(DownloadExitStatus(report));
 }
 
 }  // namespace lumora::cli

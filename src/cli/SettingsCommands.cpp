@@ -6,6 +6,7 @@
 #include "app/MainController.h"
 #include "app/OptionFlags.h"
 #include "cli/ConsoleWindow.h"
+#include "settings/AppSettings.h"
 #include "settings/SettingsFile.h"
 #include "text/Format.h"
 #include "text/StringCtrl.h"
@@ -34,9 +35,20 @@ bool CollectValues(const std::vector<std::string>& args, std::map<std::string, s
 
 constexpr const char* kOptionsUsage =
     "usage: lumora-cli options [NAME on|off]\n"
-    "  NAME: fix-format, fix-order, name-file, list-only, open-folder, skip-seen\n";
+    "  NAME: fix-format, fix-order, name-file, list-only, open-folder, skip-seen, skip-saved\n";
 
-constexpr const char* kParamsUsage = "usage: lumora-cli params [--threads N] [--timeout S] [--min KB] [--max KB]\n";
+// Kept in lumora.ini, not among the per-site switches of soft.dat.
+constexpr const char* kSkipSavedName = "skip-saved";
+constexpr const char16_t* kSkipSavedText = u"跳过已下载的图片";
+
+int SaveFailed(const char* command, const MainController& controller, const char* file) {
+    std::fprintf(stderr, "lumora-cli %s: could not save %s\n", command,
+                 (controller.programFolder() / file).c_str());
+    return 1;
+}
+
+constexpr const char* kParamsUsage =
+    "usage: lumora-cli params [--threads N] [--timeout S] [--min KB] [--max KB] [--retries N]\n";
 
 constexpr const char* kNamesUsage =
     "usage: lumora-cli names [--prefix T] [--suffix T] [--replace-what T] [--replace-with T]\n"
@@ -52,11 +64,17 @@ int RunOptions(const std::vector<std::string>& args) {
         if (args.size() != 2 || (args[1] != "on" && args[1] != "off")) {
             return UsageError("options", "expected NAME on|off", kOptionsUsage);
         }
-        const OptionSwitch* option = FindOptionByName(args[0]);
-        if (!option) return UsageError("options", "unknown option '" + args[0] + "'", kOptionsUsage);
-        NameRules rules = controller.CurrentNameRules();
         const bool wanted = args[1] == "on";
-        if (((rules.optionFlags & option->bit) != 0) != wanted) {
+        const OptionSwitch* option = FindOptionByName(args[0]);
+        if (!option && args[0] == kSkipSavedName) {
+            AppSettings settings = controller.CurrentAppSettings();
+            settings.skipSaved = wanted;
+            if (!controller.UpdateAppSettings(settings)) return SaveFailed("options", controller, kAppSettingsFileName);
+        } else if (!option) {
+            return UsageError("options", "unknown option '" + args[0] + "'", kOptionsUsage);
+        }
+        NameRules rules = controller.CurrentNameRules();
+        if (option && ((rules.optionFlags & option->bit) != 0) != wanted) {
             ToggleOption(rules.optionFlags, option->menuId);
             controller.UpdateNameRules(rules);
         }
@@ -68,6 +86,9 @@ int RunOptions(const std::vector<std::string>& args) {
                                                      std::u16string((flags & option.bit) ? u"on" : u"off"),
                                                      std::u16string(option.menuText)}));
     }
+    PrintLine(stdout, FormatText(u"%s\t%s\t%s", {Utf8ToWide(kSkipSavedName),
+                                                 std::u16string(controller.CurrentAppSettings().skipSaved ? u"on" : u"off"),
+                                                 std::u16string(kSkipSavedText)}));
     return 0;
 }
 
@@ -76,13 +97,24 @@ int RunParams(const std::vector<std::string>& args) {
     std::string bad;
     if (!CollectValues(args, values, bad)) return UsageError("params", "bad argument '" + bad + "'", kParamsUsage);
     for (const auto& [flag, value] : values) {
-        if (flag != "--threads" && flag != "--timeout" && flag != "--min" && flag != "--max") {
+        if (flag != "--threads" && flag != "--timeout" && flag != "--min" && flag != "--max" && flag != "--retries") {
             return UsageError("params", "unknown option '" + flag + "'", kParamsUsage);
         }
     }
     ConsoleWindow window(true);
     MainController controller(window, ProgramFolder());
     DownloadParams params = controller.CurrentDownloadParams();
+    AppSettings app = controller.CurrentAppSettings();
+    if (auto retries = values.find("--retries"); retries != values.end()) {
+        const std::optional<unsigned> count = ParseRetries(Utf8ToWide(retries->second));
+        if (!count) {
+            PrintLine(stderr, kParamErrorMessage);
+            return 2;
+        }
+        app.retries = *count;
+        values.erase(retries);
+        if (!controller.UpdateAppSettings(app)) return SaveFailed("params", controller, kAppSettingsFileName);
+    }
     if (!values.empty()) {
         auto text = [&](const char* flag, std::uint16_t current) {
             auto found = values.find(flag);
@@ -100,8 +132,8 @@ int RunParams(const std::vector<std::string>& args) {
         controller.UpdateDownloadParams(edited);
         params = edited;
     }
-    std::printf("threads\t%u\ntimeout\t%u\nmin\t%u\nmax\t%u\n", params.threadCount, params.timeoutSeconds,
-                params.minKB, params.maxKB);
+    std::printf("threads\t%u\ntimeout\t%u\nmin\t%u\nmax\t%u\nretries\t%u\n", params.threadCount,
+                params.timeoutSeconds, params.minKB, params.maxKB, app.retries);
     return 0;
 }
 

@@ -4,10 +4,13 @@
 #include <atomic>
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
 namespace lumora {
+
+class StopToken;
 
 // One album's items; index i of each array belongs to item i. Written only
 // while no worker runs; workers get their own copy of their item.
@@ -30,6 +33,9 @@ struct DownloadRunState {
     std::uint32_t timeoutSeconds = 30;
     std::uint32_t minKB = 0;
     std::uint32_t maxKB = 0;
+    std::uint8_t retries = 0;  // more attempts after a transient failure
+    // Raised by a stop: retry waits end, running transfers are abandoned soon.
+    std::shared_ptr<const StopToken> stop;
     std::atomic<int> completedCount{0};
     std::atomic<bool> stopRequested{false};
     std::atomic<bool> downloadBusy{false};

@@ -23,6 +23,9 @@ struct WorkItem {
     std::uint32_t timeoutSeconds;
     std::uint32_t minKB;
     std::uint32_t maxKB;
+    std::uint8_t retries;
+    std::shared_ptr<const StopToken> stop;
+    bool alreadySaved;
 };
 
 // The album's items and their hand-out, shared by the scheduler and its
@@ -39,12 +42,18 @@ struct Pool {
     std::atomic<int> completed{0};
 };
 
-void DownOnePicFunc(const WorkItem& item, std::vector<FailedItem>& failures, std::mutex& failuresMutex) {
+void DownOnePicFunc(const WorkItem& item, ItemLog& log) {
+    if (item.alreadySaved) {
+        log.Skipped(item.index);
+        return;
+    }
     FetchRequest request(u"", item.savePath, kStepTimeoutMs);
     request.readTimeoutMs = item.timeoutSeconds * 1000;
     request.extraHeaders = item.headerText;
     request.minSizeKB = static_cast<std::int32_t>(item.minKB);
     request.maxSizeKB = static_cast<std::int32_t>(item.maxKB);
+    request.retries = item.retries;
+    request.stop = item.stop;
     FetchResult result;
     bool saved = false;
     try {
@@ -52,10 +61,11 @@ void DownOnePicFunc(const WorkItem& item, std::vector<FailedItem>& failures, std
     } catch (...) {
         result.error = FetchError::Connect;
     }
-    if (!saved) {
-        std::lock_guard lock(failuresMutex);
-        failures.push_back({item.index, item.address, item.savePath,
-                            result.error == FetchError::None ? FetchError::Connect : result.error, result.httpStatus});
+    if (saved) {
+        log.Saved(item.index, item.address, item.savePath);
+    } else {
+        log.Failed({item.index, item.address, item.savePath,
+                    result.error == FetchError::None ? FetchError::Connect : result.error, result.httpStatus});
     }
 }
 
@@ -77,8 +87,8 @@ void WorkerTracker::WaitForAll() {
 }
 
 void DownPicFunc(const DownloadJob& job, DownloadRunState& state, WorkerTracker& tracker,
-                 const SchedulerCallbacks& callbacks, const std::shared_ptr<std::vector<FailedItem>>& failures,
-                 const std::shared_ptr<std::mutex>& failuresMutex) {
+                 const SchedulerCallbacks& callbacks, const std::shared_ptr<ItemLog>& log,
+                 const std::vector<bool>& alreadySaved) {
     state.completedCount = 0;
     const std::size_t total = job.size();
     const std::size_t workers = std::min<std::size_t>(state.threadCount, total);
@@ -90,7 +100,8 @@ void DownPicFunc(const DownloadJob& job, DownloadRunState& state, WorkerTracker&
     for (std::size_t index = 0; index < total; ++index) {
         pool->items.push_back({index, job.addresses[index], job.SavePath(index),
                                job.headerTexts.empty() ? std::u16string() : job.headerTexts[index],
-                               state.timeoutSeconds, state.minKB, state.maxKB});
+                               state.timeoutSeconds, state.minKB, state.maxKB, state.retries, state.stop,
+                               index < alreadySaved.size() && alreadySaved[index]});
     }
     pool->next = workers;
 
@@ -98,9 +109,9 @@ void DownPicFunc(const DownloadJob& job, DownloadRunState& state, WorkerTracker&
     // of waiting for the scheduler to start a thread for it: two thread
     // hand-overs fewer per picture, which one thread feels on every picture.
     std::atomic<bool>& stop = state.stopRequested;
-    auto work = [pool, failures, failuresMutex, &stop, &tracker](std::size_t index) {
+    auto work = [pool, log, &stop, &tracker](std::size_t index) {
         for (;;) {
-            DownOnePicFunc(pool->items[index], *failures, *failuresMutex);
+            DownOnePicFunc(pool->items[index], *log);
             ++pool->completed;
             bool more;
             {

@@ -10,18 +10,9 @@
 #include <vector>
 
 #include "download/DownloadJob.h"
-#include "web/Fetch.h"
+#include "download/ItemLog.h"
 
 namespace lumora {
-
-// An item that produced no file, and why.
-struct FailedItem {
-    std::size_t index = 0;
-    std::u16string address;
-    std::u16string savePath;
-    FetchError error = FetchError::None;
-    long httpStatus = 0;
-};
 
 // Workers still running after a stop finish in the background; whoever owns
 // the run state waits for them before it goes away.
@@ -48,11 +39,11 @@ struct SchedulerCallbacks {
 };
 
 // Runs the whole job and returns when every item is done, or when a worker
-// ends after stopRequested was set. Failed items are appended to `failures`
-// (also by workers that finish after a stop, so keep it alive: it is shared).
+// ends after stopRequested was set. Items whose `alreadySaved` entry is true
+// (it may be empty) are counted as done without a transfer. Every item's
+// outcome goes to `log`, also from workers that finish after a stop.
 void DownPicFunc(const DownloadJob& job, DownloadRunState& state, WorkerTracker& tracker,
-                 const SchedulerCallbacks& callbacks,
-                 const std::shared_ptr<std::vector<FailedItem>>& failures,
-                 const std::shared_ptr<std::mutex>& failuresMutex);
+                 const SchedulerCallbacks& callbacks, const std::shared_ptr<ItemLog>& log,
+                 const std::vector<bool>& alreadySaved = {});
 
 }  // namespace lumora

@@ -95,24 +95,29 @@ SettingsBlock LoadSettings(const fs::path& folder) {
 
 bool SaveSettings(const fs::path& folder, const SettingsBlock& block) {
     const std::vector<std::uint8_t> bytes = SerializeSettings(block);
-    // A soft.dat that links elsewhere (kept with the user's other dotfiles)
-    // stays a link: the file it points to is the one replaced.
-    fs::path target = folder / kSettingsFileName;
+    return WriteSettingsFile(folder / kSettingsFileName,
+                             std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+}
+
+bool WriteSettingsFile(const fs::path& file, std::string_view bytes) {
+    // A settings file that links elsewhere (kept with the user's other
+    // dotfiles) stays a link: the file it points to is the one replaced.
+    fs::path target = file;
     std::error_code error;
     if (fs::path resolved = fs::canonical(target, error); !error) target = resolved;
     std::string temp = target.string() + ".XXXXXX";
     // mkstemp makes the file private (0600); the histories name the user's folders.
     const int fd = mkstemp(temp.data());
     if (fd < 0) return false;
-    FILE* file = fdopen(fd, "wb");
-    if (!file) {
+    FILE* stream = fdopen(fd, "wb");
+    if (!stream) {
         close(fd);
         unlink(temp.c_str());
         return false;
     }
-    bool ok = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size() && std::fflush(file) == 0 &&
+    bool ok = std::fwrite(bytes.data(), 1, bytes.size(), stream) == bytes.size() && std::fflush(stream) == 0 &&
               fsync(fd) == 0;
-    ok = std::fclose(file) == 0 && ok;
+    ok = std::fclose(stream) == 0 && ok;
     if (ok) ok = std::rename(temp.c_str(), target.c_str()) == 0;
     if (!ok) unlink(temp.c_str());
     return ok;

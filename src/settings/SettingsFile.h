@@ -3,6 +3,7 @@
 #pragma once
 
 #include <filesystem>
+#include <string_view>
 
 #include "settings/SettingsBlock.h"
 
@@ -27,6 +28,10 @@ SettingsBlock LoadSettings(const std::filesystem::path& folder);
 // file beside it that is renamed over the old one once complete, so a crash
 // never leaves a truncated file. False, showing nothing, on failure.
 bool SaveSettings(const std::filesystem::path& folder, const SettingsBlock& block);
+
+// Replaces `file` with `bytes` the same way: a private new file beside it,
+// flushed to disk, then renamed over it. False on any failure.
+bool WriteSettingsFile(const std::filesystem::path& file, std::string_view bytes);
 
 // The program's own folder, with a trailing separator, created if missing
 // (a failure shows up later when files in it cannot be written):

@@ -99,6 +99,8 @@ void ReadAlbumPages(SiteHost& host, const std::u16string& firstPageTemplate) {
     SiteSession& session = host.session();
     FetchRequest request(u"", u"", kPageTimeoutMs);
     request.extraHeaders = u"Accept-Encoding: gzip, deflate";
+    request.retries = session.retries;
+    request.stop = session.getAlbumsStop;
     FetchResult result;
     std::u16string previousPage;
     bool morePages = true;

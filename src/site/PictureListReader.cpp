@@ -11,19 +11,23 @@ namespace {
 
 constexpr std::uint32_t kPageTimeoutMs = 20000;
 
-bool FetchPicturePage(const std::u16string& address, FetchResult& result) {
+bool FetchPicturePage(const std::u16string& address, std::uint8_t retries, std::shared_ptr<const StopToken> stop,
+                      FetchResult& result) {
     FetchRequest request(address, u"", kPageTimeoutMs);
     request.extraHeaders = u"Accept-Encoding: gzip, deflate";
+    request.retries = retries;
+    request.stop = std::move(stop);
     return FetchPage(request, result, 0);
 }
 
 }  // namespace
 
-void PicturePageAhead::Start(const std::u16string& address) {
+void PicturePageAhead::Start(const std::u16string& address, std::uint8_t retries,
+                             std::shared_ptr<const StopToken> stop) {
     address_ = address;
-    fetch_ = std::async(std::launch::async, [address] {
+    fetch_ = std::async(std::launch::async, [address, retries, stop = std::move(stop)] {
         FetchResult result;
-        const bool fetched = FetchPicturePage(address, result);
+        const bool fetched = FetchPicturePage(address, retries, stop, result);
         return std::make_pair(fetched, std::move(result));
     });
 }
@@ -40,7 +44,10 @@ void ReadPictureList(SiteHost& host, const ST_PERLISTRECORD& album, const Pictur
                      PicturePageAhead* ahead) {
     FetchResult result;
     bool fetched = false;
-    if (!ahead || !ahead->Take(album.address, fetched, result)) fetched = FetchPicturePage(album.address, result);
+    if (!ahead || !ahead->Take(album.address, fetched, result)) {
+        const SiteSession& session = host.session();
+        fetched = FetchPicturePage(album.address, session.retries, session.downloadStop, result);
+    }
     if (!fetched) return;
     const std::u16string text = GetPageText(result, TEXT_INFLATE | TEXT_UTF8);
     if (text.empty()) return;

@@ -19,7 +19,7 @@ using PictureSink = std::function<void(const std::u16string& address, const std:
 // there when that album's turn comes. Destroying it waits for the fetch.
 class PicturePageAhead {
 public:
-    void Start(const std::u16string& address);
+    void Start(const std::u16string& address, std::uint8_t retries, std::shared_ptr<const StopToken> stop);
     // Moves the page started for `address` into `result` once fetched, with
     // `fetched` as the fetch returned; false when no page was started for it.
     bool Take(const std::u16string& address, bool& fetched, FetchResult& result);

@@ -4,11 +4,14 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "site/AlbumRecord.h"
 
 namespace lumora {
+
+class StopToken;
 
 // Values of the get-albums state byte.
 enum GetAlbumsState : std::uint8_t { GET_IDLE = 0, GET_RUNNING = 1, GET_STOP = 2 };
@@ -29,6 +32,11 @@ struct SiteSession {
     std::atomic<std::uint8_t> getAlbumsState{GET_IDLE};
     std::atomic<std::uint8_t> downloadState{DOWN_IDLE};
     std::atomic<std::uint8_t> ready{0};
+    // Page fetches retry transient failures this many times; the stops end
+    // their waits (set before each run starts, raised by its stop).
+    std::uint8_t retries = 0;
+    std::shared_ptr<StopToken> getAlbumsStop;
+    std::shared_ptr<StopToken> downloadStop;
 };
 
 class SiteHost {

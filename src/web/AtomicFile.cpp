@@ -1,10 +1,14 @@
 #include "web/AtomicFile.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
+#include <ctime>
 #include <random>
 #include <string>
 #include <string_view>
@@ -17,6 +21,8 @@ namespace {
 constexpr std::size_t kMaxNameBytes = 255;
 constexpr std::string_view kPartTag = ".part-";
 constexpr std::size_t kSuffixLength = 12;
+// Temporary files younger than this are never taken for a crash's leftovers.
+constexpr std::time_t kStaleTempSeconds = 60;
 
 std::string RandomSuffix() {
     thread_local std::mt19937_64 engine{std::random_device{}()};
@@ -37,6 +43,16 @@ std::string TempPathFor(const std::filesystem::path& target) {
         name.resize(cut);
     }
     return (target.parent_path() / name).string() + std::string(kPartTag) + RandomSuffix();
+}
+
+// "<name>.part-" and kSuffixLength lower-case hex digits: this program's own.
+bool IsTempName(std::string_view name) {
+    const std::size_t tag = name.rfind(kPartTag);
+    if (tag == std::string_view::npos || name.size() - tag - kPartTag.size() != kSuffixLength) return false;
+    for (char c : name.substr(tag + kPartTag.size())) {
+        if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'))) return false;
+    }
+    return true;
 }
 
 bool WriteAll(int fd, std::string_view data) {
@@ -63,11 +79,35 @@ bool WriteFileAtomically(const std::filesystem::path& target, std::string_view d
         if (fd < 0 && errno != EEXIST) return false;
     }
     if (fd < 0) return false;
+    // Held while the file is written: a cleaner in another process sees
+    // that the file is in use and leaves it alone.
+    flock(fd, LOCK_EX | LOCK_NB);
     bool ok = WriteAll(fd, data);
     ok = (close(fd) == 0) && ok;
     if (ok) ok = std::rename(temp.c_str(), target.c_str()) == 0;
     if (!ok) unlink(temp.c_str());
     return ok;
+}
+
+std::size_t RemoveStaleTempFiles(const std::filesystem::path& folder) {
+    DIR* dir = opendir(folder.c_str());
+    if (!dir) return 0;
+    const int dirFd = dirfd(dir);
+    const std::time_t now = std::time(nullptr);
+    std::size_t removed = 0;
+    while (const dirent* entry = readdir(dir)) {
+        if (!IsTempName(entry->d_name)) continue;
+        const int fd = openat(dirFd, entry->d_name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0) continue;
+        struct stat info {};
+        // A young file may be one whose writer has not taken its lock yet.
+        const bool stale = fstat(fd, &info) == 0 && S_ISREG(info.st_mode) &&
+                           now - info.st_mtime >= kStaleTempSeconds && flock(fd, LOCK_EX | LOCK_NB) == 0;
+        if (stale && unlinkat(dirFd, entry->d_name, 0) == 0) ++removed;
+        close(fd);
+    }
+    closedir(dir);
+    return removed;
 }
 
 }  // namespace lumora

@@ -5,12 +5,14 @@
 #include <cstring>
 #include <filesystem>
 #include <memory>
+#include <ctime>
 #include <thread>
 
 #include "text/StringCtrl.h"
 #include "web/AtomicFile.h"
 #include "web/CookieStore.h"
 #include "web/PageText.h"
+#include "web/Retry.h"
 
 namespace lumora {
 namespace {
@@ -174,6 +176,10 @@ int OnProgress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t ulnow)
         transfer->lastUp = ulnow;
         transfer->lastActivity = now;
     }
+    if (transfer->request.stop && transfer->request.stop->GraceOver()) {
+        transfer->failure = FetchError::Stopped;
+        return 1;
+    }
     std::uint32_t limitMs =
         transfer->headersDone ? transfer->request.readTimeoutMs : transfer->request.stepTimeoutMs;
     if (limitMs > 0 && now - transfer->lastActivity > std::chrono::milliseconds(limitMs)) {
@@ -221,6 +227,7 @@ FetchError ErrorFromCurl(CURLcode code) {
         case CURLE_UNSUPPORTED_PROTOCOL:
         case CURLE_URL_MALFORMAT: return FetchError::BadAddress;
         case CURLE_TOO_MANY_REDIRECTS: return FetchError::Redirects;
+        case CURLE_PARTIAL_FILE: return FetchError::Incomplete;
         case CURLE_PEER_FAILED_VERIFICATION:
         case CURLE_SSL_CONNECT_ERROR:
         case CURLE_SSL_CERTPROBLEM:
@@ -239,6 +246,7 @@ const char* DescribeFetchError(FetchError error) {
         case FetchError::None: return "ok";
         case FetchError::BadAddress: return "not a web address";
         case FetchError::Connect: return "connection failed";
+        case FetchError::Incomplete: return "body cut short";
         case FetchError::Tls: return "secure connection failed (certificate or TLS error)";
         case FetchError::Redirects: return "too many redirects";
         case FetchError::Timeout: return "timed out";
@@ -247,6 +255,7 @@ const char* DescribeFetchError(FetchError error) {
         case FetchError::WriteFile: return "could not write the file";
         case FetchError::Rejected: return "page rejected (too short or error text)";
         case FetchError::NoAttempt: return "no attempt allowed";
+        case FetchError::Stopped: return "stopped";
     }
     return "unknown";
 }
@@ -340,13 +349,31 @@ bool FetchOnce(FetchRequest& request, FetchResult& result, unsigned /*flags*/) {
     return true;
 }
 
+namespace {
+
+// One attempt: a transaction, and more after transient failures while the
+// request's retries last and no stop came.
+bool FetchWithRetries(FetchRequest& request, FetchResult& result, unsigned flags) {
+    for (unsigned retry = 1;; ++retry) {
+        if (FetchOnce(request, result, flags)) return true;
+        if (retry > request.retries || !IsTransient(result.error, result.httpStatus)) return false;
+        // Headers stay from an earlier answer when none came; only a status has its own.
+        const bool answered = result.error == FetchError::HttpStatus;
+        const auto wait =
+            RetryWait(retry, answered ? RetryAfter(result.rawHeaders, std::time(nullptr)) : std::nullopt);
+        if (!WaitUnlessStopped(wait, request.stop.get())) return false;
+    }
+}
+
+}  // namespace
+
 bool FetchPage(FetchRequest& request, FetchResult& result, unsigned flags) {
     if (request.attempts == 0) {
         result.error = FetchError::NoAttempt;
         return false;
     }
     for (unsigned made = 1;; ++made) {
-        if (FetchOnce(request, result, flags)) {
+        if (FetchWithRetries(request, result, flags)) {
             if (request.minLength == 0 && request.errorMarker.empty()) return true;
             std::string inflated;
             const std::string* test = &result.body;
@@ -360,7 +387,7 @@ bool FetchPage(FetchRequest& request, FetchResult& result, unsigned flags) {
             }
             result.error = FetchError::Rejected;
         }
-        std::this_thread::sleep_for(std::chrono::seconds(request.retryDelaySeconds));
+        if (!WaitUnlessStopped(std::chrono::seconds(request.retryDelaySeconds), request.stop.get())) return false;
         if (made >= request.attempts) return false;
     }
 }

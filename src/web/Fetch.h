@@ -6,10 +6,13 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 
 namespace lumora {
+
+class StopToken;
 
 // Fetch flags.
 enum FetchFlags : unsigned {
@@ -45,6 +48,12 @@ struct FetchRequest {
     std::uint32_t minLength = 0;
     std::uint8_t attempts = 1;
     std::uint8_t retryDelaySeconds = 1;
+    // Within each attempt, a transient failure (Retry.h) is tried again this
+    // many more times after a growing wait; 0 keeps one transaction per attempt.
+    std::uint8_t retries = 0;
+    // When raised, waits end at once and a running transfer is abandoned
+    // after a grace period. May be null.
+    std::shared_ptr<const StopToken> stop;
 };
 
 // Why the last transaction failed, so callers can tell users.
@@ -52,6 +61,7 @@ enum class FetchError {
     None,
     BadAddress,    // not an http or https address
     Connect,       // could not connect, or the connection broke
+    Incomplete,    // the body ended before its announced length
     Tls,           // the secure connection failed: untrusted certificate, TLS error
     Redirects,     // more than 10 redirects, such as a redirect loop
     Timeout,       // connect, response or a body read took too long
@@ -60,6 +70,7 @@ enum class FetchError {
     WriteFile,     // the save file could not be written
     Rejected,      // FetchPage: too short, or contains the error marker
     NoAttempt,     // FetchPage with attempts 0
+    Stopped,       // abandoned because the user stopped the run
 };
 
 // Short English description of a failure, for logs and the command line.

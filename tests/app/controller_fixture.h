@@ -41,6 +41,11 @@ protected:
                  ::testing::UnitTest::GetInstance()->current_test_info()->name());
         std::filesystem::remove_all(home_);
         std::filesystem::create_directories(home_);
+        // One transaction per attempt, as without retries; the tests of
+        // retries ask for them.
+        AppSettings settings;
+        settings.retries = 0;
+        SaveAppSettings(home_, settings);
     }
     // The login browser's storage threads may still add and drop files in the
     // program folder while it is removed, so removal is retried a while.

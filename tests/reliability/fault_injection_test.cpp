@@ -55,7 +55,7 @@ TEST_F(FaultInjectionTest, BrokenTransfersLeaveNoFileAndReportWhy) {
     {
         Response r = Shaped("/f/length-too-long.jpg");
         r.announcedLength = 8000;
-        add("/f/length-too-long.jpg", r, FetchError::Connect);
+        add("/f/length-too-long.jpg", r, FetchError::Incomplete);
     }
     for (int status : {403, 404, 429, 500}) {
         const std::string path = "/f/status-" + std::to_string(status) + ".jpg";
@@ -186,8 +186,9 @@ TEST_F(FaultInjectionTest, FullDiskFailsOnlyThePicturesThatDoNotFit) {
     }
     EXPECT_FALSE(fs::exists(AlbumFolder("Disk") / "Disk (2).jpg"));
     EXPECT_TRUE(PartFiles(save_).empty());
-    // The marker still records the album, so the run went on to its end.
-    EXPECT_TRUE(fs::exists(AlbumFolder("Disk") / "pic.lumora"));
+    // An album with failures gets no marker: skipping what was downloaded
+    // before must not make its failures permanent.
+    EXPECT_FALSE(fs::exists(AlbumFolder("Disk") / "pic.lumora"));
 }
 
 }  // namespace

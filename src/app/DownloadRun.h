@@ -1,0 +1,73 @@
+// One download run, album after album: collect each album's pictures, then
+// write its list file or download them, post-process them and record what
+// was saved and what failed in the archive. A retry run downloads the last
+// run's failures again under the names they had.
+#pragma once
+
+#include <atomic>
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include "app/DownloadReport.h"
+#include "download/DownloadArchive.h"
+#include "download/DownloadJob.h"
+#include "download/Scheduler.h"
+#include "settings/AppSettings.h"
+#include "site/PictureListReader.h"
+
+namespace lumora {
+
+class MainController;
+
+class DownloadRun {
+public:
+    // Everything is owned by the controller and outlives the run.
+    DownloadRun(MainController& controller, DownloadJob& job, DownloadRunState& state, WorkerTracker& workers,
+                std::atomic<std::size_t>& jobSize);
+
+    // The albums picked in the window.
+    DownloadReport DownloadPickedAlbums();
+    // The failures that the archive keeps from the last run.
+    DownloadReport RetryFailures();
+
+private:
+    // `nextAlbum` (may be null) is the album after this one, whose page
+    // `ahead` fetches while this album's last pictures finish.
+    void DownloadAlbum(std::size_t position, AlbumOutcome& outcome, const ST_PERLISTRECORD* nextAlbum,
+                       PicturePageAhead& ahead);
+    // The album's first address, which its marker records, and whether the
+    // marker is written once the job is done.
+    struct AlbumMarker {
+        std::u16string firstAddress;
+        bool due = true;
+    };
+    // Downloads the job's items (those the archive knows as saved are
+    // skipped when the user asked for it), post-processes them and records
+    // the failures. The album gets its marker only when every item was saved
+    // or skipped.
+    // Returns the indexes saved or skipped.
+    std::vector<std::size_t> DownloadJobItems(AlbumOutcome& outcome, std::uint16_t options,
+                                              const SchedulerCallbacks& callbacks, const AlbumMarker& marker);
+    FailedPicture FailureRow(const AlbumOutcome& outcome, const AlbumMarker& marker, std::size_t index,
+                             const std::u16string& reason) const;
+    // After a stopped retry: the rows whose item never started stay failures.
+    void KeepUnstarted(const AlbumOutcome& outcome, const std::vector<FailedPicture>& rows,
+                       const std::vector<std::size_t>& done);
+    // Items saved before into the same folder, whose file is still there as
+    // recorded: true at their index; their file names become the recorded ones.
+    std::vector<bool> FindSavedItems();
+    void OpenArchive();
+    void ShowAlbumStatus(std::size_t number, std::size_t count);
+    SchedulerCallbacks MakeCallbacks() const;
+
+    MainController& controller_;
+    DownloadJob& job_;
+    DownloadRunState& state_;
+    WorkerTracker& workers_;
+    std::atomic<std::size_t>& jobSize_;
+    AppSettings appSettings_;
+    std::shared_ptr<DownloadArchive> archive_;
+};
+
+}  // namespace lumora

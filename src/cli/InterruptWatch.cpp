@@ -1,0 +1,54 @@
+#include "cli/InterruptWatch.h"
+
+#include <csignal>
+#include <ctime>
+#include <unistd.h>
+
+namespace lumora::cli {
+namespace {
+
+sigset_t StopSignals() {
+    sigset_t signals;
+    sigemptyset(&signals);
+    sigaddset(&signals, SIGINT);
+    sigaddset(&signals, SIGTERM);
+    return signals;
+}
+
+}  // namespace
+
+InterruptWatch::InterruptWatch() {
+    const sigset_t signals = StopSignals();
+    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+    watcher_ = std::thread([this] { Watch(); });
+}
+
+InterruptWatch::~InterruptWatch() {
+    done_ = true;
+    watcher_.join();
+}
+
+void InterruptWatch::SetStopAction(std::function<void()> action) {
+    std::lock_guard lock(actionMutex_);
+    action_ = std::move(action);
+}
+
+void InterruptWatch::Watch() {
+    const sigset_t signals = StopSignals();
+    const timespec tick{0, 100 * 1000 * 1000};
+    while (!done_) {
+        const int received = sigtimedwait(&signals, nullptr, &tick);
+        if (received > 0) {
+            if (signal_ != 0) _exit(128 + signal_);  // the second one: no waiting
+            signal_ = received;
+            static const char kNote[] = "\nlumora-cli: stopping (press Ctrl-C again to quit at once)\n";
+            [[maybe_unused]] ssize_t written = write(STDERR_FILENO, kNote, sizeof kNote - 1);
+        }
+        if (signal_ != 0) {
+            std::lock_guard lock(actionMutex_);
+            if (action_) action_();
+        }
+    }
+}
+
+}  // namespace lumora::cli

@@ -1,0 +1,228 @@
+#include "download/DownloadArchive.h"
+
+#include <sqlite3.h>
+#include <sys/stat.h>
+
+#include <ctime>
+
+#include "text/StringCtrl.h"
+
+namespace lumora {
+namespace {
+
+// A second process may hold the write lock for a moment.
+constexpr int kBusyTimeoutMs = 10000;
+
+constexpr const char* kSchema =
+    "CREATE TABLE IF NOT EXISTS saved("
+    "  address TEXT NOT NULL, folder TEXT NOT NULL, path TEXT NOT NULL, size INTEGER NOT NULL,"
+    "  saved_at INTEGER NOT NULL, album TEXT NOT NULL, PRIMARY KEY(address, folder));"
+    "CREATE INDEX IF NOT EXISTS saved_album ON saved(album);"
+    "CREATE TABLE IF NOT EXISTS failed("
+    "  id INTEGER PRIMARY KEY, album_title TEXT NOT NULL, album TEXT NOT NULL, album_first TEXT NOT NULL,"
+    "  marker_due INTEGER NOT NULL, folder TEXT NOT NULL, file TEXT NOT NULL, address TEXT NOT NULL,"
+    "  header TEXT NOT NULL, reason TEXT NOT NULL);"
+    "CREATE TABLE IF NOT EXISTS last_run("
+    "  id INTEGER PRIMARY KEY CHECK(id = 1), threads INTEGER, timeout INTEGER, min_kb INTEGER,"
+    "  max_kb INTEGER, options INTEGER);";
+
+std::string Utf8(const std::u16string& text) { return WideToUtf8(text); }
+
+std::u16string FolderOf(const std::u16string& path) {
+    const std::size_t slash = path.rfind(u'/');
+    return slash == std::u16string::npos ? std::u16string() : path.substr(0, slash + 1);
+}
+
+// One prepared statement, finalised when it goes.
+class Statement {
+public:
+    Statement(sqlite3* db, const char* sql) { sqlite3_prepare_v2(db, sql, -1, &stmt_, nullptr); }
+    ~Statement() { sqlite3_finalize(stmt_); }
+    Statement(const Statement&) = delete;
+    Statement& operator=(const Statement&) = delete;
+
+    bool ok() const { return stmt_ != nullptr; }
+    Statement& Bind(int column, const std::u16string& text) {
+        std::string bytes = Utf8(text);
+        sqlite3_bind_text(stmt_, column, bytes.data(), static_cast<int>(bytes.size()), SQLITE_TRANSIENT);
+        return *this;
+    }
+    Statement& Bind(int column, std::int64_t value) {
+        sqlite3_bind_int64(stmt_, column, value);
+        return *this;
+    }
+    // True while rows come; Done() tells whether the statement finished well.
+    bool Step() {
+        last_ = stmt_ ? sqlite3_step(stmt_) : SQLITE_MISUSE;
+        return last_ == SQLITE_ROW;
+    }
+    bool Done() const { return last_ == SQLITE_DONE; }
+    std::u16string Text(int column) const {
+        const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt_, column));
+        return text ? Utf8ToWide(text) : std::u16string();
+    }
+    std::int64_t Int(int column) const { return sqlite3_column_int64(stmt_, column); }
+
+private:
+    sqlite3_stmt* stmt_ = nullptr;
+    int last_ = SQLITE_OK;
+};
+
+}  // namespace
+
+bool FileHasSize(const std::u16string& path, std::uint64_t size) {
+    struct stat info {};
+    return stat(Utf8(path).c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
+           static_cast<std::uint64_t>(info.st_size) == size;
+}
+
+std::shared_ptr<DownloadArchive> DownloadArchive::Open(const std::filesystem::path& file, std::string& error) {
+    sqlite3* db = nullptr;
+    const int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX;
+    if (sqlite3_open_v2(file.c_str(), &db, flags, nullptr) != SQLITE_OK) {
+        error = db ? sqlite3_errmsg(db) : "out of memory";
+        sqlite3_close(db);
+        return nullptr;
+    }
+    sqlite3_busy_timeout(db, kBusyTimeoutMs);
+    std::shared_ptr<DownloadArchive> archive(new DownloadArchive(db, file));
+    // WAL lets readers and one writer of other processes go on together;
+    // NORMAL syncs at checkpoints only, which WAL keeps consistent.
+    if (!archive->Execute("PRAGMA journal_mode=WAL;") || !archive->Execute("PRAGMA synchronous=NORMAL;") ||
+        !archive->Execute(kSchema)) {
+        error = sqlite3_errmsg(db);
+        return nullptr;
+    }
+    return archive;
+}
+
+DownloadArchive::DownloadArchive(sqlite3* db, std::filesystem::path path) : db_(db), path_(std::move(path)) {}
+
+DownloadArchive::~DownloadArchive() { sqlite3_close(db_); }
+
+bool DownloadArchive::Execute(const char* sql) {
+    return sqlite3_exec(db_, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
+}
+
+bool DownloadArchive::RecordSaved(const SavedPicture& picture) {
+    std::lock_guard lock(mutex_);
+    Statement insert(db_,
+                     "INSERT OR REPLACE INTO saved(address, folder, path, size, saved_at, album) "
+                     "VALUES(?, ?, ?, ?, ?, ?)");
+    insert.Bind(1, picture.address).Bind(2, FolderOf(picture.path)).Bind(3, picture.path);
+    insert.Bind(4, static_cast<std::int64_t>(picture.size)).Bind(5, picture.savedAt).Bind(6, picture.albumAddress);
+    insert.Step();
+    return insert.Done();
+}
+
+std::optional<SavedPicture> DownloadArchive::FindSaved(const std::u16string& address, const std::u16string& folder) {
+    std::lock_guard lock(mutex_);
+    Statement query(db_, "SELECT path, size, saved_at, album FROM saved WHERE address = ? AND folder = ?");
+    query.Bind(1, address).Bind(2, folder);
+    if (!query.Step()) return std::nullopt;
+    return SavedPicture{address, query.Text(0), static_cast<std::uint64_t>(query.Int(1)), query.Int(2),
+                        query.Text(3)};
+}
+
+std::size_t DownloadArchive::Forget(const std::u16string& address) {
+    std::lock_guard lock(mutex_);
+    Statement remove(db_, "DELETE FROM saved WHERE address = ? OR album = ?");
+    remove.Bind(1, address).Bind(2, address);
+    remove.Step();
+    return remove.Done() ? static_cast<std::size_t>(sqlite3_changes(db_)) : 0;
+}
+
+std::size_t DownloadArchive::Prune() {
+    std::lock_guard lock(mutex_);
+    std::vector<std::pair<std::u16string, std::u16string>> gone;
+    {
+        Statement query(db_, "SELECT address, folder, path, size FROM saved");
+        while (query.Step()) {
+            if (!FileHasSize(query.Text(2), static_cast<std::uint64_t>(query.Int(3))))
+                gone.emplace_back(query.Text(0), query.Text(1));
+        }
+    }
+    Execute("BEGIN IMMEDIATE");
+    std::size_t removed = 0;
+    for (const auto& [address, folder] : gone) {
+        Statement remove(db_, "DELETE FROM saved WHERE address = ? AND folder = ?");
+        remove.Bind(1, address).Bind(2, folder);
+        remove.Step();
+        removed += static_cast<std::size_t>(sqlite3_changes(db_));
+    }
+    Execute("COMMIT");
+    return removed;
+}
+
+std::size_t DownloadArchive::SavedCount() {
+    std::lock_guard lock(mutex_);
+    Statement query(db_, "SELECT count(*) FROM saved");
+    return query.Step() ? static_cast<std::size_t>(query.Int(0)) : 0;
+}
+
+bool DownloadArchive::BeginRun(const LastRunParams& params) {
+    std::lock_guard lock(mutex_);
+    if (!Execute("BEGIN IMMEDIATE")) return false;
+    Execute("DELETE FROM failed");
+    Statement insert(db_, "INSERT OR REPLACE INTO last_run(id, threads, timeout, min_kb, max_kb, options) "
+                          "VALUES(1, ?, ?, ?, ?, ?)");
+    insert.Bind(1, params.threadCount).Bind(2, params.timeoutSeconds).Bind(3, params.minKB);
+    insert.Bind(4, params.maxKB).Bind(5, params.optionFlags);
+    insert.Step();
+    return Execute("COMMIT") && insert.Done();
+}
+
+bool DownloadArchive::RecordFailures(const std::vector<FailedPicture>& failures) {
+    if (failures.empty()) return true;
+    std::lock_guard lock(mutex_);
+    if (!Execute("BEGIN IMMEDIATE")) return false;
+    bool ok = true;
+    for (const FailedPicture& failure : failures) {
+        Statement insert(db_,
+                         "INSERT INTO failed(album_title, album, album_first, marker_due, folder, file, address, "
+                         "header, reason) VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?)");
+        insert.Bind(1, failure.albumTitle).Bind(2, failure.albumAddress).Bind(3, failure.albumFirstAddress);
+        insert.Bind(4, std::int64_t{failure.markerDue}).Bind(5, failure.albumFolder);
+        insert.Bind(6, failure.fileName).Bind(7, failure.address).Bind(8, failure.headerText).Bind(9, failure.reason);
+        insert.Step();
+        ok = insert.Done() && ok;
+    }
+    return Execute("COMMIT") && ok;
+}
+
+bool DownloadArchive::ClearFailure(const std::u16string& address, const std::u16string& albumFolder,
+                                   const std::u16string& fileName) {
+    std::lock_guard lock(mutex_);
+    Statement remove(db_, "DELETE FROM failed WHERE address = ? AND folder = ? AND file = ?");
+    remove.Bind(1, address).Bind(2, albumFolder).Bind(3, fileName);
+    remove.Step();
+    return remove.Done();
+}
+
+std::vector<FailedPicture> DownloadArchive::Failures() {
+    std::lock_guard lock(mutex_);
+    std::vector<FailedPicture> failures;
+    Statement query(db_, "SELECT album_title, album, album_first, marker_due, folder, file, address, header, reason "
+                         "FROM failed ORDER BY id");
+    while (query.Step()) {
+        failures.push_back({query.Text(0), query.Text(1), query.Text(2), query.Int(3) != 0,
+                            query.Text(4), query.Text(5), query.Text(6), query.Text(7), query.Text(8)});
+    }
+    return failures;
+}
+
+LastRunParams DownloadArchive::LastParams() {
+    std::lock_guard lock(mutex_);
+    LastRunParams params;
+    Statement query(db_, "SELECT threads, timeout, min_kb, max_kb, options FROM last_run WHERE id = 1");
+    if (query.Step()) {
+        params.threadCount = static_cast<std::uint32_t>(query.Int(0));
+        params.timeoutSeconds = static_cast<std::uint32_t>(query.Int(1));
+        params.minKB = static_cast<std::uint32_t>(query.Int(2));
+        params.maxKB = static_cast<std::uint32_t>(query.Int(3));
+        params.optionFlags = static_cast<std::uint16_t>(query.Int(4));
+    }
+    return params;
+}
+
+}  // namespace lumora

@@ -1,0 +1,64 @@
+#include "download/ItemLog.h"
+
+#include <ctime>
+
+#include "text/Format.h"
+#include "text/StringCtrl.h"
+
+namespace lumora {
+
+std::u16string DescribeFailure(const FailedItem& failure) {
+    std::u16string reason = Utf8ToWide(DescribeFetchError(failure.error));
+    if (failure.error == FetchError::HttpStatus && failure.httpStatus > 0) {
+        reason += FormatText(u" %d", {static_cast<std::int64_t>(failure.httpStatus)});
+    }
+    return reason;
+}
+
+ItemLog::ItemLog(std::shared_ptr<DownloadArchive> archive, std::u16string albumAddress)
+    : archive_(std::move(archive)), albumAddress_(std::move(albumAddress)) {}
+
+void ItemLog::Saved(std::size_t index, const std::u16string& address, const std::u16string& savePath) {
+    if (archive_) {
+        SavedPicture picture{address, savePath, 0, static_cast<std::int64_t>(std::time(nullptr)), albumAddress_};
+        std::error_code error;
+        picture.size = std::filesystem::file_size(std::filesystem::path(WideToUtf8(savePath)), error);
+        if (!error) archive_->RecordSaved(picture);
+    }
+    std::lock_guard lock(mutex_);
+    ++saved_;
+    done_.push_back(index);
+}
+
+void ItemLog::Skipped(std::size_t index) {
+    std::lock_guard lock(mutex_);
+    ++skipped_;
+    done_.push_back(index);
+}
+
+void ItemLog::Failed(FailedItem failure) {
+    std::lock_guard lock(mutex_);
+    failures_.push_back(std::move(failure));
+}
+
+std::vector<FailedItem> ItemLog::Failures() const {
+    std::lock_guard lock(mutex_);
+    return failures_;
+}
+
+std::size_t ItemLog::SavedCount() const {
+    std::lock_guard lock(mutex_);
+    return saved_;
+}
+
+std::size_t ItemLog::SkippedCount() const {
+    std::lock_guard lock(mutex_);
+    return skipped_;
+}
+
+std::vector<std::size_t> ItemLog::DoneIndexes() const {
+    std::lock_guard lock(mutex_);
+    return done_;
+}
+
+}  // namespace lumora

@@ -1,0 +1,54 @@
+#include "settings/AppSettings.h"
+
+#include <string>
+
+#include "settings/Ini.h"
+#include "settings/SettingsFile.h"
+
+namespace lumora {
+namespace {
+
+constexpr char16_t kSection[] = u"download";
+constexpr char16_t kRetriesKey[] = u"retries";
+constexpr char16_t kSkipSavedKey[] = u"skip-saved";
+
+// A whole decimal number, or -1.
+long ReadNumber(const std::u16string& text) {
+    if (text.empty() || text.size() > 6) return -1;
+    long value = 0;
+    for (char16_t c : text) {
+        if (c < u'0' || c > u'9') return -1;
+        value = value * 10 + (c - u'0');
+    }
+    return value;
+}
+
+}  // namespace
+
+std::optional<unsigned> ParseRetries(const std::u16string& text) {
+    const std::size_t begin = text.find_first_not_of(u" \t");
+    if (begin == std::u16string::npos) return std::nullopt;
+    const std::size_t end = text.find_last_not_of(u" \t");
+    const long value = ReadNumber(text.substr(begin, end - begin + 1));
+    if (value < 0 || value > static_cast<long>(kMaxRetries)) return std::nullopt;
+    return static_cast<unsigned>(value);
+}
+
+AppSettings LoadAppSettings(const std::filesystem::path& folder) {
+    const CIni ini(folder / kAppSettingsFileName);
+    AppSettings settings;
+    const long retries = ReadNumber(ini.ReadIniText(kSection, kRetriesKey));
+    if (retries >= 0 && retries <= static_cast<long>(kMaxRetries)) settings.retries = static_cast<unsigned>(retries);
+    const long skip = ReadNumber(ini.ReadIniText(kSection, kSkipSavedKey));
+    if (skip == 0 || skip == 1) settings.skipSaved = skip == 1;
+    return settings;
+}
+
+bool SaveAppSettings(const std::filesystem::path& folder, const AppSettings& settings) {
+    std::string text = "; Lumora's settings beside soft.dat\n[download]\n";
+    text += "retries=" + std::to_string(settings.retries) + "\n";
+    text += std::string("skip-saved=") + (settings.skipSaved ? "1" : "0") + "\n";
+    return WriteSettingsFile(folder / kAppSettingsFileName, text);
+}
+
+}  // namespace lumora

@@ -1,0 +1,33 @@
+// "lumora.ini" in the program folder: the settings that the fixed-size
+// "soft.dat" block has no room for. Shared by the desktop program and the
+// command line; a missing file or key gives the default.
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <string>
+
+namespace lumora {
+
+inline constexpr const char* kAppSettingsFileName = "lumora.ini";
+
+// Retries of a transient failure that a user may ask for, and the default.
+inline constexpr unsigned kMaxRetries = 10;
+inline constexpr unsigned kDefaultRetries = 3;
+
+struct AppSettings {
+    unsigned retries = kDefaultRetries;  // 0..kMaxRetries
+    bool skipSaved = true;               // "跳过已下载的图片"
+
+    bool operator==(const AppSettings&) const = default;
+};
+
+// The retry count as the user typed it (blanks around it allowed): a whole
+// number 0..kMaxRetries, or nothing, which the caller answers with "参数错误".
+std::optional<unsigned> ParseRetries(const std::u16string& text);
+
+AppSettings LoadAppSettings(const std::filesystem::path& folder);
+// Writes the whole file anew (atomically); false when it could not be saved.
+bool SaveAppSettings(const std::filesystem::path& folder, const AppSettings& settings);
+
+}  // namespace lumora
