@@ -1,6 +1,7 @@
 #include "samplesite/SampleSite.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <chrono>
 #include <memory>
@@ -141,9 +142,12 @@ struct PictureSource {
     bool full = false;
     PictureFormat format = PictureFormat::Jpeg;
     std::string contentType;
+    bool failFirst = false;  // the first answer is a 503
+    bool dropFirst = false;  // the first full answer is cut halfway
 
     std::once_flag made;
     std::string bytes;
+    std::atomic<int> answers{0};  // counted only when a fault is due
 };
 
 struct SiteState {
@@ -172,7 +176,22 @@ struct SiteState {
         return response;
     }
 
+    void note(const Request& request) const {
+        if (options.onRequest) options.onRequest(request);
+    }
+
     Response picture(PictureSource& source) const {
+        // The answer's number decides its fault; taking it atomically keeps
+        // each fault to one answer when the first requests come together.
+        int answer = source.failFirst || source.dropFirst ? source.answers.fetch_add(1) : -1;
+        if (source.failFirst) {
+            if (answer == 0) {
+                Response response = Response::Status(503, "Service Unavailable");
+                shape(response);
+                return response;
+            }
+            --answer;  // a cut answer, if due, is the one after the 503
+        }
         std::call_once(source.made, [&] {
             const bool large = options.pictureBytes >= 96 * 1024;
             const int width = source.full ? (large ? 640 : 320) : 160;
@@ -183,6 +202,7 @@ struct SiteState {
         Response response = Response::Text(source.bytes, source.contentType);
         response.Header("Cache-Control", "max-age=2592000");
         shape(response);
+        if (source.dropFirst && answer == 0) response.dropAfterBytes = source.bytes.size() / 2;
         return response;
     }
 };
@@ -260,7 +280,10 @@ SampleCatalog RegisterSampleSite(TestSite& site, const SampleSiteOptions& option
     // Routes start answering as soon as they are added, so each keeps its own body.
     auto addPage = [&](const std::string& path, const std::string& utf8) {
         auto body = std::make_shared<const std::string>(encodePage(options, utf8));
-        site.route(kCommunityHost, path, [state, body](const Request& request) { return state->page(request, *body); });
+        site.route(kCommunityHost, path, [state, body](const Request& request) {
+            state->note(request);
+            return state->page(request, *body);
+        });
     };
     for (int page = 1; page <= catalog.pageCount(); ++page) {
         const std::string html = albumListPage(catalog, page);
@@ -272,15 +295,26 @@ SampleCatalog RegisterSampleSite(TestSite& site, const SampleSiteOptions& option
         }
     }
 
+    // Faults go by a full picture's position among all the member's pictures.
+    auto every = [](int n, int position) { return n > 0 && position > 0 && position % n == 0; };
+    int position = 0;
     auto addPicture = [&](const std::string& address, int album, int picture, bool full, PictureFormat format) {
         auto source = std::make_shared<PictureSource>();
         source->albumNumber = album;
         source->pictureNumber = picture;
         source->full = full;
         source->format = format;
+        if (full) {
+            ++position;
+            source->failFirst = every(options.failEvery, position);
+            source->dropFirst = every(options.dropEvery, position);
+        }
         // By the name's extension, as a plain file server answers.
         source->contentType = address.ends_with(".png") ? "image/png" : "image/jpeg";
-        site.route(kPictureHost, pathOf(address), [state, source](const Request&) { return state->picture(*source); });
+        site.route(kPictureHost, pathOf(address), [state, source](const Request& request) {
+            state->note(request);
+            return state->picture(*source);
+        });
     };
     for (const SampleAlbum& album : catalog.albums) {
         const std::string html = albumPage(catalog, album);

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -28,6 +29,17 @@ struct SampleSiteOptions {
     std::size_t bytesPerSecond = 0;         // per connection; 0 = unlimited
     bool gzipPages = true;                  // when the request accepts gzip
     bool gbkPages = false;                  // GBK with "charset=GBK" instead of UTF-8
+
+    // Transient faults, by a full picture's 1-based position among all the
+    // member's pictures; 0 = none. Each fault hits a picture's first answer
+    // only, so a client that tries again gets it whole. A picture matching
+    // both gets the 503 first, then the cut answer, then its bytes.
+    int failEvery = 0;  // every N-th picture: a plain "503 Service Unavailable"
+    int dropEvery = 0;  // every N-th picture: the right Content-Length, the connection closed halfway
+
+    // Called for every request the sample member answers, on the site's
+    // threads, possibly several at once.
+    std::function<void(const testsite::Request&)> onRequest;
 
     // Shapes for benchmarks.
     static SampleSiteOptions OneAlbum(int pictures);

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <exception>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 
@@ -15,7 +16,8 @@ namespace {
 
 constexpr const char* kUsage =
     "Usage: lumora-sample-site [--port N] [--latency MS] [--albums N] [--pictures N] [--size KB]\n"
-    "                          [--bandwidth KB] [--gbk]\n"
+    "                          [--bandwidth KB] [--gbk] [--fail-every N] [--drop-every N]\n"
+    "                          [--log-requests FILE]\n"
     "\n"
     "Serves a sample member of the photo community on 127.0.0.1 until interrupted.\n"
     "Point http_proxy at it to reach it under the community's own addresses.\n"
@@ -26,7 +28,14 @@ constexpr const char* kUsage =
     "  --pictures N   pictures in every album (default 3 to 12, varying)\n"
     "  --size KB      approximate size of a full picture (default 20)\n"
     "  --bandwidth KB send at most KB kilobytes a second per connection (default 0: no limit)\n"
-    "  --gbk          serve pages as GBK instead of UTF-8\n";
+    "  --gbk          serve pages as GBK instead of UTF-8\n"
+    "  --fail-every N answer the first request for every N-th picture (counted over all albums)\n"
+    "                 with \"503 Service Unavailable\" (default 0: never)\n"
+    "  --drop-every N cut the first answer for every N-th picture halfway, after the full\n"
+    "                 Content-Length (default 0: never). Later requests get a picture whole;\n"
+    "                 one picked by both fails with the 503, then is cut, then comes whole\n"
+    "  --log-requests FILE\n"
+    "                 append \"http://HOST/PATH\" to FILE for every request, as it arrives\n";
 
 std::optional<long> parseNumber(const std::string& text, long max) {
     char* end = nullptr;
@@ -41,6 +50,7 @@ int main(int argc, char** argv) {
     using lumora::samplesite::SampleSiteOptions;
     SampleSiteOptions options;
     long port = 0;
+    std::string requestLog;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "--help" || arg == "-h") {
@@ -51,13 +61,18 @@ int main(int argc, char** argv) {
             options.gbkPages = true;
             continue;
         }
+        if (arg == "--log-requests" && i + 1 < argc && argv[i + 1][0] != '\0') {
+            requestLog = argv[++i];
+            continue;
+        }
         struct NumberOption {
             const char* name;
             long max;
         };
         static constexpr NumberOption kNumbers[] = {
             {"--port", 65535},     {"--latency", 600000},  {"--albums", 100000},
-            {"--pictures", 100000}, {"--size", 64 * 1024}, {"--bandwidth", 1 << 20}};
+            {"--pictures", 100000}, {"--size", 64 * 1024}, {"--bandwidth", 1 << 20},
+            {"--fail-every", 100000}, {"--drop-every", 100000}};
         const NumberOption* known = nullptr;
         for (const auto& option : kNumbers)
             if (arg == option.name) known = &option;
@@ -72,6 +87,25 @@ int main(int argc, char** argv) {
         if (arg == "--pictures") options.picturesPerAlbum = static_cast<int>(*value);
         if (arg == "--size") options.pictureBytes = static_cast<std::size_t>(*value) * 1024;
         if (arg == "--bandwidth") options.bytesPerSecond = static_cast<std::size_t>(*value) * 1024;
+        if (arg == "--fail-every") options.failEvery = static_cast<int>(*value);
+        if (arg == "--drop-every") options.dropEvery = static_cast<int>(*value);
+    }
+
+    // Lines are flushed one by one, so that a reader sees every request
+    // answered so far while the site runs.
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> log(nullptr, &std::fclose);
+    std::mutex logMutex;
+    if (!requestLog.empty()) {
+        log.reset(std::fopen(requestLog.c_str(), "a"));
+        if (!log) {
+            std::perror(("lumora-sample-site: " + requestLog).c_str());
+            return 1;
+        }
+        options.onRequest = [file = log.get(), &logMutex](const lumora::testsite::Request& request) {
+            std::lock_guard lock(logMutex);
+            std::fprintf(file, "http://%s%s\n", request.host.c_str(), request.path.c_str());
+            std::fflush(file);
+        };
     }
 
     // Block the stop signals before any thread starts, so that every thread

@@ -10,6 +10,7 @@
 #include <map>
 #include <memory>
 #include <set>
+#include <thread>
 
 #include "samplesite/image_checks.h"
 
@@ -21,6 +22,7 @@ using lumora::testsite::TestSite;
 namespace {
 
 struct Reply {
+    CURLcode result = CURLE_OK;
     long status = 0;
     std::string body;
     std::string contentType;
@@ -38,6 +40,13 @@ public:
 
     // `acceptEncoding` is sent as the Accept-Encoding value, and the body decoded.
     Reply get(const std::string& url, const char* acceptEncoding = nullptr) {
+        Reply reply = attempt(url, acceptEncoding);
+        EXPECT_EQ(reply.result, CURLE_OK) << url;
+        return reply;
+    }
+
+    // The same, for a transfer that may fail.
+    Reply attempt(const std::string& url, const char* acceptEncoding = nullptr) {
         Reply reply;
         curl_easy_setopt(curl_, CURLOPT_URL, url.c_str());
         curl_easy_setopt(curl_, CURLOPT_TIMEOUT, 30L);
@@ -46,7 +55,7 @@ public:
         curl_easy_setopt(curl_, CURLOPT_WRITEDATA, &reply.body);
         curl_easy_setopt(curl_, CURLOPT_HEADERFUNCTION, &Client::onHeader);
         curl_easy_setopt(curl_, CURLOPT_HEADERDATA, &reply);
-        EXPECT_EQ(curl_easy_perform(curl_), CURLE_OK) << url;
+        reply.result = curl_easy_perform(curl_);
         curl_easy_getinfo(curl_, CURLINFO_RESPONSE_CODE, &reply.status);
         curl_easy_getinfo(curl_, CURLINFO_STARTTRANSFER_TIME, &reply.firstByteSeconds);
         curl_easy_getinfo(curl_, CURLINFO_TOTAL_TIME, &reply.totalSeconds);
@@ -293,6 +302,50 @@ TEST(SampleSiteBenchmark, OneLargeAlbumWithLatencyAndBandwidth) {
     EXPECT_GE(picture.totalSeconds - picture.firstByteSeconds, 0.18);
     // Made once: the second answer is the same bytes.
     EXPECT_EQ(client.body(catalog.albums[0].pictures[0].address), picture.body);
+}
+
+// Each fault hits a picture once, even when its first requests come together;
+// every answer after the faults is the picture whole.
+TEST(SampleSiteFaults, AFaultedPictureFailsOnceThenServesItsBytes) {
+    SampleSiteOptions options = SampleSiteOptions::OneAlbum(6);
+    std::vector<std::string> whole;
+    {
+        TestSite site;
+        const SampleCatalog catalog = RegisterSampleSite(site, options);
+        ProxyEnvironment proxy(site);
+        Client client;
+        for (const SamplePicture& picture : catalog.albums[0].pictures) whole.push_back(client.body(picture.address));
+    }
+    options.failEvery = 2;  // pictures 2, 4, 6
+    options.dropEvery = 3;  // pictures 3, 6
+    TestSite site;
+    const SampleCatalog catalog = RegisterSampleSite(site, options);
+    ProxyEnvironment proxy(site);
+    Client client;
+    auto address = [&](int number) { return catalog.albums[0].pictures[number - 1].address; };
+
+    EXPECT_EQ(client.body(address(1)), whole[0]);
+    EXPECT_EQ(client.get(address(6)).status, 503);
+    const Reply cut = client.attempt(address(6));
+    // A reset: what arrived before it is at most the first half.
+    EXPECT_NE(cut.result, CURLE_OK);
+    EXPECT_LE(cut.body.size(), whole[5].size() / 2);
+    EXPECT_TRUE(whole[5].starts_with(cut.body));
+    EXPECT_EQ(client.body(address(6)), whole[5]);
+    EXPECT_EQ(client.body(address(6)), whole[5]);
+
+    std::vector<Reply> together(6);
+    {
+        std::vector<std::jthread> threads;
+        for (Reply& reply : together) threads.emplace_back([&] { reply = Client().attempt(address(4)); });
+    }
+    int unavailable = 0, right = 0;
+    for (const Reply& reply : together) {
+        unavailable += reply.status == 503;
+        right += reply.result == CURLE_OK && reply.status == 200 && reply.body == whole[3];
+    }
+    EXPECT_EQ(unavailable, 1);
+    EXPECT_EQ(right, 5);
 }
 
 }  // namespace
