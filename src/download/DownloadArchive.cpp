@@ -3,7 +3,9 @@
 #include <sqlite3.h>
 #include <sys/stat.h>
 
+#include <chrono>
 #include <ctime>
+#include <thread>
 
 #include "text/StringCtrl.h"
 
@@ -88,8 +90,8 @@ std::shared_ptr<DownloadArchive> DownloadArchive::Open(const std::filesystem::pa
     std::shared_ptr<DownloadArchive> archive(new DownloadArchive(db, file));
     // WAL lets readers and one writer of other processes go on together;
     // NORMAL syncs at checkpoints only, which WAL keeps consistent.
-    if (!archive->Execute("PRAGMA journal_mode=WAL;") || !archive->Execute("PRAGMA synchronous=NORMAL;") ||
-        !archive->Execute(kSchema)) {
+    if (!archive->ExecuteWhenFree("PRAGMA journal_mode=WAL;") || !archive->Execute("PRAGMA synchronous=NORMAL;") ||
+        !archive->ExecuteWhenFree(kSchema)) {
         error = sqlite3_errmsg(db);
         return nullptr;
     }
@@ -102,6 +104,20 @@ DownloadArchive::~DownloadArchive() { sqlite3_close(db_); }
 
 bool DownloadArchive::Execute(const char* sql) {
     return sqlite3_exec(db_, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
+}
+
+bool DownloadArchive::ExecuteWhenFree(const char* sql) {
+    // Switching the journal mode and creating the tables can meet another
+    // process doing the same, which SQLite reports at once instead of
+    // waiting through the busy handler.
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(kBusyTimeoutMs);
+    for (;;) {
+        const int code = sqlite3_exec(db_, sql, nullptr, nullptr, nullptr);
+        if (code == SQLITE_OK) return true;
+        if ((code & 0xFF) != SQLITE_BUSY && (code & 0xFF) != SQLITE_LOCKED) return false;
+        if (std::chrono::steady_clock::now() >= until) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
 }
 
 bool DownloadArchive::RecordSaved(const SavedPicture& picture) {

@@ -81,6 +81,7 @@ public:
 private:
     DownloadArchive(sqlite3* db, std::filesystem::path path);
     bool Execute(const char* sql);
+    bool ExecuteWhenFree(const char* sql);
 
     std::mutex mutex_;
     sqlite3* db_;

@@ -4,7 +4,10 @@
 #include <unistd.h>
 
 #include <array>
+#include <chrono>
+#include <csignal>
 #include <cstdio>
+#include <thread>
 #include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
@@ -55,6 +58,23 @@ protected:
         int status = pclose(pipe);
         run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
         return run;
+    }
+
+    // Starts lumora-cli with `args`, its standard output going to `out`.
+    pid_t Spawn(const std::string& args, const fs::path& out) {
+        const std::string command = "exec env LUMORA_HOME='" + home_.string() + "' http_proxy='" + site_.proxyUrl() +
+                                    "' no_proxy= " LUMORA_CLI_PATH " " + args + " >'" + out.string() + "' 2>/dev/null";
+        const pid_t pid = fork();
+        if (pid == 0) {
+            execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        return pid;
+    }
+
+    static std::string ReadText(const fs::path& file) {
+        std::ifstream in(file, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
     }
 
     testsite::TestSite site_;
@@ -121,6 +141,98 @@ TEST_F(CliTest, SettingsCommandsWriteTheSettingsFile) {
     EXPECT_NE(run.out.find("base\tnumber"), std::string::npos);
     EXPECT_EQ(Cli("names --prefix " + std::string(39, 'x')).status, 2);
     EXPECT_EQ(Cli("names --base sideways").status, 2);
+}
+
+TEST_F(CliTest, RetryAndArchiveCommands) {
+    const fs::path save = home_ / "out";
+    const fs::path album = save / "Member" / "Album 2";
+    site_.route("img.pconline.com.cn", "/2/1.jpg", Response::Status(404));
+    CliRun run = Cli("download http://dp.pconline.com.cn/m/ --albums 1-2 --save '" + save.string() + "'");
+    EXPECT_EQ(run.status, 1) << run.out;
+    EXPECT_FALSE(fs::exists(album / "pic.lumora"));
+    EXPECT_NE(Cli("archive").out.find("pictures\t1\nfailures\t1\n"), std::string::npos);
+
+    site_.route("img.pconline.com.cn", "/2/1.jpg", Response::Text("JPEG2", "image/jpeg"));
+    run = Cli("retry");
+    EXPECT_EQ(run.status, 0) << run.out;
+    EXPECT_NE(run.out.find("Album 2\t" + (album.string() + "/") + "\t图片1张\t已保存1张\t失败0张"), std::string::npos)
+        << run.out;
+    EXPECT_TRUE(fs::exists(album / "Album 2 (1).jpg"));
+    EXPECT_TRUE(fs::exists(album / "pic.lumora"));
+    EXPECT_EQ(Cli("retry").status, 0);  // nothing left to retry
+    EXPECT_EQ(Cli("retry now").status, 2);
+
+    // A run of all three skips the two saved, fetches the third.
+    run = Cli("download http://dp.pconline.com.cn/m/ --albums all");
+    EXPECT_EQ(run.status, 0) << run.out;
+    EXPECT_NE(run.out.find("以前已下载"), std::string::npos) << run.out;
+    EXPECT_NE(Cli("archive").out.find("pictures\t3\n"), std::string::npos);
+
+    fs::remove(album / "Album 2 (1).jpg");
+    EXPECT_NE(Cli("archive --prune").out.find("pruned\t1\n"), std::string::npos);
+    run = Cli("archive --forget http://dp.pconline.com.cn/photo/list_1.html");
+    EXPECT_NE(run.out.find("forgotten\t1\n"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("pictures\t1\n"), std::string::npos) << run.out;
+    EXPECT_EQ(Cli("archive --bogus").status, 2);
+}
+
+TEST_F(CliTest, RetriesAndSkipSavedAreSettings) {
+    EXPECT_EQ(Cli("params --retries 11").status, 2);
+    EXPECT_EQ(Cli("params --retries x").status, 2);
+    CliRun run = Cli("params --retries 0");
+    EXPECT_EQ(run.status, 0);
+    EXPECT_NE(run.out.find("retries\t0\n"), std::string::npos) << run.out;
+    EXPECT_NE(Cli("params").out.find("retries\t0\n"), std::string::npos);
+    EXPECT_NE(Cli("options").out.find("skip-saved\ton"), std::string::npos);
+    EXPECT_NE(Cli("options skip-saved off").out.find("skip-saved\toff"), std::string::npos);
+    EXPECT_NE(ReadText(home_ / "lumora.ini").find("skip-saved=0"), std::string::npos);
+    EXPECT_EQ(fs::file_size(home_ / "soft.dat"), 19808u);
+}
+
+TEST_F(CliTest, InterruptStopsTheRunLikeTheStopButton) {
+    // Slow pictures, so that the signal comes while transfers run.
+    std::string page;
+    for (int n = 1; n <= 30; ++n) {
+        page += "<li class=\"picture\"><img src=\"//img.pconline.com.cn/slow/" + std::to_string(n) + "_mthumb.jpg\">";
+        Response slow = Response::Text("JPEG" + std::to_string(n), "image/jpeg");
+        slow.delayBeforeHeaders = std::chrono::milliseconds(n == 1 ? 0 : 400);
+        site_.route("img.pconline.com.cn", "/slow/" + std::to_string(n) + ".jpg", slow);
+    }
+    site_.route("dp.pconline.com.cn", "/photo/list_1.html", Response::Text(page));
+    for (auto [signal, status] : {std::pair{SIGINT, 130}, std::pair{SIGTERM, 143}}) {
+        SCOPED_TRACE(signal);
+        const fs::path save = home_ / ("out" + std::to_string(signal));
+        const fs::path album = save / "Member" / "Album 1";
+        const fs::path out = home_ / "stdout.txt";
+        const pid_t pid = Spawn("download http://dp.pconline.com.cn/m/ --albums 1 --save '" + save.string() + "'", out);
+        for (int wait = 0; wait < 500 && !fs::exists(album / "Album 1 (1).jpg"); ++wait) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        kill(pid, signal);
+        int raw = 0;
+        waitpid(pid, &raw, 0);
+        ASSERT_TRUE(WIFEXITED(raw));
+        EXPECT_EQ(WEXITSTATUS(raw), status);
+        const std::string printed = ReadText(out);
+        EXPECT_NE(printed.find("Album 1\t"), std::string::npos) << printed;
+        EXPECT_NE(printed.find("已终止下载"), std::string::npos) << printed;
+        EXPECT_FALSE(fs::exists(album / "pic.lumora"));
+        for (const auto& entry : fs::directory_iterator(album)) {
+            EXPECT_EQ(entry.path().string().find(".part-"), std::string::npos) << entry.path();
+        }
+    }
+}
+
+TEST_F(CliTest, TwoProcessesShareTheArchive) {
+    const fs::path out1 = home_ / "one.txt", out2 = home_ / "two.txt";
+    const pid_t one = Spawn("download http://dp.pconline.com.cn/m/ --albums 1 --save '" + (home_ / "a").string() + "'", out1);
+    const pid_t two = Spawn("download http://dp.pconline.com.cn/m/ --albums 2-3 --save '" + (home_ / "b").string() + "'", out2);
+    for (pid_t pid : {one, two}) {
+        int raw = 0;
+        waitpid(pid, &raw, 0);
+        EXPECT_TRUE(WIFEXITED(raw) && WEXITSTATUS(raw) == 0);
+    }
+    EXPECT_NE(Cli("archive").out.find("pictures\t3\n"), std::string::npos);
 }
 
 TEST(AlbumSelectionTest, NumbersAndRanges) {

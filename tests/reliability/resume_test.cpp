@@ -1,0 +1,186 @@
+// Runs that pick up where an earlier one ended: pictures saved before are
+// skipped through the archive, failures are retried, an album with failures
+// gets no marker, and a crash's temporary files are cleared.
+#include <sys/time.h>
+
+#include <atomic>
+#include <thread>
+
+#include "download/DownloadArchive.h"
+#include "reliability_support.h"
+#include "settings/AppSettings.h"
+
+namespace lumora::testing {
+namespace {
+
+using testsite::Request;
+using testsite::Response;
+namespace fs = std::filesystem;
+
+class ResumeTest : public RunTest {
+protected:
+    std::size_t PictureRequests(const std::vector<Picture>& pictures) const {
+        std::size_t count = 0;
+        for (const Picture& picture : pictures) count += site_.requestCount(picture.path);
+        return count;
+    }
+    std::vector<Picture> Pictures(const std::string& folder, int count) {
+        std::vector<Picture> pictures;
+        for (int n = 1; n <= count; ++n) pictures.push_back(Good("/" + folder + "/" + std::to_string(n) + ".jpg"));
+        return pictures;
+    }
+    void SetRetries(unsigned retries) {
+        AppSettings settings = LoadAppSettings(home_);
+        settings.retries = retries;
+        ASSERT_TRUE(SaveAppSettings(home_, settings));
+    }
+};
+
+TEST_F(ResumeTest, SavedPicturesAreSkippedUntilTheirFileChanges) {
+    const std::vector<Picture> pictures = Pictures("r", 6);
+    ServeMember({{"Resume", pictures}});
+    auto controller = ReadyController();
+    ASSERT_TRUE(Download(*controller, {0}).Complete());
+    EXPECT_EQ(PictureRequests(pictures), 6u);
+
+    // Everything is there: nothing is fetched, and the album counts as whole.
+    site_.clearRequests();
+    DownloadReport again = Download(*controller, {0});
+    ASSERT_EQ(again.albums.size(), 1u);
+    EXPECT_EQ(again.albums[0].skipped, 6u);
+    EXPECT_EQ(again.albums[0].saved, 0u);
+    EXPECT_TRUE(again.Complete());
+    EXPECT_EQ(PictureRequests(pictures), 0u);
+
+    // A deleted and a shortened file are fetched again; a file the archive
+    // does not know is downloaded as before.
+    fs::remove(AlbumFolder("Resume") / "Resume (2).jpg");
+    fs::resize_file(AlbumFolder("Resume") / "Resume (4).jpg", 10);
+    site_.clearRequests();
+    again = Download(*controller, {0});
+    EXPECT_EQ(again.albums[0].saved, 2u);
+    EXPECT_EQ(site_.requestCount("/r/2.jpg"), 1u);
+    EXPECT_EQ(site_.requestCount("/r/4.jpg"), 1u);
+    EXPECT_EQ(ReadWhole(AlbumFolder("Resume") / "Resume (4).jpg"), PictureBytes("/r/4.jpg"));
+
+    // Switched off, every picture is fetched.
+    AppSettings settings = LoadAppSettings(home_);
+    settings.skipSaved = false;
+    SaveAppSettings(home_, settings);
+    site_.clearRequests();
+    Download(*controller, {0});
+    EXPECT_EQ(PictureRequests(pictures), 6u);
+}
+
+TEST_F(ResumeTest, AFormatFixedPictureIsKnownUnderItsNewName) {
+    // PNG bytes behind a ".jpg" address: the format fix renames the file.
+    std::vector<Picture> pictures = Pictures("f", 3);
+    pictures[1].answer = Response::Text("\x89PNG\r\n\x1a\n-picture-two", "image/png");
+    ServeMember({{"Fix", pictures}});
+    auto controller = ReadyController();
+    NameRules rules = controller->CurrentNameRules();
+    rules.optionFlags |= kOptFixPictureFormat | kOptWriteNameFile;
+    controller->UpdateNameRules(rules);
+    ASSERT_TRUE(Download(*controller, {0}).Complete());
+    const fs::path folder = AlbumFolder("Fix");
+    ASSERT_TRUE(fs::exists(folder / "Fix (2).png"));
+
+    site_.clearRequests();
+    const DownloadReport again = Download(*controller, {0});
+    EXPECT_EQ(again.albums[0].skipped, 3u);
+    EXPECT_EQ(PictureRequests(pictures), 0u);
+    // No second copy beside the renamed one.
+    EXPECT_FALSE(fs::exists(folder / "Fix (2).jpg"));
+    EXPECT_TRUE(fs::exists(folder / "Fix (2).png"));
+    EXPECT_TRUE(fs::exists(folder / "Fix.txt"));
+}
+
+TEST_F(ResumeTest, FailuresLeaveNoMarkerAndAreRetried) {
+    std::vector<Picture> pictures = Pictures("m", 4);
+    auto broken = std::make_shared<std::atomic<bool>>(true);
+    pictures[2].answer = Response::Status(404);
+    ServeMember({{"Mark", pictures}});
+    site_.route(kPictureHost, "/m/3.jpg", [broken](const Request&) {
+        return *broken ? Response::Status(404) : Response::Text(PictureBytes("/m/3.jpg"), "image/jpeg");
+    });
+    auto controller = ReadyController();
+    NameRules rules = controller->CurrentNameRules();
+    rules.optionFlags |= kOptSkipDownloadedBefore;
+    controller->UpdateNameRules(rules);
+    const DownloadReport first = Download(*controller, {0});
+    ASSERT_EQ(first.albums[0].failures.size(), 1u);
+    EXPECT_FALSE(fs::exists(AlbumFolder("Mark") / "pic.lumora"));
+    ASSERT_EQ(controller->LastFailures().size(), 1u);
+    EXPECT_EQ(controller->LastFailures()[0].reason, u"HTTP error status 404");
+
+    // The site is mended: a retry fetches just that picture, under its name,
+    // and the album, whole now, gets its marker.
+    *broken = false;
+    site_.clearRequests();
+    controller->OnRetryFailuresClicked();
+    controller->WaitForDownload();
+    const DownloadReport retry = controller->lastReport();
+    ASSERT_EQ(retry.albums.size(), 1u);
+    EXPECT_EQ(retry.albums[0].saved, 1u);
+    EXPECT_TRUE(retry.Complete());
+    EXPECT_EQ(PictureRequests(pictures), 1u);
+    EXPECT_EQ(ReadWhole(AlbumFolder("Mark") / "Mark (3).jpg"), PictureBytes("/m/3.jpg"));
+    EXPECT_EQ(FromUtf16Le(ReadWhole(AlbumFolder("Mark") / "pic.lumora")), PictureAddress("/m/1.jpg"));
+    EXPECT_TRUE(controller->LastFailures().empty());
+}
+
+TEST_F(ResumeTest, TransientFailuresAreRetriedWithinTheRun) {
+    SetRetries(2);
+    std::vector<Picture> pictures = Pictures("t", 4);
+    ServeMember({{"Flaky", pictures}});
+    auto seen = std::make_shared<std::atomic<int>>(0);
+    site_.route(kPictureHost, "/t/2.jpg", [seen](const Request&) {
+        return (*seen)++ == 0 ? Response::Status(503) : Response::Text(PictureBytes("/t/2.jpg"), "image/jpeg");
+    });
+    auto controller = ReadyController();
+    const DownloadReport report = Download(*controller, {0});
+    EXPECT_TRUE(report.Complete());
+    EXPECT_EQ(site_.requestCount("/t/2.jpg"), 2u);
+    EXPECT_TRUE(fs::exists(AlbumFolder("Flaky") / "pic.lumora"));
+}
+
+TEST_F(ResumeTest, ACrashsTemporaryFilesAreRemovedAndNothingElse) {
+    ServeMember({{"Tmp", Pictures("c", 2)}});
+    auto controller = ReadyController();
+    ASSERT_TRUE(Download(*controller, {0}).Complete());
+    const fs::path folder = AlbumFolder("Tmp");
+    const fs::path leftover = folder / "Tmp (1).jpg.part-0123456789ab";
+    const fs::path young = folder / "Tmp (2).jpg.part-abcdef012345";
+    const fs::path notOurs = folder / "holiday.part-1";
+    for (const fs::path& file : {leftover, young, notOurs}) std::ofstream(file) << "x";
+    // Two minutes old: no live writer keeps a file that long without writing.
+    const timeval old[2] = {{time(nullptr) - 120, 0}, {time(nullptr) - 120, 0}};
+    utimes(leftover.c_str(), old);
+    utimes(notOurs.c_str(), old);
+
+    Download(*controller, {0});
+    EXPECT_FALSE(fs::exists(leftover));
+    EXPECT_TRUE(fs::exists(young));
+    EXPECT_TRUE(fs::exists(notOurs));
+}
+
+TEST_F(ResumeTest, TwoArchivesOnOneFileDoNotLoseRecords) {
+    std::string error;
+    auto first = DownloadArchive::Open(home_ / kArchiveFileName, error);
+    auto second = DownloadArchive::Open(home_ / kArchiveFileName, error);
+    ASSERT_TRUE(first && second) << error;
+    auto record = [](DownloadArchive& archive, const std::string& tag) {
+        for (int n = 0; n < 200; ++n) {
+            const std::u16string address = Utf8ToWide("http://x/" + tag + std::to_string(n));
+            EXPECT_TRUE(archive.RecordSaved({address, u"/save/" + address.substr(9), 1, 0, u"album"}));
+        }
+    };
+    std::thread a(record, std::ref(*first), "a");
+    std::thread b(record, std::ref(*second), "b");
+    a.join();
+    b.join();
+    EXPECT_EQ(first->SavedCount(), 400u);
+}
+
+}  // namespace
+}  // namespace lumora::testing
