@@ -224,6 +224,9 @@ std::vector<std::size_t> DownloadRun::DownloadJobItems(AlbumOutcome& outcome, st
     DownPicFunc(job_, state_, workers_, callbacks, log, alreadySaved);
 
     outcome.stopped = session.downloadState == DOWN_STOP;
+    // The transfers still running end or are abandoned shortly after a
+    // stop; waiting for them lets the report count what they saved.
+    if (outcome.stopped) workers_.WaitForAll();
     const std::vector<std::size_t> done = log->DoneIndexes();
     // An album with failures gets no marker: skipping what was downloaded
     // before must not make those failures permanent.

@@ -26,7 +26,7 @@ MainController::MainController(WindowPort& window, std::filesystem::path program
 MainController::~MainController() {
     if (session_.getAlbumsState != GET_IDLE) {
         session_.getAlbumsState = GET_STOP;
-        if (session_.getAlbumsStop) session_.getAlbumsStop->Raise();
+        RaiseStop(session_.getAlbumsStop);
     }
     if (session_.downloadState != DOWN_IDLE) StopDownload();
     if (getListThread_.joinable()) getListThread_.join();
@@ -81,7 +81,15 @@ bool MainController::UpdateAppSettings(const AppSettings& settings) {
 
 void MainController::PrepareFetchPolicy(std::shared_ptr<StopToken>& stop) {
     session_.retries = static_cast<std::uint8_t>(CurrentAppSettings().retries);
-    stop = std::make_shared<StopToken>();
+    auto fresh = std::make_shared<StopToken>();
+    std::lock_guard lock(stopMutex_);
+    stop = std::move(fresh);
+}
+
+void MainController::RaiseStop(const std::shared_ptr<StopToken>& stop) {
+    // A stop may come from another thread (a signal) while a run is set up.
+    std::lock_guard lock(stopMutex_);
+    if (stop) stop->Raise();
 }
 
 bool MainController::StartWorker(std::thread& slot, bool& running, std::atomic<std::uint8_t>& state,
@@ -119,7 +127,7 @@ void MainController::OnGetAlbumsClicked() {
     if (session_.ready != 1) return;
     if (session_.getAlbumsState != GET_IDLE) {
         session_.getAlbumsState = GET_STOP;
-        if (session_.getAlbumsStop) session_.getAlbumsStop->Raise();
+        RaiseStop(session_.getAlbumsStop);
         return;
     }
     window_.SetCheck(IDC_SELECT_ALL, false);
@@ -156,7 +164,7 @@ void MainController::OnRetryFailuresClicked() {
 void MainController::StopRuns() {
     if (session_.getAlbumsState == GET_RUNNING) {
         session_.getAlbumsState = GET_STOP;
-        if (session_.getAlbumsStop) session_.getAlbumsStop->Raise();
+        RaiseStop(session_.getAlbumsStop);
     }
     if (session_.downloadState != DOWN_IDLE) StopDownload();
 }
@@ -164,13 +172,16 @@ void MainController::StopRuns() {
 void MainController::StopDownload() {
     session_.downloadState = DOWN_STOP;
     runState_.stopRequested = true;
-    if (session_.downloadStop) session_.downloadStop->Raise();
+    RaiseStop(session_.downloadStop);
 }
 
 void MainController::StartDownloadRun(void (*body)(MainController&)) {
     session_.downloadState = DOWN_RUNNING;
     PrepareFetchPolicy(session_.downloadStop);
-    runState_.stop = session_.downloadStop;
+    {
+        std::lock_guard lock(stopMutex_);
+        runState_.stop = session_.downloadStop;
+    }
     StartWorker(downListThread_, downListRunning_, session_.downloadState, body);
 }
 

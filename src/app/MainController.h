@@ -123,6 +123,8 @@ private:
 
     // Retries of the next run come from "lumora.ini" when it starts.
     void PrepareFetchPolicy(std::shared_ptr<StopToken>& stop);
+    void RaiseStop(const std::shared_ptr<StopToken>& stop);
+    std::mutex stopMutex_;  // guards the session's stop tokens while they are replaced
 
     DownloadJob job_;
     std::atomic<std::size_t> jobSize_{0};
