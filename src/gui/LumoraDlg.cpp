@@ -510,8 +510,23 @@ void CLumoraDlg::RunDownloadSettings() {
     // The dialog edits a copy: values that failed its check and were then
     // abandoned must not reach the next download.
     DownloadParams params = controller_->CurrentDownloadParams();
-    CDlgDownSet dialog(params, desktop_, this);
-    if (dialog.exec() == QDialog::Accepted) controller_->UpdateDownloadParams(params);
+    AppSettings settings = controller_->CurrentAppSettings();
+    CDlgDownSet dialog(params, settings.retries, desktop_, this);
+    if (dialog.exec() != QDialog::Accepted) return;
+    controller_->UpdateDownloadParams(params);
+    // Another process may have changed the other settings meanwhile.
+    const unsigned retries = settings.retries;
+    settings = controller_->CurrentAppSettings();
+    settings.retries = retries;
+    StoreAppSettings(settings);
+}
+
+bool CLumoraDlg::StoreAppSettings(const AppSettings& settings) {
+    if (controller_->UpdateAppSettings(settings)) return true;
+    const std::filesystem::path file = controller_->programFolder() / kAppSettingsFileName;
+    desktop_.Message(this, QStringLiteral("设置保存失败：%1").arg(ToQString(file.u16string())),
+                     CDesktop::ProgramCaption());
+    return false;
 }
 
 void CLumoraDlg::RunNameSettings() {

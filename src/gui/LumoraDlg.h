@@ -126,6 +126,8 @@ private:
     void OpenLoginBrowser(int id);
     void RunDownloadSettings();
     void RunNameSettings();
+    // Saves "lumora.ini"; says so when that failed.
+    bool StoreAppSettings(const lumora::AppSettings& settings);
 
     void StartRedisplay();
     // Shows up to `limit` more albums; ends the redisplay when all are shown

@@ -63,13 +63,14 @@ class DownSetTest : public ::testing::Test {
 protected:
     // Enters the four texts and presses OK; true when the dialog closed with OK.
     bool Enter(const char* threads, const char* timeout, const char* min = "0", const char* max = "0") {
-        CDlgDownSet dialog(params_, desktop_);
+        CDlgDownSet dialog(params_, retries_, desktop_);
         SetDownloadInput(&dialog, threads, timeout, min, max);
         Part<QPushButton>(&dialog, 1023)->click();
         return dialog.result() == QDialog::Accepted;
     }
 
     DownloadParams params_ = Params(5, 30);
+    unsigned retries_ = 3;
     FakeDesktop desktop_;
 };
 
@@ -115,6 +116,29 @@ TEST_F(MenuDialogTest, DownloadSettingsAreSavedOnOkOnly) {
     expected.maxKB = 900;
     EXPECT_EQ(window.controller().CurrentDownloadParams(), expected);
     EXPECT_EQ(LoadSettings(home_).downloadParams[14], expected);
+}
+
+TEST_F(MenuDialogTest, RetryCountOutsideZeroToTenIsRefusedAndZeroIsSaved) {
+    AppSettings before;
+    before.retries = 4;
+    before.skipSaved = false;
+    ASSERT_TRUE(SaveAppSettings(home_, before));
+    CLumoraDlg& window = OpenWindow();
+    WhenModal<CDlgDownSet>([](CDlgDownSet& dialog) {
+        EXPECT_EQ(Part(&dialog, 1004)->text(), QStringLiteral("4"));
+        for (const char* wrong : {"11", "abc"}) {
+            Part(&dialog, 1004)->setText(QString::fromLatin1(wrong));
+            Part<QPushButton>(&dialog, 1023)->click();
+            EXPECT_TRUE(dialog.isVisible()) << wrong;
+        }
+        Part(&dialog, 1004)->setText(QStringLiteral("0"));
+        Part<QPushButton>(&dialog, 1023)->click();
+    });
+    window.OnMenuCommand(32778);
+    EXPECT_EQ(desktop_.messages, std::vector<QString>(2, QStringLiteral("参数错误")));
+    AppSettings expected = before;
+    expected.retries = 0;
+    EXPECT_EQ(LoadAppSettings(home_), expected);
 }
 
 TEST(SaveSetTest, StoresEveryFieldCutToThirtyEightCharacters) {
