@@ -468,6 +468,11 @@ void CLumoraDlg::dropEvent(QDropEvent* event) {
 void CLumoraDlg::UpdateMenuStates(QMenu* menu) {
     const std::uint16_t flags = controller_->CurrentNameRules().optionFlags;
     for (QAction* action : menu->actions()) {
+        if (MenuActionId(action) == ID_SKIP_SAVED) {
+            // Read afresh: the command line may have changed it.
+            action->setChecked(controller_->CurrentAppSettings().skipSaved);
+            continue;
+        }
         const OptionSwitch* option = FindOptionByMenuId(MenuActionId(action));
         if (!option) continue;
         action->setChecked((flags & option->bit) != 0);
@@ -490,6 +495,12 @@ void CLumoraDlg::OnMenuCommand(int id) {
         return;
     }
     switch (id) {
+    case ID_SKIP_SAVED: {
+        AppSettings settings = controller_->CurrentAppSettings();
+        settings.skipSaved = !settings.skipSaved;
+        StoreAppSettings(settings);
+        break;
+    }
     case ID_DOWNLOAD_SETTINGS:
         RunDownloadSettings();
         break;
