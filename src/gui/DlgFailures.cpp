@@ -8,6 +8,8 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 #include "gui/GuiText.h"
 
 namespace {
@@ -55,10 +57,15 @@ CDlgFailures::CDlgFailures(const std::vector<lumora::FailedPicture>& failures, Q
             table_->setItem(row, column, item);
         }
     }
-    table_->setColumnWidth(0, 130);
-    table_->setColumnWidth(1, 250);
-    table_->setColumnWidth(2, 250);
-    table_->horizontalHeader()->setStretchLastSection(true);
+    // The file gets what the album, the address and the reason leave over.
+    const auto fitColumn = [this](int column, int least, int most) {
+        table_->resizeColumnToContents(column);
+        table_->setColumnWidth(column, std::clamp(table_->columnWidth(column), least, most));
+    };
+    fitColumn(0, 80, 160);
+    fitColumn(3, 80, 220);
+    table_->setColumnWidth(2, 260);
+    table_->horizontalHeader()->setSectionResizeMode(1, QHeaderView::Stretch);
 
     auto* retry = new QPushButton(QStringLiteral("重试失败的图片"), this);
     retry->setObjectName(QStringLiteral("retryFailures"));
