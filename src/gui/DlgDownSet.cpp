@@ -11,9 +11,10 @@
 #include "gui/Desktop.h"
 #include "gui/DialogParts.h"
 #include "gui/GuiText.h"
+#include "settings/AppSettings.h"
 
-CDlgDownSet::CDlgDownSet(lumora::DownloadParams& params, CDesktop& desktop, QWidget* parent)
-    : QDialog(parent), params_(params), desktop_(desktop) {
+CDlgDownSet::CDlgDownSet(lumora::DownloadParams& params, unsigned& retries, CDesktop& desktop, QWidget* parent)
+    : QDialog(parent), params_(params), retries_(retries), desktop_(desktop) {
     setWindowTitle(QStringLiteral("设置"));
     auto* group = new QGroupBox(QStringLiteral("下载参数设置"), this);
     auto* grid = new QGridLayout(group);
@@ -21,6 +22,7 @@ CDlgDownSet::CDlgDownSet(lumora::DownloadParams& params, CDesktop& desktop, QWid
     timeout_ = AddLabelledEdit(grid, 1, QStringLiteral("超时(S, >=10)："), 1003, params.timeoutSeconds);
     minimum_ = AddLabelledEdit(grid, 2, QStringLiteral("图片最小值(K)："), 1000, params.minKB);
     maximum_ = AddLabelledEdit(grid, 3, QStringLiteral("图片最大值(K)："), 1001, params.maxKB);
+    retryCount_ = AddLabelledEdit(grid, 4, QStringLiteral("失败重试次数(0~10)："), 1004, retries);
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(group);
@@ -35,5 +37,11 @@ void CDlgDownSet::OnOk() {
         desktop_.Message(this, ToQString(*error), CDesktop::ProgramCaption());
         return;
     }
+    const std::optional<unsigned> retries = lumora::ParseRetries(ToU16(retryCount_->text()));
+    if (!retries) {
+        desktop_.Message(this, ToQString(lumora::kParamErrorMessage), CDesktop::ProgramCaption());
+        return;
+    }
+    retries_ = *retries;
     accept();
 }

@@ -1,7 +1,8 @@
 // The download-parameter dialog: threads, time-out and the picture size
-// window of one site. It edits the record it is given; the caller decides
-// what to keep. Edits are named "control1002" (threads), "control1003"
-// (time-out), "control1000" (minimum), "control1001" (maximum), the OK
+// window of one site, and the retry count of transient failures. It edits
+// the values it is given; the caller decides what to keep. Edits are named
+// "control1002" (threads), "control1003" (time-out), "control1000"
+// (minimum), "control1001" (maximum), "control1004" (retries), the OK
 // button "control1023".
 #pragma once
 
@@ -16,17 +17,19 @@ class CDlgDownSet : public QDialog {
     Q_OBJECT
 
 public:
-    CDlgDownSet(lumora::DownloadParams& params, CDesktop& desktop, QWidget* parent = nullptr);
+    CDlgDownSet(lumora::DownloadParams& params, unsigned& retries, CDesktop& desktop, QWidget* parent = nullptr);
 
-    // "确 定": stores the four numbers, then closes with OK if they pass
-    // the check, or says "参数错误" and stays open.
+    // "确 定": stores the four numbers, then closes with OK if they and the
+    // retry count pass the check, or says "参数错误" and stays open.
     void OnOk();
 
 private:
     lumora::DownloadParams& params_;
+    unsigned& retries_;
     CDesktop& desktop_;
     QLineEdit* threads_ = nullptr;
     QLineEdit* timeout_ = nullptr;
     QLineEdit* minimum_ = nullptr;
     QLineEdit* maximum_ = nullptr;
+    QLineEdit* retryCount_ = nullptr;
 };

@@ -8,6 +8,10 @@
 #include <QCoreApplication>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QStyleOptionFocusRect>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLayout>
@@ -37,6 +41,7 @@
 #include "gui/login/DlgWebOpen.h"
 #include "gui/Desktop.h"
 #include "gui/DlgDownSet.h"
+#include "gui/DlgFailures.h"
 #include "gui/DlgSaveSet.h"
 #include "gui/GuiText.h"
 #include "gui/MainMenu.h"
@@ -92,6 +97,73 @@ private:
     QString text_;
 };
 
+
+}  // namespace
+
+// The second status line. After a download with failures it becomes a link
+// to their list: a click, or Enter or Space once tabbed to, opens it. Any
+// text the controller sets makes it plain again.
+class CStatusLine : public QLabel {
+public:
+    CStatusLine(const QString& text, QWidget* parent) : QLabel(text, parent) {}
+
+    std::function<void()> onActivate;
+
+    void SetLink(bool link) {
+        if (link == link_) return;
+        link_ = link;
+        QFont underlined = font();
+        underlined.setUnderline(link);
+        setFont(underlined);
+        QPalette colours = parentWidget()->palette();
+        if (link) colours.setColor(QPalette::WindowText, colours.color(QPalette::Link));
+        setPalette(colours);
+        if (link) {
+            setCursor(Qt::PointingHandCursor);
+        } else {
+            unsetCursor();
+        }
+        setFocusPolicy(link ? Qt::TabFocus : Qt::NoFocus);
+        if (!link && hasFocus()) clearFocus();
+    }
+    bool link() const { return link_; }
+
+protected:
+    void mouseReleaseEvent(QMouseEvent* event) override {
+        if (link_ && event->button() == Qt::LeftButton && rect().contains(event->position().toPoint())) {
+            Activate();
+            return;
+        }
+        QLabel::mouseReleaseEvent(event);
+    }
+    void keyPressEvent(QKeyEvent* event) override {
+        const int key = event->key();
+        if (link_ && (key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Space)) {
+            Activate();
+            return;
+        }
+        QLabel::keyPressEvent(event);
+    }
+    void paintEvent(QPaintEvent* event) override {
+        QLabel::paintEvent(event);
+        if (!link_ || !hasFocus()) return;
+        // Labels draw no focus frame of their own.
+        QPainter painter(this);
+        QStyleOptionFocusRect frame;
+        frame.initFrom(this);
+        frame.rect = contentsRect().intersected(QRect(QPoint(0, 0), QSize(sizeHint().width(), height())));
+        style()->drawPrimitive(QStyle::PE_FrameFocusRect, &frame, &painter, this);
+    }
+
+private:
+    void Activate() {
+        if (onActivate) onActivate();
+    }
+
+    bool link_ = false;
+};
+
+namespace {
 
 QStringList HistoryEntries(const SettingsBlock& settings, HistoryKind kind) {
     QStringList entries;
@@ -152,7 +224,9 @@ void CLumoraDlg::BuildControls() {
         return widget;
     };
     mainStatus_ = place(new QLabel(QStringLiteral("state1"), page), IDC_STATUS_MAIN, Dlu(7, 308, 220, 10));
-    progressStatus_ = place(new QLabel(QStringLiteral("state2"), page), IDC_STATUS_PROGRESS, Dlu(230, 308, 150, 10));
+    progressStatus_ =
+        place(new CStatusLine(QStringLiteral("state2"), page), IDC_STATUS_PROGRESS, Dlu(230, 308, 150, 10));
+    progressStatus_->onActivate = [this] { ShowFailures(); };
     banner_ = place(new QLabel(page), IDC_BANNER, Dlu(160, 293, 304, 10));
     site_ = place(new QComboBox(page), IDC_SITE, Dlu(7, 7, 75, 12));
     subType_ = place(new QComboBox(page), IDC_SUB_TYPE, kSubTypeGeometry);
@@ -197,6 +271,8 @@ void CLumoraDlg::BuildControls() {
     connect(find_, &QLabel::linkActivated, this, [this] { grid_->OpenFind(); });
     connect(filter_, &QLabel::linkActivated, this, [this] { OnFilter(); });
     connect(export_, &QLabel::linkActivated, this, [this] { grid_->ExportCsvWithDialog(); });
+    // The status line takes focus only as a link; it comes last, as it stands.
+    QWidget::setTabOrder(export_, progressStatus_);
 
     layout()->setSizeConstraint(QLayout::SetFixedSize);
 }
@@ -360,9 +436,32 @@ void CLumoraDlg::RunEnded(bool download) {
             failed += album.failures.size();
             downloaded = downloaded || (!album.listFileOnly && album.listed > 0);
         }
-        if (downloaded) progressStatus_->setText(QStringLiteral("本次下载失败%1张图片").arg(failed));
+        if (downloaded) {
+            // A stopped run's list is not the whole story: its line stays plain.
+            const bool link = failed > 0 && !report.stopped;
+            QString text = QStringLiteral("本次下载失败%1张图片").arg(failed);
+            if (link) text += QStringLiteral("（点击查看）");
+            progressStatus_->setText(text);
+            progressStatus_->SetLink(link);
+        }
     }
     if (again) download ? OnDownload() : OnGetAlbums();
+}
+
+void CLumoraDlg::ShowFailures() {
+    if (shutDown_ || busy()) return;
+    CDlgFailures dialog(controller_->LastFailures(), this);
+    if (dialog.exec() == CDlgFailures::kRetry) RetryFailures();
+}
+
+void CLumoraDlg::RetryFailures() {
+    const SiteSession& session = controller_->session();
+    // The controller starts nothing while a run goes; nothing is watched then.
+    if (shutDown_ || busy() || session.downloadState != DOWN_IDLE || session.getAlbumsState != GET_IDLE) return;
+    controller_->OnRetryFailuresClicked();
+    Watch(downList_, true);
+    progress_->setValue(0);
+    progressTimer_->start();
 }
 
 void CLumoraDlg::UpdateProgress() {
@@ -468,6 +567,11 @@ void CLumoraDlg::dropEvent(QDropEvent* event) {
 void CLumoraDlg::UpdateMenuStates(QMenu* menu) {
     const std::uint16_t flags = controller_->CurrentNameRules().optionFlags;
     for (QAction* action : menu->actions()) {
+        if (MenuActionId(action) == ID_SKIP_SAVED) {
+            // Read afresh: the command line may have changed it.
+            action->setChecked(controller_->CurrentAppSettings().skipSaved);
+            continue;
+        }
         const OptionSwitch* option = FindOptionByMenuId(MenuActionId(action));
         if (!option) continue;
         action->setChecked((flags & option->bit) != 0);
@@ -490,6 +594,12 @@ void CLumoraDlg::OnMenuCommand(int id) {
         return;
     }
     switch (id) {
+    case ID_SKIP_SAVED: {
+        AppSettings settings = controller_->CurrentAppSettings();
+        settings.skipSaved = !settings.skipSaved;
+        StoreAppSettings(settings);
+        break;
+    }
     case ID_DOWNLOAD_SETTINGS:
         RunDownloadSettings();
         break;
@@ -510,8 +620,23 @@ void CLumoraDlg::RunDownloadSettings() {
     // The dialog edits a copy: values that failed its check and were then
     // abandoned must not reach the next download.
     DownloadParams params = controller_->CurrentDownloadParams();
-    CDlgDownSet dialog(params, desktop_, this);
-    if (dialog.exec() == QDialog::Accepted) controller_->UpdateDownloadParams(params);
+    AppSettings settings = controller_->CurrentAppSettings();
+    CDlgDownSet dialog(params, settings.retries, desktop_, this);
+    if (dialog.exec() != QDialog::Accepted) return;
+    controller_->UpdateDownloadParams(params);
+    // Another process may have changed the other settings meanwhile.
+    const unsigned retries = settings.retries;
+    settings = controller_->CurrentAppSettings();
+    settings.retries = retries;
+    StoreAppSettings(settings);
+}
+
+bool CLumoraDlg::StoreAppSettings(const AppSettings& settings) {
+    if (controller_->UpdateAppSettings(settings)) return true;
+    const std::filesystem::path file = controller_->programFolder() / kAppSettingsFileName;
+    desktop_.Message(this, QStringLiteral("设置保存失败：%1").arg(ToQString(file.u16string())),
+                     CDesktop::ProgramCaption());
+    return false;
 }
 
 void CLumoraDlg::RunNameSettings() {
@@ -615,6 +740,7 @@ void CLumoraDlg::ApplyItemText(int controlId, const QString& text) {
     if (auto* button = qobject_cast<QAbstractButton*>(widget)) {
         button->setText(text);
     } else if (auto* label = qobject_cast<QLabel*>(widget)) {
+        if (label == progressStatus_) progressStatus_->SetLink(false);
         label->setText(text);
     } else if (auto* group = qobject_cast<QGroupBox*>(widget)) {
         group->setTitle(text);

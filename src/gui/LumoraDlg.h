@@ -27,6 +27,7 @@ class CComboBox2;
 class CDesktop;
 class CMyGridCtrl;
 class CSplashScreenEx;
+class CStatusLine;
 class QCheckBox;
 class QComboBox;
 class QGroupBox;
@@ -76,6 +77,10 @@ public:
     void OnDownload();
     void OnPictureMode(bool checked);
     void OnMenuCommand(int id);
+    // The failure list of the last run ("失败的图片"), from the status line.
+    void ShowFailures();
+    // Downloads the last run's failures again; the window follows it as a download.
+    void RetryFailures();
     // Check marks and grey states of one drop-down, from the current flags.
     void UpdateMenuStates(QMenu* menu);
     void ChooseSaveFolder();
@@ -126,6 +131,8 @@ private:
     void OpenLoginBrowser(int id);
     void RunDownloadSettings();
     void RunNameSettings();
+    // Saves "lumora.ini"; says so when that failed.
+    bool StoreAppSettings(const lumora::AppSettings& settings);
 
     void StartRedisplay();
     // Shows up to `limit` more albums; ends the redisplay when all are shown
@@ -157,7 +164,7 @@ private:
     std::map<int, QWidget*> controls_;
 
     QLabel* mainStatus_ = nullptr;
-    QLabel* progressStatus_ = nullptr;
+    CStatusLine* progressStatus_ = nullptr;
     QLabel* banner_ = nullptr;
     QComboBox* site_ = nullptr;
     QComboBox* subType_ = nullptr;

@@ -18,6 +18,7 @@ const char kIdProperty[] = "commandId";
 struct MenuEntry {
     int id;                  // kSeparator draws a line
     const char16_t* text;    // null: the option switch's own text
+    bool checkable = false;  // option switches are checkable anyway
 };
 
 using namespace lumora;
@@ -38,7 +39,7 @@ QMenu* AddPopup(QMenuBar* bar, const char16_t* title, std::initializer_list<Menu
         const char16_t* text = entry.text ? entry.text : option->menuText;
         QAction* action = popup->addAction(QString::fromUtf16(text));
         action->setProperty(kIdProperty, entry.id);
-        action->setCheckable(option != nullptr);
+        action->setCheckable(option != nullptr || entry.checkable);
         const int id = entry.id;
         QObject::connect(action, &QAction::triggered, bar, [onCommand, id] { onCommand(id); });
     }
@@ -84,7 +85,9 @@ void BuildMainMenu(QMenuBar* bar, const std::function<void(int)>& onCommand,
               {kSeparator, nullptr},
               {32808, nullptr},
               {32814, nullptr},
-              {32776, nullptr}},
+              {32776, nullptr},
+              {kSeparator, nullptr},
+              {ID_SKIP_SAVED, u"跳过已下载的图片", true}},
              onCommand, onDrop);
     QMenu* transfer = AddPopup(bar, u"导入/导出",
                                {{ID_IMPORT_AND_DOWNLOAD, u"导入下载文件并开始下载"},

@@ -18,6 +18,7 @@ enum MenuCommand : int {
     ID_EXPORT_DOWNLOAD_FILE = 32809,
     ID_EXPORT_LIST_FILE = 32810,
     ID_ABOUT = 32775,
+    ID_SKIP_SAVED = 32815,  // "跳过已下载的图片", kept in "lumora.ini" for every site
     ID_FIRST_COMMAND = 32772,
     ID_LAST_COMMAND = 32823,
 };

@@ -108,7 +108,8 @@ int RunScreenshotTour(CLumoraDlg& window, const QString& folder) {
     }
 
     lumora::DownloadParams params = window.controller().CurrentDownloadParams();
-    CDlgDownSet downSet(params, DefaultDesktop(), &window);
+    unsigned retries = window.controller().CurrentAppSettings().retries;
+    CDlgDownSet downSet(params, retries, DefaultDesktop(), &window);
     tour.SaveDialog(downSet, QStringLiteral("dialog-download-settings.png"));
     lumora::NameRules rules = window.controller().CurrentNameRules();
     CDlgSaveSet saveSet(rules, DefaultDesktop(), &window);

@@ -1,12 +1,17 @@
-// The two settings dialogs on their own and as the menu runs them.
+// The two settings dialogs on their own and as the menu runs them, and the
+// failure list as the status line opens it after a download.
 #include <QApplication>
+#include <QClipboard>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTableWidget>
+#include <QTest>
 #include <QTimer>
 
 #include "gui/DlgDownSet.h"
+#include "gui/DlgFailures.h"
 #include "gui/DlgFind.h"
 #include "gui/DlgSaveSet.h"
 #include "gui/GuiText.h"
@@ -63,13 +68,14 @@ class DownSetTest : public ::testing::Test {
 protected:
     // Enters the four texts and presses OK; true when the dialog closed with OK.
     bool Enter(const char* threads, const char* timeout, const char* min = "0", const char* max = "0") {
-        CDlgDownSet dialog(params_, desktop_);
+        CDlgDownSet dialog(params_, retries_, desktop_);
         SetDownloadInput(&dialog, threads, timeout, min, max);
         Part<QPushButton>(&dialog, 1023)->click();
         return dialog.result() == QDialog::Accepted;
     }
 
     DownloadParams params_ = Params(5, 30);
+    unsigned retries_ = 3;
     FakeDesktop desktop_;
 };
 
@@ -115,6 +121,29 @@ TEST_F(MenuDialogTest, DownloadSettingsAreSavedOnOkOnly) {
     expected.maxKB = 900;
     EXPECT_EQ(window.controller().CurrentDownloadParams(), expected);
     EXPECT_EQ(LoadSettings(home_).downloadParams[14], expected);
+}
+
+TEST_F(MenuDialogTest, RetryCountOutsideZeroToTenIsRefusedAndZeroIsSaved) {
+    AppSettings before;
+    before.retries = 4;
+    before.skipSaved = false;
+    ASSERT_TRUE(SaveAppSettings(home_, before));
+    CLumoraDlg& window = OpenWindow();
+    WhenModal<CDlgDownSet>([](CDlgDownSet& dialog) {
+        EXPECT_EQ(Part(&dialog, 1004)->text(), QStringLiteral("4"));
+        for (const char* wrong : {"11", "abc"}) {
+            Part(&dialog, 1004)->setText(QString::fromLatin1(wrong));
+            Part<QPushButton>(&dialog, 1023)->click();
+            EXPECT_TRUE(dialog.isVisible()) << wrong;
+        }
+        Part(&dialog, 1004)->setText(QStringLiteral("0"));
+        Part<QPushButton>(&dialog, 1023)->click();
+    });
+    window.OnMenuCommand(32778);
+    EXPECT_EQ(desktop_.messages, std::vector<QString>(2, QStringLiteral("参数错误")));
+    AppSettings expected = before;
+    expected.retries = 0;
+    EXPECT_EQ(LoadAppSettings(home_), expected);
 }
 
 TEST(SaveSetTest, StoresEveryFieldCutToThirtyEightCharacters) {
@@ -204,6 +233,58 @@ TEST_F(MenuDialogTest, FilterShowsTheMatchingAlbumsOnceThenForgetsTheKeyword) {
     EXPECT_EQ(window.grid()->item(1, 1)->text(), QStringLiteral("Sea two"));
     EXPECT_EQ(window.redisplayState(), 0);
     EXPECT_TRUE(window.grid()->filterKeyword().empty());
+}
+
+using FailureListTest = WindowTest;
+
+TEST_F(FailureListTest, StatusLineOpensTheListWhichCopiesAndRetriesThePicture) {
+    ServeMember({"Sea"}, {2});
+    site_.route(testing::kPictureHost, "/1/2.jpg", testsite::Response::Status(404));
+    CLumoraDlg& window = OpenWindow();
+    GetAlbums();
+    window.grid()->SelectAll(true);
+    window.savePathBox()->setEditText(QString::fromStdString((home_ / "save").string()));
+    window.OnDownload();
+    ASSERT_TRUE(window.WaitUntilIdle(60000));
+    auto* status = qobject_cast<QLabel*>(window.control(IDC_STATUS_PROGRESS));
+    EXPECT_EQ(status->text(), QStringLiteral("本次下载失败1张图片（点击查看）"));
+    const DownloadReport report = window.controller().lastReport();
+    ASSERT_EQ(report.albums.size(), 1u);
+    ASSERT_EQ(report.albums[0].failures.size(), 1u);
+    const FailedItem failure = report.albums[0].failures[0];
+    const QString line = QStringList{QStringLiteral("Sea"), ToQString(failure.savePath),
+                                     QStringLiteral("http://img.pconline.com.cn/1/2.jpg"),
+                                     ToQString(DescribeFailure(failure))}
+                             .join(QLatin1Char('\t'));
+
+    WhenModal<CDlgFailures>([&](CDlgFailures& dialog) {
+        EXPECT_EQ(dialog.windowTitle(), QStringLiteral("失败的图片"));
+        auto* table = dialog.findChild<QTableWidget*>(QStringLiteral("failureTable"));
+        ASSERT_EQ(table->rowCount(), 1);
+        QStringList cells;
+        for (int column = 0; column < 4; ++column) cells << table->item(0, column)->text();
+        EXPECT_EQ(cells.join(QLatin1Char('\t')), line);
+        dialog.findChild<QPushButton*>(QStringLiteral("copyFailures"))->click();
+        EXPECT_EQ(QGuiApplication::clipboard()->text(), line + QLatin1Char('\n'));
+        dialog.findChild<QPushButton*>(QStringLiteral("closeFailures"))->click();
+    });
+    QTest::mouseClick(status, Qt::LeftButton);
+    EXPECT_FALSE(window.busy());
+    QGuiApplication::clipboard()->clear();
+
+    // Fixed on the site; the retry is followed as a download is.
+    site_.route(testing::kPictureHost, "/1/2.jpg", testsite::Response::Text("picture /1/2", "image/jpeg"));
+    WhenModal<CDlgFailures>([](CDlgFailures& dialog) {
+        dialog.findChild<QPushButton*>(QStringLiteral("retryFailures"))->click();
+    });
+    QTest::keyClick(status, Qt::Key_Return);
+    EXPECT_TRUE(window.busy());
+    ASSERT_TRUE(window.WaitUntilIdle(60000));
+    EXPECT_TRUE(std::filesystem::exists(WideToUtf8(failure.savePath)));
+    EXPECT_EQ(site_.requestCount("/1/1.jpg"), 1u);
+    EXPECT_EQ(status->text(), QStringLiteral("本次下载失败0张图片"));
+    EXPECT_TRUE(window.controller().LastFailures().empty());
+    EXPECT_TRUE(Enabled(IDC_DOWNLOAD));
 }
 
 }  // namespace

@@ -223,7 +223,7 @@ TEST_F(DownloadTest, ButtonStatesFollowTheRunAndFailedPicturesAreCounted) {
     for (int id : {IDC_SITE, IDC_GET_ALBUMS, IDC_CHOOSE_FOLDER, IDC_ADDRESS, IDC_SAVE_PATH, IDC_DOWNLOAD}) {
         EXPECT_TRUE(Enabled(id)) << id;
     }
-    EXPECT_EQ(Text(IDC_STATUS_PROGRESS), QStringLiteral("本次下载失败1张图片"));
+    EXPECT_EQ(Text(IDC_STATUS_PROGRESS), QStringLiteral("本次下载失败1张图片（点击查看）"));
 }
 
 TEST_F(DownloadTest, SecondClickStopsAfterTheCurrentAlbum) {

@@ -1,5 +1,6 @@
 // Menu 129: its entries, check marks and grey states from the option
-// flags, switches saved at once and shown again after a restart.
+// flags and "lumora.ini", switches saved at once and shown again after a
+// restart.
 #include <QAction>
 #include <QPointer>
 #include <QMenu>
@@ -59,6 +60,7 @@ TEST_F(MenuTest, BarHoldsThePopupsInOrder) {
         QStringLiteral("-"),                        QStringLiteral("32808 只下载淘宝宝贝主图"),
         QStringLiteral("32814 只下载宝贝描述里的图片"),
         QStringLiteral("32776 又拍相册下载大图（不勾选为下载原图，下载原图速度更慢）"),
+        QStringLiteral("-"),                        QStringLiteral("32815 跳过已下载的图片"),
     };
     EXPECT_EQ(settings, expected);
     const std::vector<QString> login = Entries(Popup(window, 0));
@@ -83,6 +85,30 @@ TEST_F(MenuTest, CheckMarksFollowTheFlagsAndSurviveARestart) {
     CLumoraDlg& restarted = OpenWindow();
     EXPECT_TRUE(Checked(restarted, 32800));
     EXPECT_FALSE(Checked(restarted, 32812));
+}
+
+TEST_F(MenuTest, SkipSavedFollowsTheIniFileAndAFailedSaveIsSaid) {
+    CLumoraDlg& window = OpenWindow();
+    EXPECT_TRUE(Checked(window, ID_SKIP_SAVED));
+    FindMenuAction(window.menuBar(), ID_SKIP_SAVED)->trigger();
+    EXPECT_FALSE(LoadAppSettings(home_).skipSaved);
+    EXPECT_EQ(LoadAppSettings(home_).retries, 0u);
+    EXPECT_FALSE(Checked(window, ID_SKIP_SAVED));
+    // Changed elsewhere (the command line): the next drop-down shows it.
+    AppSettings settings;
+    settings.skipSaved = true;
+    ASSERT_TRUE(SaveAppSettings(home_, settings));
+    EXPECT_TRUE(Checked(window, ID_SKIP_SAVED));
+    EXPECT_TRUE(desktop_.messages.empty());
+
+    // A link to a file that no one can replace (root included): the save
+    // fails, and says where.
+    const std::filesystem::path ini = home_ / kAppSettingsFileName;
+    std::filesystem::remove(ini);
+    std::filesystem::create_symlink("/proc/version", ini);
+    window.OnMenuCommand(ID_SKIP_SAVED);
+    EXPECT_EQ(desktop_.messages,
+              std::vector<QString>{QStringLiteral("设置保存失败：") + QString::fromStdString(ini.string())});
 }
 
 TEST_F(MenuTest, OtherSitesSwitchesAreGreyedAndCannotBeChanged) {
