@@ -44,6 +44,9 @@ std::u16string CIni::ReadIniText(std::u16string_view section, std::u16string_vie
                                  std::u16string_view defaultValue) const {
     const std::u16string fallback(defaultValue);
     if (section.empty() || key.empty()) return fallback;
+    // A folder or a pipe under the name is no INI file (reading a folder throws).
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(file_, error)) return fallback;
     std::ifstream in(file_, std::ios::binary);
     if (!in) return fallback;
     const std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};

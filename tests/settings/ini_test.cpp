@@ -1,3 +1,4 @@
+#include "settings/AppSettings.h"
 #include "settings/ExtensionSettings.h"
 #include "settings/Ini.h"
 #include "settings_test_support.h"
@@ -57,6 +58,26 @@ TEST_F(IniTest, MissingFileOrKeysGiveZeros) {
     EXPECT_EQ(Load(), ExtensionSettings{});
     WriteIni("[QQ空间]\n[淘宝]\n");
     EXPECT_EQ(Load(), ExtensionSettings{});
+}
+
+TEST_F(IniTest, AppSettingsKeepTheirValuesAndSurviveOddFiles) {
+    EXPECT_EQ(LoadAppSettings(dir_), AppSettings{});  // no file: the defaults
+    AppSettings settings;
+    settings.retries = 0;
+    settings.skipSaved = false;
+    ASSERT_TRUE(SaveAppSettings(dir_, settings));
+    EXPECT_EQ(LoadAppSettings(dir_), settings);
+    WriteBytes(kAppSettingsFileName, "[download]\nretries=11\nskip-saved=yes\n");
+    EXPECT_EQ(LoadAppSettings(dir_), AppSettings{});  // out of range: the defaults
+    // A folder under the name is no settings file, and no crash.
+    std::filesystem::remove(dir_ / kAppSettingsFileName);
+    std::filesystem::create_directory(dir_ / kAppSettingsFileName);
+    EXPECT_EQ(LoadAppSettings(dir_), AppSettings{});
+    EXPECT_FALSE(SaveAppSettings(dir_, settings));
+
+    EXPECT_EQ(ParseRetries(u" 10 "), 10u);
+    EXPECT_EQ(ParseRetries(u"0"), 0u);
+    for (const char16_t* bad : {u"11", u"-1", u"abc", u"", u"3x"}) EXPECT_EQ(ParseRetries(bad), std::nullopt);
 }
 
 TEST_F(IniTest, WordsMatchAsPrefixesWithExactCase) {
