@@ -15,6 +15,7 @@
 #include "gui/Desktop.h"
 #include "gui/DlgFind.h"
 #include "gui/GuiText.h"
+#include "settings/AppSettings.h"
 #include "text/Format.h"
 #include "text/StringCtrl.h"
 #include "web/FileDownload.h"
@@ -123,8 +124,10 @@ CMyGridCtrl::~CMyGridCtrl() {
     // The dialog calls back into the grid while it hides; let it go first.
     delete findDialog_;
     findDialog_ = nullptr;
-    // Queued fetches are dropped; running ones end within the fetch time-out.
+    // Queued fetches are dropped; running ones end their retry waits at once
+    // and their transfers soon after.
     thumbnailPool_.clear();
+    thumbnailStop_->Raise();
     thumbnailPool_.waitForDone();
 }
 
@@ -226,7 +229,8 @@ QImage CMyGridCtrl::FetchThumbnail(std::size_t index, const std::u16string& cove
     std::lock_guard lock(fileLocks_[index % fileLocks_.size()]);
     std::error_code ignored;
     std::filesystem::create_directories(folder, ignored);
-    if (!lumora::DownloadPreviewImage(coverAddress, file)) return {};
+    const unsigned retries = lumora::LoadAppSettings(programFolder_).retries;
+    if (!lumora::DownloadPreviewImage(coverAddress, file, static_cast<std::uint8_t>(retries), thumbnailStop_)) return {};
     // Covers come in any format whatever the name says; the reader looks at the content.
     const QImage source(QString::fromStdString(file.string()));
     if (source.isNull()) return {};

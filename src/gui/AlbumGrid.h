@@ -13,12 +13,14 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <mutex>
 #include <set>
 #include <string>
 #include <vector>
 
 #include "site/AlbumRecord.h"
+#include "web/Retry.h"
 
 class CDlgFind;
 
@@ -105,6 +107,8 @@ private:
     std::uint64_t generation_ = 0;             // bumped by ClearThumbnails
     std::array<std::mutex, 8> fileLocks_;      // one writer per tmp/<i>.jpg at a time
     QThreadPool thumbnailPool_;
+    // Raised when the grid goes, so no cover fetch keeps it waiting.
+    std::shared_ptr<lumora::StopToken> thumbnailStop_ = std::make_shared<lumora::StopToken>();
 };
 
 // One CSV line of cell texts as the export writes it: apostrophes deleted,

@@ -3,9 +3,9 @@
 #include <curl/curl.h>
 #include <chrono>
 #include <cstring>
+#include <ctime>
 #include <filesystem>
 #include <memory>
-#include <ctime>
 #include <thread>
 
 #include "text/StringCtrl.h"

@@ -32,8 +32,11 @@ bool DownloadToFile(FetchRequest& request, FetchResult& result, const std::u16st
     return saved;
 }
 
-bool DownloadPreviewImage(const std::u16string& address, const std::filesystem::path& file) {
+bool DownloadPreviewImage(const std::u16string& address, const std::filesystem::path& file, std::uint8_t retries,
+                          std::shared_ptr<const StopToken> stop) {
     FetchRequest request(address, Utf8ToWide(file.string()), kPreviewTimeoutMs);
+    request.retries = retries;
+    request.stop = std::move(stop);
     FetchResult result;
     return FetchPage(request, result, FETCH_INFLATE | FETCH_CACHED);
 }

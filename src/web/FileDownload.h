@@ -1,7 +1,9 @@
 // Saving pictures and cover previews to files.
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <string>
 
 #include "web/Fetch.h"
@@ -21,7 +23,9 @@ PictureAddresses SplitPictureEntry(const std::u16string& entry);
 // file was written.
 bool DownloadToFile(FetchRequest& request, FetchResult& result, const std::u16string& entry);
 
-// Fetches a cover preview into `file` (the album grid's thumbnail source).
-bool DownloadPreviewImage(const std::u16string& address, const std::filesystem::path& file);
+// Fetches a cover preview into `file` (the album grid's thumbnail source),
+// trying transient failures again `retries` times unless `stop` is raised.
+bool DownloadPreviewImage(const std::u16string& address, const std::filesystem::path& file,
+                          std::uint8_t retries = 0, std::shared_ptr<const StopToken> stop = nullptr);
 
 }  // namespace lumora
