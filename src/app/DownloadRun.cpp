@@ -188,7 +188,9 @@ void DownloadRun::DownloadAlbum(std::size_t position, AlbumOutcome& outcome, con
     // Albums go one after another: the next album's page is read while this
     // album's last pictures still arrive, not after the pool has drained.
     callbacks.lastItemStarted = [&] {
-        if (nextAlbum && session.downloadState != DOWN_STOP) ahead.Start(nextAlbum->address, session.retries, session.downloadStop);
+        if (nextAlbum && session.downloadState != DOWN_STOP) {
+            ahead.Start(nextAlbum->address, session.retries, session.downloadStop);
+        }
     };
     DownloadJobItems(outcome, options, callbacks, {job_.addresses.front(), true});
 }
@@ -234,9 +236,14 @@ std::vector<std::size_t> DownloadRun::DownloadJobItems(AlbumOutcome& outcome, st
         SaveLastFirstAddress(marker.firstAddress, job_.albumFolder);
     }
     if (options & kOptFixPictureFormat) {
+        std::vector<std::u16string> before;
+        for (std::size_t index : done) before.push_back(job_.SavePath(index));
         FixPictureFormats(job_);
         // The archive follows the files to their new names.
-        for (std::size_t index : done) log->Saved(index, job_.addresses[index], job_.SavePath(index));
+        for (std::size_t k = 0; k < done.size(); ++k) {
+            const std::u16string after = job_.SavePath(done[k]);
+            if (after != before[k]) log->Moved(job_.addresses[done[k]], after);
+        }
     }
     if (options & kOptFixPictureOrder) FixPictureOrder(job_);
     outcome.failures = log->Failures();

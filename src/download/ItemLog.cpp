@@ -18,13 +18,20 @@ std::u16string DescribeFailure(const FailedItem& failure) {
 ItemLog::ItemLog(std::shared_ptr<DownloadArchive> archive, std::u16string albumAddress)
     : archive_(std::move(archive)), albumAddress_(std::move(albumAddress)) {}
 
+void ItemLog::Record(const std::u16string& address, const std::u16string& path) {
+    if (!archive_) return;
+    SavedPicture picture{address, path, 0, static_cast<std::int64_t>(std::time(nullptr)), albumAddress_};
+    std::error_code error;
+    picture.size = std::filesystem::file_size(std::filesystem::path(WideToUtf8(path)), error);
+    if (!error) archive_->RecordSaved(picture);
+}
+
+void ItemLog::Moved(const std::u16string& address, const std::u16string& newPath) {
+    Record(address, newPath);
+}
+
 void ItemLog::Saved(std::size_t index, const std::u16string& address, const std::u16string& savePath) {
-    if (archive_) {
-        SavedPicture picture{address, savePath, 0, static_cast<std::int64_t>(std::time(nullptr)), albumAddress_};
-        std::error_code error;
-        picture.size = std::filesystem::file_size(std::filesystem::path(WideToUtf8(savePath)), error);
-        if (!error) archive_->RecordSaved(picture);
-    }
+    Record(address, savePath);
     std::lock_guard lock(mutex_);
     ++saved_;
     done_.push_back(index);

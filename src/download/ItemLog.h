@@ -35,6 +35,8 @@ public:
     // Item `index` was skipped: the archive says an earlier run saved it.
     void Skipped(std::size_t index);
     void Failed(FailedItem failure);
+    // A saved item's file was renamed (by the format fix): the archive follows.
+    void Moved(const std::u16string& address, const std::u16string& newPath);
 
     std::vector<FailedItem> Failures() const;
     std::size_t SavedCount() const;
@@ -43,6 +45,8 @@ public:
     std::vector<std::size_t> DoneIndexes() const;
 
 private:
+    void Record(const std::u16string& address, const std::u16string& path);
+
     std::shared_ptr<DownloadArchive> archive_;
     const std::u16string albumAddress_;
     mutable std::mutex mutex_;
