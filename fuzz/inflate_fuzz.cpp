@@ -10,6 +10,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string bytes(reinterpret_cast<const char*>(data), size);
     std::string output;
     InflateData(bytes.data(), bytes.size(), output);
+    // A limit holds whatever the stream would inflate to.
+    const std::size_t limit = size % 4096;
+    output.clear();
+    InflateData(bytes.data(), bytes.size(), output, limit);
+    fuzz::Check(output.size() <= limit, "inflation stops at its limit");
 
     for (const std::string& stream : {testsite::GzipCompress(bytes), testsite::ZlibCompress(bytes)}) {
         output.clear();

@@ -516,6 +516,21 @@ struct TestSite::Impl {
         head += "\r\n";
 
         if (!pause(response.delayBeforeHeaders)) return Outcome::Close;
+        if (response.interimAnswers > 0 || response.headerLineDelay.count() > 0) {
+            std::string lines;
+            for (int k = 0; k < response.interimAnswers; ++k) lines += "HTTP/1.1 100 Continue\r\n\r\n";
+            lines += head;
+            // Line by line, each followed by the pause; the blank line that
+            // ends the real head is sent with what follows.
+            lines.resize(lines.size() - 2);
+            for (std::size_t start = 0; start < lines.size();) {
+                const std::size_t end = lines.find("\r\n", start) + 2;
+                if (!sendAll(fd, std::string_view(lines).substr(start, end - start)) || !pause(response.headerLineDelay))
+                    return Outcome::Close;
+                start = end;
+            }
+            head = "\r\n";
+        }
         std::string_view body = bodyless ? std::string_view{} : std::string_view(encoded);
         const bool shaped = chunked || response.chunkSize > 0 || response.stallAfterBytes || response.dropAfterBytes;
         if (!shaped) return sendAll(fd, head + std::string(body)) && !close ? Outcome::KeepOpen : Outcome::Close;

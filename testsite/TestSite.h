@@ -54,6 +54,11 @@ struct Response {
 
     // Wait before the status line is sent.
     std::chrono::milliseconds delayBeforeHeaders{0};
+    // Before the answer: this many "100 Continue" interim answers, and
+    // after every header line (interim ones included) this pause, for a
+    // server that trickles its headers.
+    int interimAnswers = 0;
+    std::chrono::milliseconds headerLineDelay{0};
     // Send the (encoded) body in pieces of `chunkSize` bytes with
     // `chunkDelay` before each piece after the first; 0 sends it whole.
     std::size_t chunkSize = 0;

@@ -4,6 +4,7 @@
 
 #include "app/ControlIds.h"
 #include "app/DownloadRun.h"
+#include "text/StringCtrl.h"
 #include "site/AlbumListReader.h"
 #include "web/CookieStore.h"
 #include "web/Retry.h"
@@ -19,7 +20,7 @@ constexpr char kCookieFileName[] = "cookies.txt";
 
 MainController::MainController(WindowPort& window, std::filesystem::path programFolder)
     : window_(window), programFolder_(std::move(programFolder)) {
-    settings_ = LoadSettings(programFolder_);
+    settings_ = LoadSettings(programFolder_, settingsProblem_);
     CookieStore::Instance().BindFile(programFolder_ / kCookieFileName);
 }
 
@@ -40,22 +41,14 @@ void MainController::SetReady() {
     session_.ready = 1;
 }
 
-bool MainController::SaveSettingsNow() {
-    std::lock_guard lock(settingsMutex_);
-    return SaveSettings(programFolder_, settings_);
-}
-
 NameRules MainController::CurrentNameRules() {
     std::lock_guard lock(settingsMutex_);
     return settings_.nameRules[kCurrentSite];
 }
 
-void MainController::UpdateNameRules(const NameRules& rules) {
-    {
-        std::lock_guard lock(settingsMutex_);
-        settings_.nameRules[kCurrentSite] = rules;
-    }
-    SaveSettingsNow();
+bool MainController::UpdateNameRules(const NameRules& rules) {
+    const NameRules before = CurrentNameRules();
+    return ChangeSettings([&](SettingsBlock& block) { MergeChanges(block.nameRules[kCurrentSite], before, rules); });
 }
 
 DownloadParams MainController::CurrentDownloadParams() {
@@ -63,20 +56,50 @@ DownloadParams MainController::CurrentDownloadParams() {
     return settings_.downloadParams[kCurrentSite];
 }
 
-void MainController::UpdateDownloadParams(const DownloadParams& params) {
-    {
-        std::lock_guard lock(settingsMutex_);
-        settings_.downloadParams[kCurrentSite] = params;
-    }
-    SaveSettingsNow();
+bool MainController::UpdateDownloadParams(const DownloadParams& params) {
+    const DownloadParams before = CurrentDownloadParams();
+    return ChangeSettings(
+        [&](SettingsBlock& block) { MergeChanges(block.downloadParams[kCurrentSite], before, params); });
 }
 
-AppSettings MainController::CurrentAppSettings() const {
-    return LoadAppSettings(programFolder_);
+bool MainController::ChangeSettings(const std::function<void(SettingsBlock&)>& change) {
+    std::optional<std::string> failure;
+    {
+        std::lock_guard lock(settingsMutex_);
+        failure = lumora::ChangeSettings(programFolder_, settings_, change);
+    }
+    if (failure) ReportSaveFailure(programFolder_ / kSettingsFileName, *failure);
+    return !failure;
+}
+
+std::u16string MainController::SettingsProblemText() const {
+    return u"无法读取设置文件：" + Utf8ToWide((programFolder_ / kSettingsFileName).string()) + u"（" +
+           Utf8ToWide(settingsProblem_) + u"）。本次使用默认设置，不会改写该文件。";
+}
+
+void MainController::ReportSaveFailure(const std::filesystem::path& file, const std::string& reason) {
+    window_.MessageBox(u"设置保存失败：" + Utf8ToWide(file.string()) + u"（" + Utf8ToWide(reason) + u"）");
+}
+
+AppSettings MainController::CurrentAppSettings() {
+    AppSettings settings = LoadAppSettings(programFolder_);
+    std::lock_guard lock(settingsMutex_);
+    appSettingsSeen_ = settings;
+    return settings;
 }
 
 bool MainController::UpdateAppSettings(const AppSettings& settings) {
-    return SaveAppSettings(programFolder_, settings);
+    AppSettings before;
+    {
+        std::lock_guard lock(settingsMutex_);
+        before = appSettingsSeen_;
+    }
+    const std::optional<std::string> failure = ChangeAppSettings(programFolder_, [&](AppSettings& onDisk) {
+        if (settings.retries != before.retries) onDisk.retries = settings.retries;
+        if (settings.skipSaved != before.skipSaved) onDisk.skipSaved = settings.skipSaved;
+    });
+    if (failure) ReportSaveFailure(programFolder_ / kAppSettingsFileName, *failure);
+    return !failure;
 }
 
 void MainController::PrepareFetchPolicy(std::shared_ptr<StopToken>& stop) {
@@ -291,15 +314,16 @@ void MainController::RefreshGrid() {
 }
 
 void MainController::OfferToHistory(HistoryKind kind, int controlId, const std::u16string& text) {
-    bool added;
+    bool added = false;
     {
+        // Only a text that would enter this process's list is offered to the file.
         std::lock_guard lock(settingsMutex_);
-        added = AddToHistory(settings_, static_cast<int>(kind), text);
+        SettingsBlock copy = settings_;
+        added = AddToHistory(copy, static_cast<int>(kind), text);
     }
-    if (added) {
-        window_.HistoryAdded(controlId, text);
-        SaveSettingsNow();
-    }
+    if (!added) return;
+    window_.HistoryAdded(controlId, text);
+    ChangeSettings([&](SettingsBlock& block) { AddToHistory(block, static_cast<int>(kind), text); });
 }
 
 void MainController::OfferAddressToHistory(const std::u16string& address) {

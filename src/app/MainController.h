@@ -54,13 +54,23 @@ public:
     DownloadReport lastReport();
     // The naming record and option flags of the current site, as a copy.
     NameRules CurrentNameRules();
-    // Changes the current site's naming record (option commands, dialogs) and saves.
-    void UpdateNameRules(const NameRules& rules);
+    // Changes the current site's naming record (option commands, dialogs)
+    // and saves. Only the fields (and option bits) that differ from the
+    // record as this process last saw it are written, onto the file as it is
+    // now, so a change another process made meanwhile stays. A failed save
+    // is shown as "设置保存失败：<path>（<reason>）" and returns false.
+    bool UpdateNameRules(const NameRules& rules);
     DownloadParams CurrentDownloadParams();
-    void UpdateDownloadParams(const DownloadParams& params);
-    // "lumora.ini": read afresh, so another process's change is seen.
-    AppSettings CurrentAppSettings() const;
+    bool UpdateDownloadParams(const DownloadParams& params);
+    // "lumora.ini": read afresh, so another process's change is seen; an
+    // update writes the fields that differ from the last read, as above.
+    AppSettings CurrentAppSettings();
     bool UpdateAppSettings(const AppSettings& settings);
+    // Why "soft.dat" could not be read at start (empty when it could): the
+    // defaults are used and the file is never written.
+    const std::string& settingsProblem() const { return settingsProblem_; }
+    // What to tell the user about it: the path, the reason, and what follows.
+    std::u16string SettingsProblemText() const;
     // Item count of the running album and how many are done, for progress bars.
     std::size_t jobSize() const { return jobSize_; }
     int completedCount() const { return runState_.completedCount; }
@@ -70,7 +80,6 @@ public:
     WindowPort& window() { return window_; }
     SettingsBlock& settings() { return settings_; }
     const ExtensionSettings& extensionSettings() const { return extension_; }
-    bool SaveSettingsNow();
 
     // SiteHost
     SiteSession& session() override { return session_; }
@@ -100,6 +109,9 @@ private:
                      void (*body)(MainController&));
     void WaitForWorker(const bool& running);
     void OfferToHistory(HistoryKind kind, int controlId, const std::u16string& text);
+    // Runs `change` on "soft.dat" as it is now and saves it (reported when it fails).
+    bool ChangeSettings(const std::function<void(SettingsBlock&)>& change);
+    void ReportSaveFailure(const std::filesystem::path& file, const std::string& reason);
     static void GetListFunc(MainController& self);
     static void DownListFunc(MainController& self);
     static void RetryFunc(MainController& self);
@@ -111,6 +123,8 @@ private:
     std::filesystem::path programFolder_;
     std::mutex settingsMutex_;  // the window thread edits while a run reads
     SettingsBlock settings_;
+    std::string settingsProblem_;
+    AppSettings appSettingsSeen_;  // "lumora.ini" as this process last read it
     ExtensionSettings extension_;
     SiteSession session_;
 

@@ -30,6 +30,7 @@ int RunRetry(const std::vector<std::string>& args) {
     InterruptWatch interrupts;
     ConsoleWindow window;
     MainController controller(window, ProgramFolder());
+    PrintSettingsProblem(controller);
     StopActionScope stopAction(interrupts, [&controller] { controller.StopRuns(); });
     controller.SetReady();
     controller.OnRetryFailuresClicked();

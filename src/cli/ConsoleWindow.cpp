@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "app/ControlIds.h"
+#include "app/MainController.h"
 #include "text/StringCtrl.h"
 
 namespace lumora::cli {
@@ -52,6 +53,14 @@ void ConsoleWindow::OpenFolder(const std::u16string& folder) {
 int ConsoleWindow::messageCount() const {
     std::lock_guard lock(mutex_);
     return messages_;
+}
+
+}  // namespace lumora::cli
+
+namespace lumora::cli {
+
+void PrintSettingsProblem(const MainController& controller) {
+    if (!controller.settingsProblem().empty()) PrintLine(stderr, controller.SettingsProblemText());
 }
 
 }  // namespace lumora::cli

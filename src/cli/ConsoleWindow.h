@@ -8,6 +8,10 @@
 
 #include "app/WindowPort.h"
 
+namespace lumora {
+class MainController;
+}
+
 namespace lumora::cli {
 
 class ConsoleWindow : public WindowPort {
@@ -45,5 +49,8 @@ private:
 
 // Standard output and error take UTF-8.
 void PrintLine(std::FILE* stream, const std::u16string& text);
+
+// Tells the user on standard error when "soft.dat" could not be read.
+void PrintSettingsProblem(const MainController& controller);
 
 }  // namespace lumora::cli

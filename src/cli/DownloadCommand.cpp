@@ -74,6 +74,7 @@ int RunDownload(const std::vector<std::string>& args) {
     InterruptWatch interrupts;
     ConsoleWindow window;
     MainController controller(window, ProgramFolder());
+    PrintSettingsProblem(controller);
     StopActionScope stopAction(interrupts, [&controller] { controller.StopRuns(); });
     std::u16string saveFolder = save ? Utf8ToWide(*save) : HistoryText(controller.settings(), HistoryKind::SaveFolder, 0);
     if (saveFolder.empty()) saveFolder = Utf8ToWide(DefaultSaveFolder().string());

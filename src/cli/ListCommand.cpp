@@ -68,6 +68,7 @@ int RunList(const std::vector<std::string>& args) {
 
     ConsoleWindow window;
     MainController controller(window, ProgramFolder());
+    PrintSettingsProblem(controller);
     window.SetItemText(IDC_ADDRESS, Utf8ToWide(address));
     controller.SetReady();
     controller.OnGetAlbumsClicked();

@@ -41,11 +41,8 @@ constexpr const char* kOptionsUsage =
 constexpr const char* kSkipSavedName = "skip-saved";
 constexpr const char16_t* kSkipSavedText = u"跳过已下载的图片";
 
-int SaveFailed(const char* command, const MainController& controller, const char* file) {
-    std::fprintf(stderr, "lumora-cli %s: could not save %s\n", command,
-                 (controller.programFolder() / file).c_str());
-    return 1;
-}
+// The controller has printed "设置保存失败：<path>（<reason>）".
+constexpr int kSaveFailed = 1;
 
 constexpr const char* kParamsUsage =
     "usage: lumora-cli params [--threads N] [--timeout S] [--min KB] [--max KB] [--retries N]\n";
@@ -60,6 +57,7 @@ constexpr const char* kNamesUsage =
 int RunOptions(const std::vector<std::string>& args) {
     ConsoleWindow window(true);
     MainController controller(window, ProgramFolder());
+    PrintSettingsProblem(controller);
     if (!args.empty()) {
         if (args.size() != 2 || (args[1] != "on" && args[1] != "off")) {
             return UsageError("options", "expected NAME on|off", kOptionsUsage);
@@ -69,14 +67,14 @@ int RunOptions(const std::vector<std::string>& args) {
         if (!option && args[0] == kSkipSavedName) {
             AppSettings settings = controller.CurrentAppSettings();
             settings.skipSaved = wanted;
-            if (!controller.UpdateAppSettings(settings)) return SaveFailed("options", controller, kAppSettingsFileName);
+            if (!controller.UpdateAppSettings(settings)) return kSaveFailed;
         } else if (!option) {
             return UsageError("options", "unknown option '" + args[0] + "'", kOptionsUsage);
         }
         NameRules rules = controller.CurrentNameRules();
         if (option && ((rules.optionFlags & option->bit) != 0) != wanted) {
             ToggleOption(rules.optionFlags, option->menuId);
-            controller.UpdateNameRules(rules);
+            if (!controller.UpdateNameRules(rules)) return kSaveFailed;
         }
     }
     const std::uint16_t flags = controller.CurrentNameRules().optionFlags;
@@ -103,6 +101,7 @@ int RunParams(const std::vector<std::string>& args) {
     }
     ConsoleWindow window(true);
     MainController controller(window, ProgramFolder());
+    PrintSettingsProblem(controller);
     DownloadParams params = controller.CurrentDownloadParams();
     AppSettings app = controller.CurrentAppSettings();
     if (auto retries = values.find("--retries"); retries != values.end()) {
@@ -113,7 +112,7 @@ int RunParams(const std::vector<std::string>& args) {
         }
         app.retries = *count;
         values.erase(retries);
-        if (!controller.UpdateAppSettings(app)) return SaveFailed("params", controller, kAppSettingsFileName);
+        if (!controller.UpdateAppSettings(app)) return kSaveFailed;
     }
     if (!values.empty()) {
         auto text = [&](const char* flag, std::uint16_t current) {
@@ -129,7 +128,7 @@ int RunParams(const std::vector<std::string>& args) {
             PrintLine(stderr, *error);
             return 2;
         }
-        controller.UpdateDownloadParams(edited);
+        if (!controller.UpdateDownloadParams(edited)) return kSaveFailed;
         params = edited;
     }
     std::printf("threads\t%u\ntimeout\t%u\nmin\t%u\nmax\t%u\nretries\t%u\n", params.threadCount,
@@ -143,6 +142,7 @@ int RunNames(const std::vector<std::string>& args) {
     if (!CollectValues(args, values, bad)) return UsageError("names", "bad argument '" + bad + "'", kNamesUsage);
     ConsoleWindow window(true);
     MainController controller(window, ProgramFolder());
+    PrintSettingsProblem(controller);
     NameRules rules = controller.CurrentNameRules();
     const std::map<std::string, NameText NameRules::*> texts = {
         {"--prefix", &NameRules::filePrefix},          {"--suffix", &NameRules::fileSuffix},
@@ -168,7 +168,7 @@ int RunNames(const std::vector<std::string>& args) {
             return UsageError("names", "unknown option '" + flag + "'", kNamesUsage);
         }
     }
-    if (!values.empty()) controller.UpdateNameRules(rules);
+    if (!values.empty() && !controller.UpdateNameRules(rules)) return kSaveFailed;
     for (const auto& [flag, member] : texts) PrintLine(stdout, Utf8ToWide(flag.substr(2)) + u"\t" + FieldText(rules.*member));
     static const char16_t* bases[] = {u"description", u"number", u"address"};
     PrintLine(stdout, std::u16string(u"base\t") + (rules.baseNameChoice <= 2 ? bases[rules.baseNameChoice] : u"number"));

@@ -329,6 +329,8 @@ void CLumoraDlg::StartupDone() {
     if (splash_) splash_->HideAndDestroy();
     ready_ = true;
     controller_->SetReady();
+    // The user's settings file is there but could not be read: say so once.
+    if (!controller_->settingsProblem().empty()) MessageBox(controller_->SettingsProblemText());
 }
 
 void CLumoraDlg::SitesLoaded(const std::vector<QString>& names) {
@@ -632,11 +634,8 @@ void CLumoraDlg::RunDownloadSettings() {
 }
 
 bool CLumoraDlg::StoreAppSettings(const AppSettings& settings) {
-    if (controller_->UpdateAppSettings(settings)) return true;
-    const std::filesystem::path file = controller_->programFolder() / kAppSettingsFileName;
-    desktop_.Message(this, QStringLiteral("设置保存失败：%1").arg(ToQString(file.u16string())),
-                     CDesktop::ProgramCaption());
-    return false;
+    // The controller says so when the save fails.
+    return controller_->UpdateAppSettings(settings);
 }
 
 void CLumoraDlg::RunNameSettings() {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -27,7 +28,13 @@ struct AppSettings {
 std::optional<unsigned> ParseRetries(const std::u16string& text);
 
 AppSettings LoadAppSettings(const std::filesystem::path& folder);
-// Writes the whole file anew (atomically); false when it could not be saved.
-bool SaveAppSettings(const std::filesystem::path& folder, const AppSettings& settings);
+// Writes the whole file anew (atomically); false, with `reason` set, when it
+// could not be saved.
+bool SaveAppSettings(const std::filesystem::path& folder, const AppSettings& settings, std::string* reason = nullptr);
+// Applies `change` to the settings as the file holds them now and saves
+// them, under the file's lock, so that no process reverts another's change.
+// Returns why the save failed.
+std::optional<std::string> ChangeAppSettings(const std::filesystem::path& folder,
+                                             const std::function<void(AppSettings&)>& change);
 
 }  // namespace lumora

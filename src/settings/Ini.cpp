@@ -1,14 +1,16 @@
 #include "settings/Ini.h"
 
 #include <algorithm>
-#include <fstream>
-#include <iterator>
 #include <vector>
 
+#include "settings/SettingsFile.h"
 #include "text/StringCtrl.h"
 
 namespace lumora {
 namespace {
+
+// Hand-edited settings are small; the rest of a larger file is not read.
+constexpr std::size_t kMaxIniBytes = 1024 * 1024;
 
 std::u16string DecodeIniBytes(const std::string& bytes) {
     if (bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0xFF &&
@@ -44,12 +46,11 @@ std::u16string CIni::ReadIniText(std::u16string_view section, std::u16string_vie
                                  std::u16string_view defaultValue) const {
     const std::u16string fallback(defaultValue);
     if (section.empty() || key.empty()) return fallback;
-    // A folder or a pipe under the name is no INI file (reading a folder throws).
-    std::error_code error;
-    if (!std::filesystem::is_regular_file(file_, error)) return fallback;
-    std::ifstream in(file_, std::ios::binary);
-    if (!in) return fallback;
-    const std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    // Only a regular file is read, without blocking: a folder or a pipe under
+    // the name is no INI file.
+    std::string bytes;
+    std::string problem;
+    if (ReadRegularFile(file_, kMaxIniBytes, bytes, problem) != FileRead::Read) return fallback;
     const std::u16string text = DecodeIniBytes(bytes);
 
     bool inSection = false;

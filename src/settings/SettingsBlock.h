@@ -102,6 +102,12 @@ inline void SetFieldText(NameText& field, std::u16string_view text) {
     SetFixedFieldText(field, text, kNameTextMaxChars);
 }
 
+// Copies into `target` only what changed from `before` to `after`: whole
+// fields, and single bits of the option flags, so that a change made by
+// another process to the other fields (or bits) in the meantime stays.
+void MergeChanges(NameRules& target, const NameRules& before, const NameRules& after);
+void MergeChanges(DownloadParams& target, const DownloadParams& before, const DownloadParams& after);
+
 // History entry `index` (0 = newest) of either kind; empty for an index out of range.
 std::u16string HistoryText(const SettingsBlock& block, HistoryKind kind, std::size_t index);
 void SetHistoryText(SettingsBlock& block, HistoryKind kind, std::size_t index, std::u16string_view text);

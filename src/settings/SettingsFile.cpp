@@ -1,10 +1,18 @@
 #include "settings/SettingsFile.h"
 
+#include <fcntl.h>
 #include <pwd.h>
 #include <stdlib.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <cstdlib>
 #include <fstream>
 #include <string>
@@ -14,6 +22,9 @@ namespace lumora {
 namespace {
 
 namespace fs = std::filesystem;
+
+// Between a settings file's name and mkstemp's six characters.
+constexpr const char* kTempTag = ".saving-";
 
 std::string Env(const char* name) {
     const char* value = std::getenv(name);
@@ -71,56 +82,182 @@ SettingsBlock DefaultSettings() {
 }
 
 SettingsBlock LoadSettings(const fs::path& folder) {
+    std::string problem;
+    return LoadSettings(folder, problem);
+}
+
+SettingsBlock LoadSettings(const fs::path& folder, std::string& problem) {
+    RemoveStaleSettingsTemps(folder);
     const fs::path file = folder / kSettingsFileName;
-    std::ifstream in(file, std::ios::binary);
-    if (!in) {
-        // A file that exists but cannot be read (or a link into a folder not
-        // mounted now) is not replaced by defaults here; only an explicit
-        // change of a setting overwrites it.
-        std::error_code error;
-        const bool missing = fs::symlink_status(file, error).type() == fs::file_type::not_found;
-        SettingsBlock block = DefaultSettings();
-        if (missing) SaveSettings(folder, block);
-        return block;
+    std::string bytes;
+    // One byte more than the block tells a longer file, which is rewritten whole.
+    switch (ReadRegularFile(file, kSettingsBlockSize + 1, bytes, problem)) {
+        case FileRead::Missing: {
+            SettingsBlock block = DefaultSettings();
+            SaveSettings(folder, block);  // a new installation has its file at once
+            return block;
+        }
+        case FileRead::Unreadable:
+            // Never replaced by defaults: only the user may decide to give it up.
+            return DefaultSettings();
+        case FileRead::Read: break;
     }
-    std::vector<std::uint8_t> bytes(kSettingsBlockSize);
-    in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    bytes.resize(static_cast<std::size_t>(in.gcount()));
-    in.close();
-    SettingsBlock block = ParseSettings(bytes);
+    const std::span<const std::uint8_t> image(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
+    SettingsBlock block = ParseSettings(image.first(std::min(image.size(), kSettingsBlockSize)));
     RepairDownloadParams(block);
-    SaveSettings(folder, block);
+    // Written back only when the repair (or a short file) changed bytes.
+    const std::vector<std::uint8_t> repaired = SerializeSettings(block);
+    if (!std::equal(repaired.begin(), repaired.end(), image.begin(), image.end())) SaveSettings(folder, block);
     return block;
 }
 
-bool SaveSettings(const fs::path& folder, const SettingsBlock& block) {
+bool SaveSettings(const fs::path& folder, const SettingsBlock& block, std::string* reason) {
     const std::vector<std::uint8_t> bytes = SerializeSettings(block);
     return WriteSettingsFile(folder / kSettingsFileName,
-                             std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+                             std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()), reason);
 }
 
-bool WriteSettingsFile(const fs::path& file, std::string_view bytes) {
+std::optional<std::string> ChangeSettings(const fs::path& folder, SettingsBlock& block,
+                                          const std::function<void(SettingsBlock&)>& change) {
+    const fs::path file = folder / kSettingsFileName;
+    SettingsFileLock lock(file);
+    std::string bytes;
+    std::string problem;
+    switch (ReadRegularFile(file, kSettingsBlockSize, bytes, problem)) {
+        case FileRead::Unreadable:
+            change(block);  // kept for this session, never written over the file
+            return problem;
+        case FileRead::Missing: break;  // someone removed it: this process's view is all there is
+        case FileRead::Read:
+            block = ParseSettings(
+                std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()));
+            RepairDownloadParams(block);
+            break;
+    }
+    change(block);
+    std::string reason;
+    if (!SaveSettings(folder, block, &reason)) return reason;
+    return std::nullopt;
+}
+
+bool WriteSettingsFile(const fs::path& file, std::string_view bytes, std::string* reason) {
+    auto fail = [reason](const std::string& why) {
+        if (reason) *reason = why;
+        return false;
+    };
     // A settings file that links elsewhere (kept with the user's other
-    // dotfiles) stays a link: the file it points to is the one replaced.
+    // dotfiles) stays a link: the file it points to is the one replaced,
+    // and only when it is a regular file.
     fs::path target = file;
     std::error_code error;
-    if (fs::path resolved = fs::canonical(target, error); !error) target = resolved;
-    std::string temp = target.string() + ".XXXXXX";
+    if (fs::is_symlink(fs::symlink_status(file, error))) {
+        target = fs::canonical(file, error);
+        if (error) return fail("a link to nowhere");
+    }
+    const fs::file_status status = fs::status(target, error);
+    if (fs::exists(status) && !fs::is_regular_file(status)) return fail("not a regular file");
+    std::string temp = target.string() + kTempTag + "XXXXXX";
     // mkstemp makes the file private (0600); the histories name the user's folders.
     const int fd = mkstemp(temp.data());
-    if (fd < 0) return false;
+    if (fd < 0) return fail(std::strerror(errno));
     FILE* stream = fdopen(fd, "wb");
     if (!stream) {
+        const int saved = errno;
         close(fd);
         unlink(temp.c_str());
-        return false;
+        return fail(std::strerror(saved));
     }
     bool ok = std::fwrite(bytes.data(), 1, bytes.size(), stream) == bytes.size() && std::fflush(stream) == 0 &&
               fsync(fd) == 0;
+    int saved = ok ? 0 : errno;
     ok = std::fclose(stream) == 0 && ok;
-    if (ok) ok = std::rename(temp.c_str(), target.c_str()) == 0;
-    if (!ok) unlink(temp.c_str());
-    return ok;
+    if (ok && std::rename(temp.c_str(), target.c_str()) != 0) {
+        ok = false;
+        saved = errno;
+    }
+    if (!ok) {
+        unlink(temp.c_str());
+        return fail(std::strerror(saved ? saved : EIO));
+    }
+    return true;
+}
+
+FileRead ReadRegularFile(const fs::path& file, std::size_t maxBytes, std::string& bytes, std::string& problem) {
+    bytes.clear();
+    // Without blocking: a pipe or a device under the name must not hang the program.
+    const int fd = open(file.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        const int saved = errno;
+        std::error_code error;
+        if (saved == ENOENT && !fs::is_symlink(fs::symlink_status(file, error))) return FileRead::Missing;
+        problem = saved == ENOENT ? std::string("a link to nowhere") : std::strerror(saved);
+        return FileRead::Unreadable;
+    }
+    struct stat info {};
+    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        close(fd);
+        problem = "not a regular file";
+        return FileRead::Unreadable;
+    }
+    bytes.resize(std::min<std::size_t>(maxBytes, static_cast<std::size_t>(info.st_size)));
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = read(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            problem = std::strerror(errno);
+            close(fd);
+            return FileRead::Unreadable;
+        }
+        if (n == 0) break;
+        done += static_cast<std::size_t>(n);
+    }
+    bytes.resize(done);
+    close(fd);
+    return FileRead::Read;
+}
+
+SettingsFileLock::SettingsFileLock(const fs::path& file) {
+    const std::string lockName = file.string() + ".lock";
+    fd_ = open(lockName.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    // Without a lock file (a read-only folder) the save that follows fails anyway.
+    if (fd_ >= 0) flock(fd_, LOCK_EX);
+}
+
+SettingsFileLock::~SettingsFileLock() {
+    if (fd_ >= 0) close(fd_);  // closing releases the lock
+}
+
+void RemoveStaleSettingsTemps(const fs::path& folder) {
+    // Ours: "<file>" + kTempTag + six random characters; and what older
+    // versions left, "<file>." + six random characters, taken only when they
+    // mix upper case, lower case and digits, as random names do and names a
+    // user gives ("soft.dat.backup") do not. Older than a minute, so that a
+    // save in progress elsewhere is left alone.
+    auto isTemp = [](const std::string& name) {
+        for (const std::string base : {std::string(kSettingsFileName), std::string("lumora.ini")}) {
+            if (!name.starts_with(base)) continue;
+            const std::string rest = name.substr(base.size());
+            if (rest.size() == std::strlen(kTempTag) + 6 && rest.starts_with(kTempTag)) return true;
+            if (rest.size() == 7 && rest[0] == '.') {
+                auto has = [&rest](int (*kind)(int)) {
+                    return std::any_of(rest.begin() + 1, rest.end(), [kind](char c) { return kind(static_cast<unsigned char>(c)) != 0; });
+                };
+                const bool alnum = std::all_of(rest.begin() + 1, rest.end(),
+                                               [](char c) { return std::isalnum(static_cast<unsigned char>(c)) != 0; });
+                if (alnum && has(std::isupper) && has(std::islower) && has(std::isdigit)) return true;
+            }
+        }
+        return false;
+    };
+    std::error_code error;
+    const auto now = fs::file_time_type::clock::now();
+    for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
+        std::error_code ignored;
+        if (!isTemp(it->path().filename().string()) || !it->is_regular_file(ignored)) continue;
+        const auto modified = fs::last_write_time(it->path(), ignored);
+        if (!ignored && now - modified > std::chrono::minutes(1)) fs::remove(it->path(), ignored);
+    }
 }
 
 fs::path ProgramFolder() {

@@ -3,6 +3,9 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
+#include <optional>
+#include <string>
 #include <string_view>
 
 #include "settings/SettingsBlock.h"
@@ -18,20 +21,55 @@ void RepairDownloadParams(SettingsBlock& block);
 // The block as a new installation has it, repairs applied.
 SettingsBlock DefaultSettings();
 
-// Reads "soft.dat" from `folder` (short files leave the rest zero, bytes past
-// the block are ignored), repairs the download parameters and writes the
-// file back at once, so a missing or short file is whole from now on. A
-// missing file gives DefaultSettings(). Nothing is reported.
+// Reads "soft.dat" from `folder` without blocking (short files leave the
+// rest zero, bytes past the block are ignored) and repairs the download
+// parameters. A missing file gives DefaultSettings() and is created at once;
+// a file whose repair changed bytes is written back; any other file is left
+// as it is. A file that exists but cannot be read (no permission, not a
+// regular file) gives DefaultSettings(), `problem` says why, and the file is
+// never written. Temporary files of a crashed save are removed.
+SettingsBlock LoadSettings(const std::filesystem::path& folder, std::string& problem);
 SettingsBlock LoadSettings(const std::filesystem::path& folder);
 
 // Writes the whole image to "soft.dat" in `folder`. The bytes go to a new
 // file beside it that is renamed over the old one once complete, so a crash
-// never leaves a truncated file. False, showing nothing, on failure.
-bool SaveSettings(const std::filesystem::path& folder, const SettingsBlock& block);
+// never leaves a truncated file. False on failure, with `reason` set.
+bool SaveSettings(const std::filesystem::path& folder, const SettingsBlock& block, std::string* reason = nullptr);
 
-// Replaces `file` with `bytes` the same way: a private new file beside it,
-// flushed to disk, then renamed over it. False on any failure.
-bool WriteSettingsFile(const std::filesystem::path& file, std::string_view bytes);
+// Applies `change` to the block as "soft.dat" holds it now and writes the
+// result, under a lock file beside it, so that processes take turns and none
+// reverts what another changed. `block` becomes what was written. Returns
+// why the save failed; the change then lives in `block` only (an unreadable
+// file is never written).
+std::optional<std::string> ChangeSettings(const std::filesystem::path& folder, SettingsBlock& block,
+                                          const std::function<void(SettingsBlock&)>& change);
+
+// Replaces `file` with `bytes`: a private new file beside it, flushed to
+// disk, then renamed over it. A link is followed only to a regular file, and
+// nothing that is not a regular file is replaced. False, with `reason` set,
+// on any failure.
+bool WriteSettingsFile(const std::filesystem::path& file, std::string_view bytes, std::string* reason = nullptr);
+
+enum class FileRead { Missing, Read, Unreadable };
+// Reads at most `maxBytes` of `file` when it is a regular file (a link is
+// followed), without blocking on anything else. Unreadable: `problem` says why.
+FileRead ReadRegularFile(const std::filesystem::path& file, std::size_t maxBytes, std::string& bytes,
+                         std::string& problem);
+
+// An exclusive lock on "<file>.lock" for as long as it lives.
+class SettingsFileLock {
+public:
+    explicit SettingsFileLock(const std::filesystem::path& file);
+    ~SettingsFileLock();
+    SettingsFileLock(const SettingsFileLock&) = delete;
+    SettingsFileLock& operator=(const SettingsFileLock&) = delete;
+
+private:
+    int fd_ = -1;
+};
+
+// Removes temporary files that a save killed half-way left in `folder`.
+void RemoveStaleSettingsTemps(const std::filesystem::path& folder);
 
 // The program's own folder, with a trailing separator, created if missing
 // (a failure shows up later when files in it cannot be written):

@@ -68,25 +68,52 @@ bool WriteAll(int fd, std::string_view data) {
 
 }  // namespace
 
-bool WriteFileAtomically(const std::filesystem::path& target, std::string_view data, mode_t mode) {
+AtomicFileWriter::~AtomicFileWriter() { Abandon(); }
+
+bool AtomicFileWriter::Open(const std::filesystem::path& target, mode_t mode) {
+    Abandon();
     // A NUL would end the path early and name some other file.
     if (target.string().find('\0') != std::string::npos) return false;
-    std::string temp;
-    int fd = -1;
-    for (int tries = 0; fd < 0 && tries < 16; ++tries) {
-        temp = TempPathFor(target);
-        fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
-        if (fd < 0 && errno != EEXIST) return false;
+    for (int tries = 0; fd_ < 0 && tries < 16; ++tries) {
+        temp_ = TempPathFor(target);
+        fd_ = open(temp_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
+        if (fd_ < 0 && errno != EEXIST) break;
     }
-    if (fd < 0) return false;
+    if (fd_ < 0) return false;
     // Held while the file is written: a cleaner in another process sees
     // that the file is in use and leaves it alone.
-    flock(fd, LOCK_EX | LOCK_NB);
-    bool ok = WriteAll(fd, data);
-    ok = (close(fd) == 0) && ok;
-    if (ok) ok = std::rename(temp.c_str(), target.c_str()) == 0;
-    if (!ok) unlink(temp.c_str());
+    flock(fd_, LOCK_EX | LOCK_NB);
+    target_ = target;
+    failed_ = false;
+    return true;
+}
+
+bool AtomicFileWriter::Write(std::string_view data) {
+    if (fd_ < 0 || failed_) return false;
+    failed_ = !WriteAll(fd_, data);
+    return !failed_;
+}
+
+bool AtomicFileWriter::Commit() {
+    if (fd_ < 0) return false;
+    bool ok = !failed_;
+    ok = (close(fd_) == 0) && ok;
+    fd_ = -1;
+    if (ok) ok = std::rename(temp_.c_str(), target_.c_str()) == 0;
+    if (!ok) unlink(temp_.c_str());
     return ok;
+}
+
+void AtomicFileWriter::Abandon() {
+    if (fd_ < 0) return;
+    close(fd_);
+    fd_ = -1;
+    unlink(temp_.c_str());
+}
+
+bool WriteFileAtomically(const std::filesystem::path& target, std::string_view data, mode_t mode) {
+    AtomicFileWriter writer;
+    return writer.Open(target, mode) && writer.Write(data) && writer.Commit();
 }
 
 std::size_t RemoveStaleTempFiles(const std::filesystem::path& folder) {

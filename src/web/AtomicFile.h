@@ -3,10 +3,38 @@
 
 #include <cstddef>
 #include <filesystem>
+#include <string>
 #include <string_view>
 #include <sys/types.h>
 
 namespace lumora {
+
+// A file written piece by piece beside its target and renamed over it only
+// by Commit, so the target is either the old file or the whole new one.
+// Destroying it without Commit removes the new file.
+class AtomicFileWriter {
+public:
+    AtomicFileWriter() = default;
+    ~AtomicFileWriter();
+    AtomicFileWriter(const AtomicFileWriter&) = delete;
+    AtomicFileWriter& operator=(const AtomicFileWriter&) = delete;
+
+    // Creates the temporary file; false when it cannot be made.
+    bool Open(const std::filesystem::path& target, mode_t mode);
+    bool IsOpen() const { return fd_ >= 0; }
+    // False once any write failed (a full disk); later writes do nothing.
+    bool Write(std::string_view data);
+    // Closes the file and renames it over the target.
+    bool Commit();
+    // Closes and removes the temporary file.
+    void Abandon();
+
+private:
+    int fd_ = -1;
+    bool failed_ = false;
+    std::string temp_;
+    std::filesystem::path target_;
+};
 
 // Writes `data` to a new file beside `target` and renames it over `target`
 // only when every byte is on disk. `mode` is filtered by the umask as usual.

@@ -1,6 +1,8 @@
 #include "web/Fetch.h"
 
 #include <curl/curl.h>
+#include <zlib.h>
+
 #include <chrono>
 #include <cstring>
 #include <ctime>
@@ -30,6 +32,55 @@ constexpr long kReadBuffer = 100 * 1024;
 // Most body bytes reserved up front on the strength of Content-Length.
 constexpr curl_off_t kMaxReserve = 16 * 1024 * 1024;
 
+// Counts what a compressed page inflates to without keeping it, so that a
+// small body that would inflate beyond the page limit is refused while it
+// arrives.
+class InflatedSize {
+public:
+    InflatedSize() = default;
+    ~InflatedSize() {
+        if (started_) inflateEnd(&stream_);
+    }
+    InflatedSize(const InflatedSize&) = delete;
+    InflatedSize& operator=(const InflatedSize&) = delete;
+
+    // False once the inflated total passes `limit`.
+    bool Feed(const char* data, std::size_t length, std::uint64_t limit) {
+        if (ended_) return true;
+        if (!started_) {
+            std::memset(&stream_, 0, sizeof stream_);
+            if (inflateInit2(&stream_, 15 + 32) != Z_OK) {  // gzip or zlib header
+                ended_ = true;
+                return true;
+            }
+            started_ = true;
+        }
+        stream_.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data));
+        stream_.avail_in = static_cast<uInt>(length);
+        unsigned char scratch[16384];
+        do {
+            stream_.next_out = scratch;
+            stream_.avail_out = sizeof scratch;
+            const int code = inflate(&stream_, Z_NO_FLUSH);
+            total_ += sizeof scratch - stream_.avail_out;
+            if (total_ > limit) return false;
+            if (code != Z_OK) {
+                // The end, damage (the text decoder takes what inflated), or
+                // more input needed.
+                ended_ = code != Z_BUF_ERROR;
+                break;
+            }
+        } while (stream_.avail_in > 0 || stream_.avail_out == 0);
+        return true;
+    }
+
+private:
+    z_stream stream_{};
+    bool started_ = false;
+    bool ended_ = false;
+    std::uint64_t total_ = 0;
+};
+
 struct SlistDeleter {
     void operator()(curl_slist* list) const { curl_slist_free_all(list); }
 };
@@ -52,9 +103,17 @@ struct Transfer {
     std::size_t scannedUpTo = 0;    // body bytes already searched for markers
     FetchError failure = FetchError::None;
 
+    AtomicFileWriter file;          // the save file while the body arrives
+    InflatedSize inflated;          // a compressed page's size after inflation
+
     std::string upload;             // request body, sent in kBodyChunk pieces
     std::size_t uploaded = 0;
 
+    // Until the final headers: when the request (or the redirect's next one)
+    // was sent; header lines do not move it, so trickled headers or endless
+    // 1xx answers still end at the step time-out.
+    Clock::time_point requestSent = Clock::now();
+    // Afterwards: the last body bytes.
     Clock::time_point lastActivity = Clock::now();
     curl_off_t lastUp = 0;
 
@@ -78,9 +137,11 @@ struct Transfer {
         curl_easy_getinfo(easy, CURLINFO_REDIRECT_URL, &location);
         if (status >= 300 && status < 400 && location) {
             headerBytes.clear();  // the redirect target's headers replace these
+            requestSent = Clock::now();
             return true;
         }
         headersDone = true;
+        lastActivity = Clock::now();
         result.httpStatus = status;
         result.rawHeaders = AnsiToWide(headerBytes);
         result.compressed = headerBytes.find("gzip") != std::string::npos;
@@ -93,6 +154,13 @@ struct Transfer {
         if (announced >= 0 && OutsideWindow(static_cast<std::uint64_t>(announced))) {
             failure = FetchError::SizeWindow;
             return false;
+        }
+        if (!request.savePath.empty()) {
+            if (!file.Open(std::filesystem::path(WideToUtf8(request.savePath)), 0666)) {
+                failure = FetchError::WriteFile;
+                return false;
+            }
+            return true;
         }
         // One allocation for the whole body instead of a chain of growing
         // copies, each on fresh pages; a false length only costs the room.
@@ -130,7 +198,6 @@ struct Transfer {
 std::size_t OnHeader(char* data, std::size_t size, std::size_t count, void* user) {
     auto* transfer = static_cast<Transfer*>(user);
     const std::size_t length = size * count;
-    transfer->lastActivity = Clock::now();
     std::string_view line(data, length);
     if (line.starts_with("HTTP/")) transfer->headerBytes.clear();
     transfer->headerBytes.append(line);
@@ -145,14 +212,30 @@ std::size_t OnBody(char* data, std::size_t size, std::size_t count, void* user) 
     const std::size_t length = size * count;
     transfer->lastActivity = Clock::now();
     FetchResult& result = transfer->result;
-    result.body.append(data, length);
-    if (!result.compressed && transfer->request.savePath.empty()) {
-        transfer->ApplyStreamingCut();
-        if (transfer->endMarkerReached) return 0;  // no further reads
-    }
-    if (transfer->TooBig(result.body.size())) {
+    result.bodySize += length;
+    if (transfer->TooBig(result.bodySize)) {
         transfer->failure = FetchError::SizeWindow;
         return 0;
+    }
+    if (!transfer->request.savePath.empty()) {
+        if (!transfer->file.Write(std::string_view(data, length))) {
+            transfer->failure = FetchError::WriteFile;
+            return 0;
+        }
+        return length;
+    }
+    // A page is held whole: it may not grow beyond the limit, as it arrives
+    // or, when compressed, as it would inflate.
+    const bool tooLarge = result.compressed ? !transfer->inflated.Feed(data, length, kMaxPageBytes)
+                                            : result.body.size() + length > kMaxPageBytes;
+    if (tooLarge) {
+        transfer->failure = FetchError::PageTooLarge;
+        return 0;
+    }
+    result.body.append(data, length);
+    if (!result.compressed) {
+        transfer->ApplyStreamingCut();
+        if (transfer->endMarkerReached) return 0;  // no further reads
     }
     return length;
 }
@@ -166,15 +249,16 @@ std::size_t OnUpload(char* buffer, std::size_t size, std::size_t count, void* us
     return n;
 }
 
-// Enforces the two waits libcurl has no option for: the response headers
-// must start within the step time-out, and the body may pause at most the
-// read time-out between bytes (a slow but steady transfer goes on).
+// Enforces the two waits libcurl has no option for: the final response's
+// headers must be complete within the step time-out of sending the request,
+// and the body may pause at most the read time-out between bytes (a slow but
+// steady transfer goes on).
 int OnProgress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t ulnow) {
     auto* transfer = static_cast<Transfer*>(user);
     auto now = Clock::now();
-    if (ulnow != transfer->lastUp) {
+    if (ulnow != transfer->lastUp) {  // still sending the request body
         transfer->lastUp = ulnow;
-        transfer->lastActivity = now;
+        transfer->requestSent = now;
     }
     if (transfer->request.stop && transfer->request.stop->GraceOver()) {
         transfer->failure = FetchError::Stopped;
@@ -182,7 +266,8 @@ int OnProgress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t ulnow)
     }
     std::uint32_t limitMs =
         transfer->headersDone ? transfer->request.readTimeoutMs : transfer->request.stepTimeoutMs;
-    if (limitMs > 0 && now - transfer->lastActivity > std::chrono::milliseconds(limitMs)) {
+    const Clock::time_point since = transfer->headersDone ? transfer->lastActivity : transfer->requestSent;
+    if (limitMs > 0 && now - since > std::chrono::milliseconds(limitMs)) {
         transfer->failure = FetchError::Timeout;
         return 1;
     }
@@ -256,12 +341,14 @@ const char* DescribeFetchError(FetchError error) {
         case FetchError::Rejected: return "page rejected (too short or error text)";
         case FetchError::NoAttempt: return "no attempt allowed";
         case FetchError::Stopped: return "stopped";
+        case FetchError::PageTooLarge: return "页面过大";
     }
     return "unknown";
 }
 
 bool FetchOnce(FetchRequest& request, FetchResult& result, unsigned /*flags*/) {
     result.body.clear();
+    result.bodySize = 0;
     result.beginMarker = request.beginMarker;
     result.endMarker = request.endMarker;
     result.compressed = false;
@@ -337,12 +424,11 @@ bool FetchOnce(FetchRequest& request, FetchResult& result, unsigned /*flags*/) {
         result.error = FetchError::HttpStatus;
         return false;
     }
-    if (transfer.OutsideWindow(result.body.size())) {
+    if (transfer.OutsideWindow(result.bodySize)) {
         result.error = FetchError::SizeWindow;
         return false;
     }
-    if (!request.savePath.empty() &&
-        !WriteFileAtomically(std::filesystem::path(WideToUtf8(request.savePath)), result.body, 0666)) {
+    if (!request.savePath.empty() && !transfer.file.Commit()) {
         result.error = FetchError::WriteFile;
         return false;
     }

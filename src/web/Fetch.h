@@ -5,6 +5,7 @@
 // cookie store and connection cache (CookieStore.h).
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -13,6 +14,9 @@
 namespace lumora {
 
 class StopToken;
+
+// The most a page (not a saved file) may hold after inflation.
+inline constexpr std::size_t kMaxPageBytes = 64 * 1024 * 1024;
 
 // Fetch flags.
 enum FetchFlags : unsigned {
@@ -33,7 +37,8 @@ struct FetchRequest {
     std::string endMarker;
     // A body that contains it is not accepted by FetchPage.
     std::string errorMarker;
-    // File that receives a complete body; empty: do not save.
+    // File that receives a complete body (written as it arrives, renamed
+    // into place when every check passed); empty: do not save.
     std::u16string savePath;
     // Sent after the headers; only the part before its first zero byte counts.
     std::optional<std::string> requestBody;
@@ -71,6 +76,7 @@ enum class FetchError {
     Rejected,      // FetchPage: too short, or contains the error marker
     NoAttempt,     // FetchPage with attempts 0
     Stopped,       // abandoned because the user stopped the run
+    PageTooLarge,  // a page, inflated, beyond kMaxPageBytes
 };
 
 // Short English description of a failure, for logs and the command line.
@@ -79,8 +85,11 @@ const char* DescribeFetchError(FetchError error);
 struct FetchResult {
     // Status line and header lines of the final response, CR LF line ends.
     std::u16string rawHeaders;
-    // The body as received (after the streaming cut, if one applied).
+    // The body as received (after the streaming cut, if one applied). Empty
+    // when it went to a save file: files stream to disk, never held whole.
     std::string body;
+    // Body bytes received, also those written to the save file.
+    std::uint64_t bodySize = 0;
     // Copies of the request's markers, for GetPageText.
     std::string beginMarker;
     std::string endMarker;

@@ -19,7 +19,7 @@ bool DownloadToFile(FetchRequest& request, FetchResult& result, const std::u16st
     PictureAddresses addresses = SplitPictureEntry(entry);
     request.url = addresses.first;
     bool saved = FetchPage(request, result, FETCH_INFLATE | FETCH_CACHED);
-    if (result.body.empty()) {
+    if (result.bodySize == 0) {
         request.url = addresses.second;
         FetchResult retry;
         bool savedRetry = FetchPage(request, retry, FETCH_INFLATE | FETCH_CACHED);

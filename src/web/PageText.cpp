@@ -26,7 +26,7 @@ void CutAtMarkers(std::string& bytes, const std::string& begin, const std::strin
 
 }  // namespace
 
-bool InflateData(const char* bytes, std::size_t length, std::string& output) {
+bool InflateData(const char* bytes, std::size_t length, std::string& output, std::size_t maxOutput) {
     z_stream stream;
     std::memset(&stream, 0, sizeof stream);
     if (inflateInit2(&stream, kAutoHeaderWindowBits) != Z_OK) return false;
@@ -43,7 +43,12 @@ bool InflateData(const char* bytes, std::size_t length, std::string& output) {
         stream.next_out = reinterpret_cast<Bytef*>(buffer);
         stream.avail_out = kInflateStep;
         int status = inflate(&stream, Z_NO_FLUSH);
-        output.append(buffer, kInflateStep - stream.avail_out);
+        const std::size_t produced = kInflateStep - stream.avail_out;
+        if (output.size() + produced > maxOutput) {
+            output.append(buffer, maxOutput - std::min(maxOutput, output.size()));
+            break;
+        }
+        output.append(buffer, produced);
         if (status == Z_STREAM_END) {
             ended = true;
             break;

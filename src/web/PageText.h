@@ -19,7 +19,9 @@ enum TextFlags : unsigned {
 
 // Inflates a gzip- or zlib-wrapped stream, appending to `output`; true when
 // the end of the stream was reached. What inflated before an error stays.
-bool InflateData(const char* bytes, std::size_t length, std::string& output);
+// Inflation stops (false) once `output` would pass `maxOutput` bytes, so a
+// small stream that inflates to gigabytes cannot exhaust memory.
+bool InflateData(const char* bytes, std::size_t length, std::string& output, std::size_t maxOutput = kMaxPageBytes);
 
 // Inflates (per flags), cuts at the result's markers when compressed,
 // decodes with the charset the headers or flags pick, and decodes entities.

@@ -1,5 +1,6 @@
 // lumora-cli as a user runs it: a real process against the loopback site.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -47,9 +48,10 @@ protected:
     }
     void TearDown() override { fs::remove_all(home_); }
 
-    CliRun Cli(const std::string& args) {
+    // Standard output, and standard error too when `errors` is set.
+    CliRun Cli(const std::string& args, bool errors = false, const std::string& prefix = "") {
         std::string command = "env LUMORA_HOME='" + home_.string() + "' http_proxy='" + site_.proxyUrl() +
-                              "' no_proxy= " LUMORA_CLI_PATH " " + args + " 2>/dev/null";
+                              "' no_proxy= " + prefix + LUMORA_CLI_PATH " " + args + (errors ? " 2>&1" : " 2>/dev/null");
         CliRun run;
         FILE* pipe = popen(command.c_str(), "r");
         std::array<char, 4096> buffer;
@@ -70,6 +72,28 @@ protected:
             _exit(127);
         }
         return pid;
+    }
+
+    // Runs lumora-cli with `args` to its end; its peak resident memory in MB.
+    // Read from the process's own high-water mark while it runs: the
+    // resource usage a parent gets also counts this test process, which the
+    // child was forked from.
+    long PeakMegabytes(const std::string& args, int& status) {
+        const pid_t pid = Spawn(args, home_ / "peak.txt");
+        long peakKB = 0;
+        int raw = 0;
+        while (waitpid(pid, &raw, WNOHANG) == 0) {
+            // Before its exec the child is a copy of this process.
+            std::ifstream file("/proc/" + std::to_string(pid) + "/status");
+            bool cli = false;
+            for (std::string line; std::getline(file, line);) {
+                if (line.starts_with("Name:")) cli = line.find("lumora-cli") != std::string::npos;
+                if (cli && line.starts_with("VmHWM:")) peakKB = std::max(peakKB, std::stol(line.substr(6)));
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+        return peakKB / 1024;
     }
 
     static std::string ReadText(const fs::path& file) {
@@ -233,6 +257,79 @@ TEST_F(CliTest, TwoProcessesShareTheArchive) {
         EXPECT_TRUE(WIFEXITED(raw) && WEXITSTATUS(raw) == 0);
     }
     EXPECT_NE(Cli("archive").out.find("pictures\t3\n"), std::string::npos);
+}
+
+TEST_F(CliTest, SettingsFilesThatAreNotWhatTheySeem) {
+    const fs::path soft = home_ / "soft.dat";
+    // Missing: made at once. Shown: never written again.
+    ASSERT_EQ(Cli("params").status, 0);
+    struct stat before {};
+    stat(soft.c_str(), &before);
+    for (const char* show : {"params", "options", "names"}) EXPECT_EQ(Cli(show).status, 0);
+    struct stat after {};
+    stat(soft.c_str(), &after);
+    EXPECT_EQ(after.st_ino, before.st_ino);
+    EXPECT_EQ(after.st_mtim.tv_nsec, before.st_mtim.tv_nsec);
+
+    // A pipe, a link to a device, a folder: read as nothing, never replaced,
+    // and a change says it could not be saved.
+    fs::remove(soft);
+    ASSERT_EQ(mkfifo(soft.c_str(), 0600), 0);
+    CliRun run = Cli("params --threads 3", true);
+    EXPECT_EQ(run.status, 1) << run.out;
+    EXPECT_NE(run.out.find("无法读取设置文件"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("设置保存失败"), std::string::npos) << run.out;
+    EXPECT_TRUE(fs::is_fifo(soft));
+    fs::remove(soft);
+    fs::create_symlink("/dev/null", soft);
+    EXPECT_EQ(Cli("params --threads 3").status, 1);
+    EXPECT_TRUE(fs::is_symlink(soft));
+    EXPECT_TRUE(fs::is_character_file("/dev/null"));
+    fs::remove(soft);
+    fs::create_directory(soft);
+    EXPECT_EQ(Cli("params --threads 3").status, 1);
+    EXPECT_TRUE(fs::is_directory(soft));
+}
+
+TEST_F(CliTest, AnUnreadableSettingsFileIsReportedAndKept) {
+    ASSERT_EQ(Cli("params --threads 7").status, 0);
+    const std::string kept = ReadText(home_ / "soft.dat");
+    fs::permissions(home_ / "soft.dat", fs::perms::none);
+    std::string asUser;
+    if (geteuid() == 0) {
+        // Root reads anything: run as a user who cannot.
+        if (!fs::exists("/usr/bin/setpriv")) GTEST_SKIP() << "no setpriv to run as another user";
+        fs::permissions(home_, fs::perms::all);
+        asUser = "/usr/bin/setpriv --reuid=65534 --regid=65534 --clear-groups ";
+    }
+    CliRun run = Cli("download http://dp.pconline.com.cn/m/ --albums 1 --save '" + (home_ / "out").string() + "'",
+                     true, asUser);
+    EXPECT_NE(run.out.find("无法读取设置文件"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("Permission denied"), std::string::npos) << run.out;
+    fs::permissions(home_ / "soft.dat", fs::perms::owner_read | fs::perms::owner_write);
+    EXPECT_EQ(ReadText(home_ / "soft.dat"), kept);  // the user's settings are all still there
+}
+
+TEST_F(CliTest, MemoryStaysBoundedWhateverArrives) {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    GTEST_SKIP() << "sanitizers change the memory a process takes";
+#endif
+    Response picture = Response::Text(std::string(200 << 20, 'p'), "image/jpeg");
+    picture.announceLength = false;
+    site_.route("img.pconline.com.cn", "/1/1.jpg", picture);
+    int status = -1;
+    const long pictureMB =
+        PeakMegabytes("download http://dp.pconline.com.cn/m/ --albums 1 --save '" + (home_ / "out").string() + "'", status);
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(fs::file_size(home_ / "out" / "Member" / "Album 1" / "Album 1 (1).jpg"), 200u << 20);
+    EXPECT_LT(pictureMB, 64);
+
+    Response large = Response::Text(std::string(150 << 20, '<'));
+    large.announceLength = false;
+    site_.route("dp.pconline.com.cn", "/m/myphoto_p1_n15.html", large);
+    const long largeMB = PeakMegabytes("list http://dp.pconline.com.cn/m/", status);
+    // The page stops at its 64 MB limit, held once.
+    EXPECT_LT(largeMB, 100);
 }
 
 TEST(AlbumSelectionTest, NumbersAndRanges) {

@@ -45,7 +45,8 @@ protected:
         EXPECT_FALSE(report.rejectedSavePath);
         for (const fs::path& entry : Entries(home_)) {
             const std::string name = entry.lexically_relative(home_).string();
-            const bool programFile = name == kSettingsFileName || name == "cookies.txt" || name.starts_with("archive.sqlite3") || name == "lumora.ini";
+            const bool programFile = name == kSettingsFileName || name == "cookies.txt" || name.starts_with("archive.sqlite3") || name == "lumora.ini" ||
+                                   name.ends_with(".lock");
             EXPECT_TRUE(programFile || name == "save" || name.starts_with("save/")) << name;
             EXPECT_LE(entry.filename().string().size(), 255u) << name;
         }
@@ -80,6 +81,53 @@ TEST_F(DamagedSettingsTest, EveryDamagedFileIsRepairedAndRewritten) {
         PrepareRun(*controller);
         ExpectRunStaysInside(*controller);
     }
+}
+
+// Two programs on one folder: each writes only what it changed, onto the
+// file as the other left it.
+TEST_F(DamagedSettingsTest, TwoProgramsDoNotRevertEachOther) {
+    auto first = MakeController();
+    auto second = MakeController();
+    DownloadParams params = second->CurrentDownloadParams();
+    params.threadCount = 7;
+    ASSERT_TRUE(second->UpdateDownloadParams(params));
+    NameRules rules = second->CurrentNameRules();
+    rules.optionFlags |= kOptFixPictureOrder;
+    SetFieldText(rules.filePrefix, u"B_");
+    ASSERT_TRUE(second->UpdateNameRules(rules));
+
+    // The first still holds the old values; its own changes must not undo those.
+    first->OfferSaveFolderToHistory(u"/first/folder");
+    NameRules mine = first->CurrentNameRules();
+    mine.optionFlags |= kOptFixPictureFormat;
+    ASSERT_TRUE(first->UpdateNameRules(mine));
+
+    const SettingsBlock onDisk = LoadSettings(home_);
+    const NameRules& saved = onDisk.nameRules[kCurrentSite];
+    EXPECT_EQ(onDisk.downloadParams[kCurrentSite].threadCount, 7);
+    EXPECT_EQ(FieldText(saved.filePrefix), u"B_");
+    EXPECT_EQ(saved.optionFlags & (kOptFixPictureOrder | kOptFixPictureFormat),
+              kOptFixPictureOrder | kOptFixPictureFormat);
+    EXPECT_EQ(HistoryText(onDisk, HistoryKind::SaveFolder, 0), u"/first/folder");
+    // And the first now sees what the second did.
+    EXPECT_EQ(first->CurrentDownloadParams().threadCount, 7);
+}
+
+// A save that a crash cut short leaves its temporary file; the next start
+// clears it, but not one that another program may be writing right now.
+TEST_F(DamagedSettingsTest, TemporaryFilesOfACrashedSaveAreRemoved) {
+    const fs::path old = home_ / "soft.dat.a1B2c3";  // as an older version named them
+    const fs::path ours = home_ / "soft.dat.saving-xY12ab";
+    const fs::path young = home_ / "soft.dat.saving-Z9y8X7";
+    const fs::path other = home_ / "soft.dat.backup";  // the user's own
+    for (const fs::path& file : {old, ours, young, other}) std::ofstream(file) << "x";
+    for (const fs::path& file : {old, ours, other})
+        fs::last_write_time(file, fs::file_time_type::clock::now() - std::chrono::minutes(5));
+    MakeController();
+    EXPECT_FALSE(fs::exists(old));
+    EXPECT_FALSE(fs::exists(ours));
+    EXPECT_TRUE(fs::exists(young));
+    EXPECT_TRUE(fs::exists(other));
 }
 
 // Many random files in a row, each followed by a run with the rules it holds.

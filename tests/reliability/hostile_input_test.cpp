@@ -48,7 +48,8 @@ protected:
         for (const fs::path& entry : Entries(home_)) {
             const fs::path relative = entry.lexically_relative(home_);
             const std::string name = relative.string();
-            const bool programFile = name == kSettingsFileName || name == "cookies.txt" || name.starts_with("archive.sqlite3") || name == "lumora.ini";
+            const bool programFile = name == kSettingsFileName || name == "cookies.txt" || name.starts_with("archive.sqlite3") || name == "lumora.ini" ||
+                                   name.ends_with(".lock");
             const bool onTheWay = name == "one" || name == "one/two" || name == "one/two/three";
             const bool inside = name == "one/two/three/save" || name.starts_with("one/two/three/save/");
             EXPECT_TRUE(programFile || onTheWay || inside) << name;
