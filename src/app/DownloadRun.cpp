@@ -321,7 +321,8 @@ DownloadReport DownloadRun::RetryFailures() {
         // Order stamps need the whole album, which a retry does not have.
         const std::uint16_t options = params.optionFlags & ~kOptFixPictureOrder;
         const std::vector<std::size_t> done =
-            DownloadJobItems(outcome, options, MakeCallbacks(), {rows.front().albumFirstAddress, rows.front().markerDue});
+            DownloadJobItems(outcome, options, MakeCallbacks(),
+                             {rows.front().albumFirstAddress, rows.front().markerDue});
         if (outcome.stopped) KeepUnstarted(outcome, rows, done);
         report.albums.push_back(std::move(outcome));
     }

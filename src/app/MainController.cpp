@@ -103,7 +103,7 @@ bool MainController::UpdateAppSettings(const AppSettings& settings) {
 }
 
 void MainController::PrepareFetchPolicy(std::shared_ptr<StopToken>& stop) {
-    session_.retries = static_cast<std::uint8_t>(CurrentAppSettings().retries);
+    session_.retries = static_cast<std::uint8_t>(LoadAppSettings(programFolder_).retries);
     auto fresh = std::make_shared<StopToken>();
     std::lock_guard lock(stopMutex_);
     stop = std::move(fresh);
@@ -209,13 +209,15 @@ void MainController::StartDownloadRun(void (*body)(MainController&)) {
 }
 
 void MainController::DownListFunc(MainController& self) {
-    DownloadReport report = DownloadRun(self, self.job_, self.runState_, self.workers_, self.jobSize_).DownloadPickedAlbums();
+    DownloadRun run(self, self.job_, self.runState_, self.workers_, self.jobSize_);
+    DownloadReport report = run.DownloadPickedAlbums();
     std::lock_guard lock(self.workerMutex_);
     self.lastReport_ = std::move(report);
 }
 
 void MainController::RetryFunc(MainController& self) {
-    DownloadReport report = DownloadRun(self, self.job_, self.runState_, self.workers_, self.jobSize_).RetryFailures();
+    DownloadRun run(self, self.job_, self.runState_, self.workers_, self.jobSize_);
+    DownloadReport report = run.RetryFailures();
     std::lock_guard lock(self.workerMutex_);
     self.lastReport_ = std::move(report);
 }

@@ -40,7 +40,8 @@ void PrintSummary(const DownloadReport& report) {
         }
         PrintLine(stdout, line);
         for (const auto& failure : album.failures) {
-            PrintLine(stdout, u"  failed: " + failure.savePath + u"\t" + failure.address + u"\t" + DescribeFailure(failure));
+            PrintLine(stdout,
+                      u"  failed: " + failure.savePath + u"\t" + failure.address + u"\t" + DescribeFailure(failure));
         }
     }
     if (report.stopped) PrintLine(stdout, u"已终止下载");

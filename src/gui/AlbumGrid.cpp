@@ -230,7 +230,9 @@ QImage CMyGridCtrl::FetchThumbnail(std::size_t index, const std::u16string& cove
     std::error_code ignored;
     std::filesystem::create_directories(folder, ignored);
     const unsigned retries = lumora::LoadAppSettings(programFolder_).retries;
-    if (!lumora::DownloadPreviewImage(coverAddress, file, static_cast<std::uint8_t>(retries), thumbnailStop_)) return {};
+    if (!lumora::DownloadPreviewImage(coverAddress, file, static_cast<std::uint8_t>(retries), thumbnailStop_)) {
+        return {};
+    }
     // Covers come in any format whatever the name says; the reader looks at the content.
     const QImage source(QString::fromStdString(file.string()));
     if (source.isNull()) return {};

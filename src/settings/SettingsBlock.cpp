@@ -155,14 +155,15 @@ void MergeChanges(NameRules& target, const NameRules& before, const NameRules& a
         if (before.*text != after.*text) target.*text = after.*text;
     }
     const std::uint16_t changedBits = before.optionFlags ^ after.optionFlags;
-    target.optionFlags = static_cast<std::uint16_t>((target.optionFlags & ~changedBits) | (after.optionFlags & changedBits));
+    target.optionFlags =
+        static_cast<std::uint16_t>((target.optionFlags & ~changedBits) | (after.optionFlags & changedBits));
     if (before.baseNameChoice != after.baseNameChoice) target.baseNameChoice = after.baseNameChoice;
     if (before.folderChoice != after.folderChoice) target.folderChoice = after.folderChoice;
 }
 
 void MergeChanges(DownloadParams& target, const DownloadParams& before, const DownloadParams& after) {
-    for (std::uint16_t DownloadParams::*field :
-         {&DownloadParams::minKB, &DownloadParams::maxKB, &DownloadParams::threadCount, &DownloadParams::timeoutSeconds}) {
+    for (std::uint16_t DownloadParams::*field : {&DownloadParams::minKB, &DownloadParams::maxKB,
+                                                 &DownloadParams::threadCount, &DownloadParams::timeoutSeconds}) {
         if (before.*field != after.*field) target.*field = after.*field;
     }
 }

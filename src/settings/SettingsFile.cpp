@@ -152,10 +152,10 @@ bool WriteSettingsFile(const fs::path& file, std::string_view bytes, std::string
     std::error_code error;
     if (fs::is_symlink(fs::symlink_status(file, error))) {
         target = fs::canonical(file, error);
-        if (error) return fail("a link to nowhere");
+        if (error) return fail("链接指向的文件不存在");
     }
     const fs::file_status status = fs::status(target, error);
-    if (fs::exists(status) && !fs::is_regular_file(status)) return fail("not a regular file");
+    if (fs::exists(status) && !fs::is_regular_file(status)) return fail("不是普通文件");
     std::string temp = target.string() + kTempTag + "XXXXXX";
     // mkstemp makes the file private (0600); the histories name the user's folders.
     const int fd = mkstemp(temp.data());
@@ -190,13 +190,13 @@ FileRead ReadRegularFile(const fs::path& file, std::size_t maxBytes, std::string
         const int saved = errno;
         std::error_code error;
         if (saved == ENOENT && !fs::is_symlink(fs::symlink_status(file, error))) return FileRead::Missing;
-        problem = saved == ENOENT ? std::string("a link to nowhere") : std::strerror(saved);
+        problem = saved == ENOENT ? std::string("链接指向的文件不存在") : std::strerror(saved);
         return FileRead::Unreadable;
     }
     struct stat info {};
     if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
         close(fd);
-        problem = "not a regular file";
+        problem = "不是普通文件";
         return FileRead::Unreadable;
     }
     bytes.resize(std::min<std::size_t>(maxBytes, static_cast<std::size_t>(info.st_size)));
@@ -241,7 +241,8 @@ void RemoveStaleSettingsTemps(const fs::path& folder) {
             if (rest.size() == std::strlen(kTempTag) + 6 && rest.starts_with(kTempTag)) return true;
             if (rest.size() == 7 && rest[0] == '.') {
                 auto has = [&rest](int (*kind)(int)) {
-                    return std::any_of(rest.begin() + 1, rest.end(), [kind](char c) { return kind(static_cast<unsigned char>(c)) != 0; });
+                    return std::any_of(rest.begin() + 1, rest.end(),
+                                       [kind](char c) { return kind(static_cast<unsigned char>(c)) != 0; });
                 };
                 const bool alnum = std::all_of(rest.begin() + 1, rest.end(),
                                                [](char c) { return std::isalnum(static_cast<unsigned char>(c)) != 0; });
