@@ -176,8 +176,10 @@ std::string CookieStore::ToNetscapeLine(const Cookie& cookie) {
 
 bool CookieStore::FromNetscapeLine(const std::string& line, Cookie& cookie) {
     static const std::string kHttpOnly = "#HttpOnly_";
-    std::string text = line;
     cookie = Cookie{};
+    // The engine takes C strings: a NUL would cut the cookie short.
+    if (line.find('\0') != std::string::npos) return false;
+    std::string text = line;
     if (text.starts_with(kHttpOnly)) {
         cookie.httpOnly = true;
         text.erase(0, kHttpOnly.size());

@@ -118,6 +118,7 @@ TEST(NetscapeLineTest, RoundTrip) {
     EXPECT_EQ(back.value, "v=1");
     EXPECT_FALSE(CookieStore::FromNetscapeLine("# comment", back));
     EXPECT_FALSE(CookieStore::FromNetscapeLine("too\tfew", back));
+    EXPECT_FALSE(CookieStore::FromNetscapeLine(std::string("h\tFALSE\t/\tFALSE\t0\tn\0x\tv", 23), back));
 }
 
 }  // namespace
