@@ -2,8 +2,12 @@
 // across restarts through its cookie file.
 #include "web/CookieStore.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 
+#include <cstdio>
+#include <future>
+#include <set>
 #include <thread>
 
 #include "web_test_support.h"
@@ -25,6 +29,18 @@ protected:
         CookieStore::Instance().Clear();
         CookieStore::Instance().BindFile({});
         WebTest::TearDown();
+    }
+    // "domain name" of every persistent cookie in the store.
+    static std::set<std::string> Persistent() {
+        std::set<std::string> keys;
+        for (const Cookie& cookie : CookieStore::Instance().All()) {
+            if (!cookie.isSession()) keys.insert(cookie.domain + " " + cookie.name);
+        }
+        return keys;
+    }
+    static ino_t Inode(const std::filesystem::path& file) {
+        struct stat info {};
+        return stat(file.c_str(), &info) == 0 ? info.st_ino : 0;
     }
     // What a request for `url` carries in its Cookie header.
     std::string CookiesSentTo(const std::u16string& url) {
@@ -102,6 +118,116 @@ TEST_F(CookieStoreTest, PersistentCookiesSurviveARestart) {
     EXPECT_EQ(CookiesSentTo(Url("/echo")), "keep=k1");
 }
 
+TEST_F(CookieStoreTest, CookiesBeyondTheLimitsGoThoseThatExpireFirstFirst) {
+    // 200 domains of 200 cookies, expiring domain after domain; the even ones
+    // are domain cookies, which count with the host's own.
+    constexpr std::int64_t kBase = 4000000000;
+    const auto file = Path("cookies.txt");
+    {
+        std::ofstream out(file);
+        for (int d = 0; d < 200; ++d) {
+            for (int i = 0; i < 200; ++i) {
+                Cookie cookie{"d" + std::to_string(d) + ".example.com", i % 2 == 0, "/", false, false,
+                              kBase + d * 1000 + i, "n" + std::to_string(i), "v"};
+                out << CookieStore::ToNetscapeLine(cookie) << '\n';
+            }
+        }
+    }
+    auto& store = CookieStore::Instance();
+    store.BindFile(file);
+    // 180 a domain and 3000 in all: domains 199 to 184 less their first 20,
+    // and the last 120 of domain 183.
+    std::set<std::string> loaded = Persistent();
+    EXPECT_EQ(loaded.size(), 3000u);
+    std::size_t unexpected = 0;
+    for (const std::string& key : loaded) {
+        int d = -1, i = -1;
+        const bool read = std::sscanf(key.c_str() + key.starts_with('.'), "d%d.example.com n%d", &d, &i) == 2;
+        unexpected += !read || !((d >= 184 && i >= 20) || (d == 183 && i >= 80));
+    }
+    EXPECT_EQ(unexpected, 0u);
+
+    // Saving trims the store as well; session cookies are not counted.
+    store.Add({"d0.example.com", false, "/", false, false, 0, "sid", "s"});
+    store.Add({"late.example.com", false, "/", false, false, kBase + 500000, "late", "v"});
+    ASSERT_TRUE(store.Save());
+    std::set<std::string> saved = Persistent();
+    EXPECT_EQ(saved.size(), 3000u);
+    EXPECT_TRUE(saved.contains("late.example.com late"));
+    EXPECT_FALSE(saved.contains("d183.example.com n80"));
+
+    // Many at once: 5 domains of 200 more.
+    for (int d = 0; d < 5; ++d) {
+        for (int i = 0; i < 200; ++i) {
+            store.Add({"new" + std::to_string(d) + ".example.com", false, "/", false, false, kBase + 600000 + i,
+                       "n" + std::to_string(i), "v"});
+        }
+    }
+    ASSERT_TRUE(store.Save());
+    saved = Persistent();
+    EXPECT_EQ(saved.size(), 3000u);
+    EXPECT_TRUE(saved.contains("new4.example.com n20") && !saved.contains("new4.example.com n19"));
+    EXPECT_TRUE(saved.contains("late.example.com late"));
+    bool session = false;
+    for (const Cookie& cookie : store.All()) session = session || cookie.name == "sid";
+    EXPECT_TRUE(session);
+
+    std::string text = ReadFile(file);
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 3001);
+    EXPECT_EQ(text.find("\tsid\t"), std::string::npos);
+}
+
+TEST_F(CookieStoreTest, CookiesOverTheSizeLimitAreDropped) {
+    const auto file = Path("cookies.txt");
+    const Cookie fits{"127.0.0.1", false, "/", false, false, 4102444800, "fits", std::string(4092, 'v')};
+    Cookie over = fits;
+    over.name = "over";
+    over.value += 'v';
+    std::ofstream(file) << CookieStore::ToNetscapeLine(fits) << '\n' << CookieStore::ToNetscapeLine(over) << '\n';
+    CookieStore::Instance().BindFile(file);
+    EXPECT_EQ(Persistent(), std::set<std::string>{"127.0.0.1 fits"});
+
+    CookieStore::Instance().Clear();
+    CookieStore::Instance().Add(over);
+    EXPECT_TRUE(CookieStore::Instance().All().empty());
+}
+
+TEST_F(CookieStoreTest, SaveLeavesTheFileAloneUntilTheCookiesChange) {
+    const auto file = Path("cookies.txt");
+    std::ofstream(file) << "# Netscape HTTP Cookie File\nexample.com\tTRUE\t/\tFALSE\t4102444800\tkeep\t1\n"
+                        << "#HttpOnly_127.0.0.1\tFALSE\t/\tTRUE\t4102444800\tkeep\t2\n";
+    auto& store = CookieStore::Instance();
+    store.BindFile(file);
+    const ino_t loaded = Inode(file);
+    ASSERT_TRUE(store.Save());
+    EXPECT_EQ(Inode(file), loaded);
+
+    store.Add({"127.0.0.1", false, "/", false, false, 4102444800, "more", "3"});
+    ASSERT_TRUE(store.Save());
+    const ino_t saved = Inode(file);
+    EXPECT_NE(saved, loaded);
+    EXPECT_NE(ReadFile(file).find("\tmore\t3"), std::string::npos);
+    ASSERT_TRUE(store.Save());
+    EXPECT_EQ(Inode(file), saved);
+}
+
+TEST_F(CookieStoreTest, AFifoInPlaceOfTheFileIsNeitherReadNorReplaced) {
+    const auto file = Path("cookies.txt");
+    ASSERT_EQ(mkfifo(file.c_str(), 0600), 0);
+    auto binding = std::async(std::launch::async, [&] { CookieStore::Instance().BindFile(file); });
+    if (binding.wait_for(std::chrono::seconds(10)) != std::future_status::ready) {
+        // Releases a reader that waits for a writer, so that the test ends.
+        const int fd = open(file.c_str(), O_WRONLY | O_NONBLOCK);
+        if (fd >= 0) close(fd);
+        FAIL() << "BindFile waited on the FIFO";
+    }
+    CookieStore::Instance().Add({"127.0.0.1", false, "/", false, false, 4102444800, "keep", "1"});
+    EXPECT_FALSE(CookieStore::Instance().Save());
+    struct stat info {};
+    ASSERT_EQ(lstat(file.c_str(), &info), 0);
+    EXPECT_TRUE(S_ISFIFO(info.st_mode));
+}
+
 TEST(NetscapeLineTest, RoundTrip) {
     Cookie cookie;
     cookie.domain = "dp.pconline.com.cn";
@@ -118,6 +244,7 @@ TEST(NetscapeLineTest, RoundTrip) {
     EXPECT_EQ(back.value, "v=1");
     EXPECT_FALSE(CookieStore::FromNetscapeLine("# comment", back));
     EXPECT_FALSE(CookieStore::FromNetscapeLine("too\tfew", back));
+    EXPECT_FALSE(CookieStore::FromNetscapeLine(std::string("h\tFALSE\t/\tFALSE\t0\tn\0x\tv", 23), back));
 }
 
 }  // namespace
