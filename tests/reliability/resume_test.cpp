@@ -1,6 +1,7 @@
 // Runs that pick up where an earlier one ended: pictures saved before are
 // skipped through the archive, failures are retried, an album with failures
 // gets no marker, and a crash's temporary files are cleared.
+#include <sys/stat.h>
 #include <sys/time.h>
 
 #include <atomic>
@@ -127,6 +128,26 @@ TEST_F(ResumeTest, FailuresLeaveNoMarkerAndAreRetried) {
     EXPECT_EQ(ReadWhole(AlbumFolder("Mark") / "Mark (3).jpg"), PictureBytes("/m/3.jpg"));
     EXPECT_EQ(FromUtf16Le(ReadWhole(AlbumFolder("Mark") / "pic.lumora")), PictureAddress("/m/1.jpg"));
     EXPECT_TRUE(controller->LastFailures().empty());
+}
+
+// A pipe or a huge file where the marker belongs is no marker: the run
+// neither hangs nor reads it, and the album's completion replaces it.
+TEST_F(ResumeTest, AMarkerThatIsNoMarkerIsTakenAsNone) {
+    ServeMember({{"Pipe", Pictures("p", 2)}, {"Huge", Pictures("h", 2)}});
+    auto controller = ReadyController();
+    NameRules rules = controller->CurrentNameRules();
+    rules.optionFlags |= kOptSkipDownloadedBefore;
+    controller->UpdateNameRules(rules);
+    fs::create_directories(AlbumFolder("Pipe"));
+    fs::create_directories(AlbumFolder("Huge"));
+    ASSERT_EQ(mkfifo((AlbumFolder("Pipe") / "pic.lumora").c_str(), 0600), 0);
+    std::ofstream(AlbumFolder("Huge") / "pic.lumora") << std::string(1 << 20, 'x');
+    ASSERT_TRUE(Download(*controller, {0, 1}).Complete());
+    for (const char* album : {"Pipe", "Huge"}) {
+        const fs::path marker = AlbumFolder(album) / "pic.lumora";
+        EXPECT_TRUE(fs::is_regular_file(marker)) << album;
+        EXPECT_LT(fs::file_size(marker), 1000u) << album;
+    }
 }
 
 TEST_F(ResumeTest, TransientFailuresAreRetriedWithinTheRun) {
