@@ -126,9 +126,12 @@ bool MainController::StartWorker(std::thread& slot, bool& running, std::atomic<s
     try {
         slot = std::thread([this, body, &running] {
             body(*this);
-            std::lock_guard lock(workerMutex_);
-            running = false;
-            workerEnded_.notify_all();
+            {
+                std::lock_guard lock(workerMutex_);
+                running = false;
+                workerEnded_.notify_all();
+            }
+            window_.RunEnded(&running == &downListRunning_);
         });
         return true;
     } catch (const std::system_error&) {

@@ -37,6 +37,11 @@ public:
     virtual void HistoryAdded(int controlId, const std::u16string& text) = 0;
     // One album's pictures are done; returns 1.
     virtual long DownloadFinished(unsigned elapsedSeconds, unsigned pictureCount) = 0;
+
+    // A get-albums run (download false) or a download or retry run (true)
+    // has ended; for a download, lastReport() holds its outcome. Called on
+    // the run's worker as its very last step.
+    virtual void RunEnded(bool /*download*/) {}
 };
 
 }  // namespace lumora
