@@ -108,7 +108,9 @@ void ReadAlbumPages(SiteHost& host, const std::u16string& firstPageTemplate) {
         request.url = firstPageTemplate;
         session.pageTag = FormatText(u"_p%d_", {static_cast<std::int64_t>(n)});
         ReplaceAll(request.url, kPagePlaceholder, session.pageTag);
-        if (!FetchPage(request, result, 0)) break;
+        const bool fetched = FetchPage(request, result, 0);
+        if (n == 1) session.firstListPage = {fetched, result.error, result.httpStatus};
+        if (!fetched) break;
         std::u16string text = GetPageText(result, TEXT_INFLATE | TEXT_UTF8);
         if (text.empty() || text == previousPage) break;
         previousPage = text;
@@ -143,6 +145,7 @@ void GetAlbumList(SiteHost& host) {
     session.siteIndex = kPhotoCommunitySite;
     session.spaceName.clear();
     session.subFolderName.clear();
+    session.firstListPage = {};
 
     std::u16string address = Trim(host.AddressText());
     if (address.empty()) {
@@ -166,8 +169,22 @@ void GetAlbumList(SiteHost& host) {
     const auto count = static_cast<std::int64_t>(session.albums.size());
     host.SetAlbumGroupCaption(FormatText(u"相册列表(共%d个)", {count}));
     host.SetMainStatus(FormatText(u"获取相册列表完成，共%d个", {count}));
+    // Nothing found: say why beside the count, so the user can act on it.
+    if (count == 0 && session.firstListPage.fetched) {
+        host.SetProgressStatus(u"页面中没有找到相册：地址可能有误，或网站的页面格式已改变");
+    } else if (count == 0 && session.firstListPage.error != FetchError::None) {
+        host.SetProgressStatus(u"无法读取相册列表：" + DescribePageFailure(session.firstListPage));
+    }
     host.EndGetAlbums();
     if (count > 0) host.OfferAddressToHistory(Trim(host.AddressText()));
+}
+
+std::u16string DescribePageFailure(const PageRead& read) {
+    std::u16string reason = Utf8ToWide(DescribeFetchError(read.error));
+    if (read.error == FetchError::HttpStatus && read.httpStatus > 0) {
+        reason += FormatText(u" %d", {static_cast<std::int64_t>(read.httpStatus)});
+    }
+    return reason;
 }
 
 }  // namespace lumora
