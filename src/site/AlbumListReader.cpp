@@ -1,5 +1,7 @@
 #include "site/AlbumListReader.h"
 
+#include <functional>
+
 #include "text/Format.h"
 #include "text/StringCtrl.h"
 #include "web/Address.h"
@@ -102,7 +104,9 @@ void ReadAlbumPages(SiteHost& host, const std::u16string& firstPageTemplate) {
     request.retries = session.retries;
     request.stop = session.getAlbumsStop;
     FetchResult result;
-    std::u16string previousPage;
+    // A page that repeats the one before ends the loop; its hash is enough
+    // to tell, and keeps a second copy of a large page out of memory.
+    std::size_t previousPage = 0;
     bool morePages = true;
     for (int n = 1; morePages && n <= kMaxPages; ++n) {
         request.url = firstPageTemplate;
@@ -112,8 +116,9 @@ void ReadAlbumPages(SiteHost& host, const std::u16string& firstPageTemplate) {
         if (n == 1) session.firstListPage = {fetched, result.error, result.httpStatus};
         if (!fetched) break;
         std::u16string text = GetPageText(result, TEXT_INFLATE | TEXT_UTF8);
-        if (text.empty() || text == previousPage) break;
-        previousPage = text;
+        const std::size_t pageHash = std::hash<std::u16string>{}(text);
+        if (text.empty() || (n > 1 && pageHash == previousPage)) break;
+        previousPage = pageHash;
         AlbumPage page = ParseAlbumPage(std::move(text), request.url, n == 1);
         morePages = page.hasNextPage;
         if (n == 1) session.spaceName = std::move(page.spaceName);
@@ -134,8 +139,13 @@ AlbumPage ParseAlbumPage(std::u16string text, const std::u16string& pageAddress,
     if (firstPage) page.spaceName = DeriveSpaceName(text, pageAddress);
     StringArray blocks;
     if (SplitText(blocks, text, u"class=\"picbox") < 1) return page;
+    // The blocks hold the page now: let go of the whole text, and hand each
+    // block over instead of copying it.
+    std::u16string().swap(text);
     page.albums.reserve(blocks.size() - 1);
-    for (std::size_t i = 1; i < blocks.size(); ++i) page.albums.push_back(ParseAlbumBlock(blocks[i], pageAddress));
+    for (std::size_t i = 1; i < blocks.size(); ++i) {
+        page.albums.push_back(ParseAlbumBlock(std::move(blocks[i]), pageAddress));
+    }
     return page;
 }
 
