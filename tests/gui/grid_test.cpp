@@ -244,6 +244,24 @@ TEST_F(FindTest, DialogSelectsSingleRowsUntilClosed) {
     EXPECT_EQ(grid_->PickedAlbumPositions(), (Positions{0, 1}));
 }
 
+TEST_F(FindTest, TypingGoesToTheKeywordAndEnterSearches) {
+    grid_->OpenFind();
+    auto* dialog = grid_->findChild<CDlgFind*>();
+    ASSERT_TRUE(dialog && dialog->isVisible());
+    QWidget* focus = dialog->focusWidget();
+    ASSERT_EQ(focus, dialog->findChild<QLineEdit*>("edit1639"));
+    QTest::keyClicks(focus, u"lake"_qs);
+    QTest::keyClick(focus, Qt::Key_Return);
+    EXPECT_EQ(grid_->PickedAlbumPositions(), (Positions{3}));
+
+    WhenModal<CDlgFind>([](CDlgFind* filter) {
+        QTest::keyClicks(filter->focusWidget(), u"sea"_qs);
+        QTest::keyClick(filter->focusWidget(), Qt::Key_Enter);
+    });
+    ASSERT_TRUE(grid_->OpenFilter());
+    EXPECT_EQ(grid_->filterKeyword(), u"sea");
+}
+
 TEST_F(FindTest, FilterShowsOnlyMatchingNamesOnce) {
     WhenModal<CDlgFind>([](CDlgFind* dialog) { Press(dialog, u" sea "_qs, "button1006"); });
     ASSERT_TRUE(grid_->OpenFilter());
