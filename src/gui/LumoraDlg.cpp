@@ -65,6 +65,8 @@ QRect Dlu(int x, int y, int width, int height) {
 
 // Where the sub-type box stands; the address box moves against it.
 const QRect kSubTypeGeometry = Dlu(85, 7, 62, 12);
+// Where the second status line stands while its text fits.
+const QRect kProgressStatusGeometry = Dlu(230, 308, 150, 10);
 
 // Albums shown per step of a redisplay; the window stays responsive between steps.
 constexpr std::size_t kRedisplayBatch = 12;
@@ -146,7 +148,7 @@ void CLumoraDlg::BuildControls() {
     };
     mainStatus_ = place(new QLabel(QStringLiteral("state1"), page), IDC_STATUS_MAIN, Dlu(7, 308, 220, 10));
     progressStatus_ =
-        place(new CStatusLine(QStringLiteral("state2"), page), IDC_STATUS_PROGRESS, Dlu(230, 308, 150, 10));
+        place(new CStatusLine(QStringLiteral("state2"), page), IDC_STATUS_PROGRESS, kProgressStatusGeometry);
     progressStatus_->onActivate = [this] { ShowFailures(); };
     banner_ = place(new QLabel(page), IDC_BANNER, Dlu(160, 293, 304, 10));
     site_ = place(new QComboBox(page), IDC_SITE, Dlu(7, 7, 75, 12));
@@ -331,6 +333,7 @@ void CLumoraDlg::OnDownload() {
         return;
     }
     if (starting) {
+        pickedAlbums_ = grid_->PickedAlbumPositions().size();
         // The run reads the box; what it reads is what the user sees.
         const QString folder = savePath_->currentText();
         const QString absolute = AbsoluteSaveFolder(folder);
@@ -363,10 +366,23 @@ void CLumoraDlg::RunFinished(bool download) {
 }
 
 void CLumoraDlg::ShowDownloadOutcome() {
-    const std::optional<OutcomeLine> line = DownloadOutcomeLine(controller_->lastReport());
+    const std::optional<OutcomeLine> line = DownloadOutcomeLine(controller_->lastReport(), pickedAlbums_);
     if (!line) return;
     progressStatus_->setText(line->text);
     progressStatus_->SetLink(line->link);
+    FitStatusLines();
+}
+
+void CLumoraDlg::FitStatusLines() {
+    // The second line grows to the left into the room the first leaves, so
+    // that a long outcome is read whole.
+    const QRect home = kProgressStatusGeometry;
+    const int needed = progressStatus_->fontMetrics().horizontalAdvance(progressStatus_->text()) + Px(2);
+    const int firstEnd =
+        mainStatus_->x() + mainStatus_->fontMetrics().horizontalAdvance(mainStatus_->text()) + Px(4);
+    const int wanted = std::min(home.left(), home.right() + 1 - needed);
+    const int left = std::min(home.left(), std::max(wanted, firstEnd));
+    progressStatus_->setGeometry(QRect(QPoint(left, home.top()), home.bottomRight()));
 }
 
 void CLumoraDlg::ShowFailures() {
@@ -380,6 +396,7 @@ void CLumoraDlg::RetryFailures() {
     // The controller starts nothing while a run goes; nothing is watched then.
     if (shutDown_ || busy() || session.downloadState != DOWN_IDLE || session.getAlbumsState != GET_IDLE) return;
     controller_->OnRetryFailuresClicked();
+    pickedAlbums_ = 0;  // a retry takes its albums from the failures
     Follow(downList_, true);
 }
 
@@ -630,6 +647,7 @@ void CLumoraDlg::SetControlText(int controlId, const QString& text) {
         // Any text of the controller's is plain.
         if (label == progressStatus_) progressStatus_->SetLink(false);
         label->setText(text);
+        if (label == progressStatus_ || label == mainStatus_) FitStatusLines();
     } else if (auto* group = qobject_cast<QGroupBox*>(widget)) {
         group->setTitle(text);
     } else if (auto* combo = qobject_cast<QComboBox*>(widget)) {

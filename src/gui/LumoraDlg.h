@@ -143,6 +143,7 @@ private:
     void RunFinished(bool download);
     // The second status line once a download has ended.
     void ShowDownloadOutcome();
+    void FitStatusLines();
 
     Options options_;
     CDesktop& desktop_;
@@ -183,6 +184,7 @@ private:
 
     RunWatch getList_;
     RunWatch downList_;
+    std::size_t pickedAlbums_ = 0;  // of the download run followed now; 0 for a retry
 
     bool shutDown_ = false;
 };

@@ -69,7 +69,7 @@ void CStatusLine::paintEvent(QPaintEvent* event) {
     style()->drawPrimitive(QStyle::PE_FrameFocusRect, &frame, &painter, this);
 }
 
-std::optional<OutcomeLine> DownloadOutcomeLine(const lumora::DownloadReport& report) {
+std::optional<OutcomeLine> DownloadOutcomeLine(const lumora::DownloadReport& report, std::size_t pickedAlbums) {
     if (report.nothingPicked || report.rejectedSavePath) return std::nullopt;
     std::size_t saved = 0;
     std::size_t failed = 0;
@@ -88,6 +88,9 @@ std::optional<OutcomeLine> DownloadOutcomeLine(const lumora::DownloadReport& rep
     if (report.stopped) {
         OutcomeLine line{QStringLiteral("已终止：已保存%1张，未下载%2张").arg(saved).arg(unstarted), failed > 0};
         if (failed > 0) line.text += QStringLiteral("，失败%1张").arg(failed) + failures;
+        if (pickedAlbums > report.albums.size()) {
+            line.text += QStringLiteral("；另有%1个相册未开始").arg(pickedAlbums - report.albums.size());
+        }
         return line;
     }
     if (!downloaded) return std::nullopt;

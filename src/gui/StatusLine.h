@@ -49,8 +49,10 @@ private:
 // What the second status line says once a download or retry run has ended,
 // and whether it leads to the failure list; nothing when the run downloaded
 // nothing (no album picked, the save folder refused, list files only).
+// `pickedAlbums` (0 when unknown) tells a stopped run's albums that were
+// never reached, whose pictures no count includes.
 struct OutcomeLine {
     QString text;
     bool link = false;
 };
-std::optional<OutcomeLine> DownloadOutcomeLine(const lumora::DownloadReport& report);
+std::optional<OutcomeLine> DownloadOutcomeLine(const lumora::DownloadReport& report, std::size_t pickedAlbums);
