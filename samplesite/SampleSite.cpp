@@ -1,11 +1,16 @@
 #include "samplesite/SampleSite.h"
 
+#include <zlib.h>
+
 #include <algorithm>
 #include <atomic>
 #include <cctype>
 #include <chrono>
+#include <cstring>
 #include <memory>
 #include <mutex>
+#include <stdexcept>
+#include <string_view>
 
 #include "samplesite/SamplePictures.h"
 #include "text/StringCtrl.h"
@@ -133,6 +138,153 @@ std::string albumPage(const SampleCatalog& catalog, const SampleAlbum& album) {
     return html;
 }
 
+// --- Hostile bodies -------------------------------------------------------------
+
+constexpr std::uint64_t kMiB = 1024 * 1024;
+
+std::uint64_t hostileSize(const SampleSiteOptions& options) {
+    if (options.hostileBytes > 0) return options.hostileBytes;
+    switch (options.hostile) {
+        case Hostile::Bomb: return 2048 * kMiB;
+        case Hostile::LargePage:
+        case Hostile::GzipTail: return 150 * kMiB;
+        case Hostile::HugePictures: return 1024 * kMiB;
+        case Hostile::None: break;
+    }
+    return 0;
+}
+
+// A head, a block many times over and a tail, made up piece by piece as
+// they are sent.
+struct RepeatedBody {
+    std::string head, block, tail;
+    std::uint64_t count = 0;
+
+    std::uint64_t size() const { return head.size() + block.size() * count + tail.size(); }
+
+    void fill(std::uint64_t offset, char* out, std::size_t size) const {
+        const std::uint64_t middle = block.size() * count;
+        while (size > 0) {
+            std::string_view part = head;
+            std::uint64_t at = offset;
+            if (offset >= head.size() && offset - head.size() < middle) {
+                part = block;
+                at = (offset - head.size()) % block.size();
+            } else if (offset >= head.size()) {
+                part = tail;
+                at = offset - head.size() - middle;
+            }
+            if (at >= part.size()) return;  // past the end: nothing to make
+            const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(size, part.size() - at));
+            std::memcpy(out, part.data() + at, n);
+            out += n;
+            offset += n;
+            size -= n;
+        }
+    }
+};
+
+// Raw deflate blocks of `data` ending on a full flush: byte-aligned and free
+// of references to anything before, so such pieces can be strung together.
+std::string deflateFlushed(const std::string& data) {
+    z_stream zs{};
+    if (deflateInit2(&zs, Z_BEST_COMPRESSION, Z_DEFLATED, -15, 9, Z_DEFAULT_STRATEGY) != Z_OK)
+        throw std::runtime_error("deflateInit2 failed");
+    std::string out(deflateBound(&zs, data.size()) + 64, '\0');
+    zs.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
+    zs.avail_in = static_cast<uInt>(data.size());
+    zs.next_out = reinterpret_cast<Bytef*>(out.data());
+    zs.avail_out = static_cast<uInt>(out.size());
+    const int rc = deflate(&zs, Z_FULL_FLUSH);
+    const bool whole = rc == Z_OK && zs.avail_in == 0 && zs.avail_out > 0;
+    out.resize(zs.total_out);
+    deflateEnd(&zs);
+    if (!whole) throw std::runtime_error("deflate failed");
+    return out;
+}
+
+void putLittle32(std::string& out, std::uint32_t value) {
+    for (int i = 0; i < 4; ++i) out += char(value >> (8 * i) & 0xFF);
+}
+
+// A gzip body that inflates to about `size` bytes: the page, then spaces.
+// Deflate packs a mebibyte of one byte into about a kilobyte, and that
+// kilobyte, compressed once, is repeated as often as needed.
+std::string gzipBomb(const std::string& page, std::uint64_t size) {
+    const std::string spaces(kMiB, ' ');
+    const std::uint64_t runs = size > page.size() ? (size - page.size()) / kMiB : 0;
+    const std::string run = deflateFlushed(spaces);
+    const uLong runCrc = crc32(0, reinterpret_cast<const Bytef*>(spaces.data()), static_cast<uInt>(spaces.size()));
+    std::string out("\x1f\x8b\x08\0\0\0\0\0\x02\x03", 10);
+    out += deflateFlushed(page);
+    out.reserve(out.size() + run.size() * runs + 10);
+    uLong crc = crc32(0, reinterpret_cast<const Bytef*>(page.data()), static_cast<uInt>(page.size()));
+    for (std::uint64_t i = 0; i < runs; ++i) {
+        out += run;
+        crc = crc32_combine(crc, runCrc, static_cast<z_off_t>(kMiB));
+    }
+    out += std::string("\x03\0", 2);  // an empty last block
+    putLittle32(out, static_cast<std::uint32_t>(crc));
+    putLittle32(out, static_cast<std::uint32_t>(page.size() + runs * kMiB));  // modulo 2^32, as gzip has it
+    return out;
+}
+
+// The page, then HTML comments of filler up to exactly `size` bytes.
+RepeatedBody largePage(const std::string& page, std::uint64_t size) {
+    auto comment = [](std::size_t bytes, std::uint32_t seed) {
+        return bytes < 8 ? std::string(bytes, '\n') : "<!--" + FillerBytes(bytes - 8, seed) + "-->\n";
+    };
+    RepeatedBody body;
+    body.head = page;
+    body.block = comment(64 * 1024, 1);
+    const std::uint64_t rest = size > page.size() ? size - page.size() : 0;
+    body.count = rest / body.block.size();
+    body.tail = comment(static_cast<std::size_t>(rest % body.block.size()), 2);
+    return body;
+}
+
+// The page gzipped, then filler that is no part of the gzip stream.
+RepeatedBody gzipTail(const std::string& page, std::uint64_t size) {
+    RepeatedBody body = largePage(std::string(), size);
+    body.head = testsite::GzipCompress(page);
+    return body;
+}
+
+// JPEG comment segments of `bytes` in all (none below 4 bytes, a segment's least).
+std::string commentSegments(std::uint64_t bytes, std::uint32_t seed) {
+    constexpr std::uint64_t kLargest = 4 + 65533;
+    std::string out;
+    while (bytes >= 4) {
+        std::uint64_t take = std::min(bytes, kLargest);
+        const std::uint64_t left = bytes - take;
+        if (left > 0 && left < 4) take -= 4 - left;  // room for a last whole segment
+        const std::size_t payload = static_cast<std::size_t>(take - 4);
+        out += "\xFF\xFE";
+        out += char((payload + 2) >> 8);
+        out += char((payload + 2) & 0xFF);
+        out += FillerBytes(payload, seed++);
+        bytes -= take;
+    }
+    return out;
+}
+
+// The picture padded to exactly `size` bytes with comment segments after its
+// first 20 bytes (start of image and JFIF header), where the encoder pads.
+RepeatedBody hugeJpeg(const std::string& jpeg, std::uint64_t size, std::uint32_t seed) {
+    RepeatedBody body;
+    body.head = jpeg.substr(0, 20);
+    body.block = commentSegments(4 + 65533, seed);
+    const std::uint64_t padding = size > jpeg.size() ? size - jpeg.size() : 0;
+    body.count = padding / body.block.size();
+    std::uint64_t rest = padding % body.block.size();
+    if (rest > 0 && rest < 4 && body.count > 0) {
+        --body.count;
+        rest += body.block.size();
+    }
+    body.tail = commentSegments(rest, seed + 1) + jpeg.substr(20);
+    return body;
+}
+
 // --- Serving --------------------------------------------------------------------
 
 // One picture's bytes, made the first time they are asked for.
@@ -145,8 +297,11 @@ struct PictureSource {
     bool failFirst = false;  // the first answer is a 503
     bool dropFirst = false;  // the first full answer is cut halfway
 
+    bool huge = false;       // made as it is sent, hostileBytes long
+
     std::once_flag made;
     std::string bytes;
+    std::shared_ptr<const RepeatedBody> hugeBody;
     std::atomic<int> answers{0};  // counted only when a fault is due
 };
 
@@ -196,13 +351,40 @@ struct SiteState {
             const bool large = options.pictureBytes >= 96 * 1024;
             const int width = source.full ? (large ? 640 : 320) : 160;
             const RgbImage image = DrawSamplePicture(source.albumNumber, source.pictureNumber, width, width * 3 / 4);
+            if (source.huge) {
+                const std::uint32_t seed = static_cast<std::uint32_t>(source.albumNumber * 1000 + source.pictureNumber);
+                source.hugeBody = std::make_shared<const RepeatedBody>(
+                    hugeJpeg(EncodeJpeg(image, 85), hostileSize(options), seed));
+                return;
+            }
             const std::size_t padTo = source.full ? options.pictureBytes : 0;
             source.bytes = source.format == PictureFormat::Png ? EncodePng(image, padTo) : EncodeJpeg(image, 85, padTo);
         });
         Response response = Response::Text(source.bytes, source.contentType);
+        if (source.hugeBody) streamBody(response, source.hugeBody);
         response.Header("Cache-Control", "max-age=2592000");
         shape(response);
-        if (source.dropFirst && answer == 0) response.dropAfterBytes = source.bytes.size() / 2;
+        const std::uint64_t size = source.hugeBody ? source.hugeBody->size() : source.bytes.size();
+        if (source.dropFirst && answer == 0) response.dropAfterBytes = static_cast<std::size_t>(size / 2);
+        return response;
+    }
+
+    static void streamBody(Response& response, std::shared_ptr<const RepeatedBody> body) {
+        response.streamedLength = body->size();
+        response.streamedBody = [body = std::move(body)](std::uint64_t offset, char* out, std::size_t size) {
+            body->fill(offset, out, size);
+        };
+    }
+
+    // A hostile first list page, said to be gzip (but for the large page)
+    // whatever the request accepts: the bomb, or a body made as it is sent.
+    Response hostilePage(const std::shared_ptr<const std::string>& bomb,
+                         const std::shared_ptr<const RepeatedBody>& streamed) const {
+        Response response =
+            Response::Text(bomb ? *bomb : std::string(), options.gbkPages ? "text/html; charset=GBK" : "text/html; charset=utf-8");
+        if (options.hostile != Hostile::LargePage) response.Header("Content-Encoding", "gzip");
+        if (streamed) streamBody(response, streamed);
+        shape(response);
         return response;
     }
 };
@@ -258,8 +440,10 @@ SampleCatalog BuildSampleCatalog(const SampleSiteOptions& options) {
         const int count = pictureCountFor(options, number);
         for (int j = 1; j <= count; ++j, ++sequence) {
             // Mostly JPEG, every sixth a PNG, and the site's second picture a
-            // PNG behind a ".jpg" name, as uploads sometimes are.
-            const bool png = sequence == 1 || sequence % 6 == 4;
+            // PNG behind a ".jpg" name, as uploads sometimes are. Huge ones
+            // are all JPEG: comment segments pad them without a checksum.
+            const bool huge = options.hostile == Hostile::HugePictures && number == 1;
+            const bool png = !huge && (sequence == 1 || sequence % 6 == 4);
             const std::string stem = std::string("http://") + kPictureHost +
                                      pictureHostPath(album.id, std::to_string(kFirstPictureId + sequence * 3));
             const std::string extension = png && sequence != 1 ? ".png" : ".jpg";
@@ -285,13 +469,33 @@ SampleCatalog RegisterSampleSite(TestSite& site, const SampleSiteOptions& option
             return state->page(request, *body);
         });
     };
+    const bool hostilePage = options.hostile != Hostile::None && options.hostile != Hostile::HugePictures;
     for (int page = 1; page <= catalog.pageCount(); ++page) {
         const std::string html = albumListPage(catalog, page);
-        addPage(pathOf(catalog.listPageAddress(page)), html);
+        std::vector<std::string> paths{pathOf(catalog.listPageAddress(page))};
         if (page == 1) {
             // The member's space and its album page show the first list page too.
-            addPage(member, html);
-            addPage(pathOf(catalog.albumPageAddress()), html);
+            paths.push_back(member);
+            paths.push_back(pathOf(catalog.albumPageAddress()));
+        }
+        if (page > 1 || !hostilePage) {
+            for (const std::string& path : paths) addPage(path, html);
+            continue;
+        }
+        const std::string encoded = encodePage(options, html);
+        std::shared_ptr<const std::string> bomb;
+        std::shared_ptr<const RepeatedBody> streamed;
+        if (options.hostile == Hostile::Bomb)
+            bomb = std::make_shared<const std::string>(gzipBomb(encoded, hostileSize(options)));
+        else if (options.hostile == Hostile::LargePage)
+            streamed = std::make_shared<const RepeatedBody>(largePage(encoded, hostileSize(options)));
+        else
+            streamed = std::make_shared<const RepeatedBody>(gzipTail(encoded, hostileSize(options)));
+        for (const std::string& path : paths) {
+            site.route(kCommunityHost, path, [state, bomb, streamed](const Request& request) {
+                state->note(request);
+                return state->hostilePage(bomb, streamed);
+            });
         }
     }
 
@@ -304,6 +508,7 @@ SampleCatalog RegisterSampleSite(TestSite& site, const SampleSiteOptions& option
         source->pictureNumber = picture;
         source->full = full;
         source->format = format;
+        source->huge = full && album == 1 && options.hostile == Hostile::HugePictures;
         if (full) {
             ++position;
             source->failFirst = every(options.failEvery, position);

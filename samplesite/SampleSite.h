@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
@@ -17,6 +18,18 @@ namespace lumora::samplesite {
 
 inline constexpr const char* kCommunityHost = "dp.pconline.com.cn";
 inline constexpr const char* kPictureHost = "img.pconline.com.cn";
+
+// A member that tries how a client bounds its memory. The large bodies are
+// made as they are sent (the bomb is a thousandth of what it inflates to),
+// so the site itself stays small. The pages but the large one say they are
+// gzip, whatever the request accepts.
+enum class Hostile {
+    None,
+    Bomb,          // album-list page 1 is gzip that inflates to hostileBytes (2 GB), sent in about 1/1000 of that
+    LargePage,     // album-list page 1 is hostileBytes (150 MB) of HTML, sent plain with its Content-Length
+    HugePictures,  // album 1's full-size pictures are JPEGs of hostileBytes (1 GB), with their Content-Length
+    GzipTail,      // album-list page 1 is a short gzip page with hostileBytes (150 MB) of other bytes after it
+};
 
 struct SampleSiteOptions {
     std::string memberId = "lumora_demo";
@@ -36,6 +49,9 @@ struct SampleSiteOptions {
     // both gets the 503 first, then the cut answer, then its bytes.
     int failEvery = 0;  // every N-th picture: a plain "503 Service Unavailable"
     int dropEvery = 0;  // every N-th picture: the right Content-Length, the connection closed halfway
+
+    Hostile hostile = Hostile::None;
+    std::uint64_t hostileBytes = 0;  // 0: the size given with each shape above
 
     // Called for every request the sample member answers, on the site's
     // threads, possibly several at once.

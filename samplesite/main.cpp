@@ -17,7 +17,7 @@ namespace {
 constexpr const char* kUsage =
     "Usage: lumora-sample-site [--port N] [--latency MS] [--albums N] [--pictures N] [--size KB]\n"
     "                          [--bandwidth KB] [--gbk] [--fail-every N] [--drop-every N]\n"
-    "                          [--log-requests FILE]\n"
+    "                          [--log-requests FILE] [--hostile SHAPE [--hostile-size MB]]\n"
     "\n"
     "Serves a sample member of the photo community on 127.0.0.1 until interrupted.\n"
     "Point http_proxy at it to reach it under the community's own addresses.\n"
@@ -35,7 +35,18 @@ constexpr const char* kUsage =
     "                 Content-Length (default 0: never). Later requests get a picture whole;\n"
     "                 one picked by both fails with the 503, then is cut, then comes whole\n"
     "  --log-requests FILE\n"
-    "                 append \"http://HOST/PATH\" to FILE for every request, as it arrives\n";
+    "                 append \"http://HOST/PATH\" to FILE for every request, as it arrives\n"
+    "  --hostile SHAPE\n"
+    "                 a member that tries a client's memory, its bodies made as they are sent:\n"
+    "                 bomb          album-list page 1 is gzip inflating to 2048 MB, about\n"
+    "                               2 MB sent whatever the request accepts\n"
+    "                 large-page    album-list page 1 is 150 MB of HTML, sent plain\n"
+    "                 huge-pictures album 1's full-size pictures are JPEGs of 1024 MB each,\n"
+    "                               sent with their Content-Length\n"
+    "                 gzip-tail     album-list page 1 is the page gzipped, then 150 MB of\n"
+    "                               bytes that belong to no gzip stream\n"
+    "  --hostile-size MB\n"
+    "                 that size instead, in MB of 1024 * 1024 bytes (at most 65536)\n";
 
 std::optional<long> parseNumber(const std::string& text, long max) {
     char* end = nullptr;
@@ -65,6 +76,20 @@ int main(int argc, char** argv) {
             requestLog = argv[++i];
             continue;
         }
+        if (arg == "--hostile" && i + 1 < argc) {
+            using lumora::samplesite::Hostile;
+            const std::string shape = argv[++i];
+            options.hostile = shape == "bomb"            ? Hostile::Bomb
+                              : shape == "large-page"    ? Hostile::LargePage
+                              : shape == "huge-pictures" ? Hostile::HugePictures
+                              : shape == "gzip-tail"     ? Hostile::GzipTail
+                                                         : Hostile::None;
+            if (options.hostile == Hostile::None) {
+                std::fprintf(stderr, "lumora-sample-site: unknown hostile shape '%s'\n\n%s", shape.c_str(), kUsage);
+                return 2;
+            }
+            continue;
+        }
         struct NumberOption {
             const char* name;
             long max;
@@ -72,7 +97,7 @@ int main(int argc, char** argv) {
         static constexpr NumberOption kNumbers[] = {
             {"--port", 65535},     {"--latency", 600000},  {"--albums", 100000},
             {"--pictures", 100000}, {"--size", 64 * 1024}, {"--bandwidth", 1 << 20},
-            {"--fail-every", 100000}, {"--drop-every", 100000}};
+            {"--fail-every", 100000}, {"--drop-every", 100000}, {"--hostile-size", 64 * 1024}};
         const NumberOption* known = nullptr;
         for (const auto& option : kNumbers)
             if (arg == option.name) known = &option;
@@ -89,6 +114,7 @@ int main(int argc, char** argv) {
         if (arg == "--bandwidth") options.bytesPerSecond = static_cast<std::size_t>(*value) * 1024;
         if (arg == "--fail-every") options.failEvery = static_cast<int>(*value);
         if (arg == "--drop-every") options.dropEvery = static_cast<int>(*value);
+        if (arg == "--hostile-size") options.hostileBytes = static_cast<std::uint64_t>(*value) * 1024 * 1024;
     }
 
     // Lines are flushed one by one, so that a reader sees every request

@@ -487,21 +487,25 @@ struct TestSite::Impl {
     }
 
     Outcome answer(int fd, const Request& request, const Response& response, bool keepAlive) {
+        const bool streamed = static_cast<bool>(response.streamedBody);
         std::string encoded;
-        switch (response.encoding) {
-            case BodyEncoding::None: encoded = response.body; break;
-            case BodyEncoding::Gzip: encoded = GzipCompress(response.body); break;
-            case BodyEncoding::Zlib: encoded = ZlibCompress(response.body); break;
+        if (!streamed) {
+            switch (response.encoding) {
+                case BodyEncoding::None: encoded = response.body; break;
+                case BodyEncoding::Gzip: encoded = GzipCompress(response.body); break;
+                case BodyEncoding::Zlib: encoded = ZlibCompress(response.body); break;
+            }
         }
+        const std::uint64_t length = streamed ? response.streamedLength : encoded.size();
         const bool bodyless = request.method == "HEAD" || response.status < 200 || response.status == 204 ||
                               response.status == 304;
         const bool chunked = response.chunkedTransfer;
 
         std::optional<std::uint64_t> announced;
         if (response.announceLength && (response.announcedLength || !chunked))
-            announced = response.announcedLength.value_or(encoded.size());
+            announced = response.announcedLength.value_or(length);
         // Broken framing leaves the client unable to find the next answer.
-        const bool framed = bodyless || (chunked ? !announced : announced == encoded.size());
+        const bool framed = bodyless || (chunked ? !announced : announced == length);
         bool routeCloses = false;
         for (const auto& [name, value] : response.headers)
             if (equalsIgnoreCase(name, "Connection") && hasToken(value, "close")) routeCloses = true;
@@ -532,11 +536,12 @@ struct TestSite::Impl {
             head = "\r\n";
         }
         std::string_view body = bodyless ? std::string_view{} : std::string_view(encoded);
-        const bool shaped = chunked || response.chunkSize > 0 || response.stallAfterBytes || response.dropAfterBytes;
+        const bool shaped =
+            chunked || streamed || response.chunkSize > 0 || response.stallAfterBytes || response.dropAfterBytes;
         if (!shaped) return sendAll(fd, head + std::string(body)) && !close ? Outcome::KeepOpen : Outcome::Close;
         if (!sendAll(fd, head)) return Outcome::Close;
 
-        const std::size_t size = body.size();
+        const std::size_t size = bodyless ? 0 : length;
         std::size_t stallAt = response.stallAfterBytes && *response.stallAfterBytes <= size
                                   ? *response.stallAfterBytes : npos;
         const std::size_t dropAt = response.dropAfterBytes ? std::min(*response.dropAfterBytes, size) : npos;
@@ -552,8 +557,13 @@ struct TestSite::Impl {
             std::size_t end = std::min(size, (sent / piece + 1) * piece);
             if (stallAt > sent) end = std::min(end, stallAt);
             if (dropAt > sent) end = std::min(end, dropAt);
-            std::string_view part = body.substr(sent, end - sent);
-            bool ok = chunked ? sendChunk(fd, part) : sendAll(fd, part);
+            bool ok;
+            if (streamed) {
+                ok = sendStreamed(fd, response, sent, end, chunked);
+            } else {
+                std::string_view part = body.substr(sent, end - sent);
+                ok = chunked ? sendChunk(fd, part) : sendAll(fd, part);
+            }
             if (!ok) return Outcome::Close;
             sent = end;
         }
@@ -565,6 +575,24 @@ struct TestSite::Impl {
         char size[32];
         std::snprintf(size, sizeof size, "%zx\r\n", part.size());
         return sendAll(fd, std::string(size) + std::string(part) + "\r\n");
+    }
+
+    // Bytes [from, to) of a streamed body, made a bounded piece at a time so
+    // that a huge body costs no memory; one HTTP chunk when `chunked`.
+    static bool sendStreamed(int fd, const Response& response, std::size_t from, std::size_t to, bool chunked) {
+        if (chunked) {
+            char size[32];
+            std::snprintf(size, sizeof size, "%zx\r\n", to - from);
+            if (!sendAll(fd, size)) return false;
+        }
+        std::string piece(std::min<std::size_t>(to - from, 256 * 1024), '\0');
+        while (from < to) {
+            const std::size_t n = std::min(to - from, piece.size());
+            response.streamedBody(from, piece.data(), n);
+            if (!sendAll(fd, std::string_view(piece.data(), n))) return false;
+            from += n;
+        }
+        return !chunked || sendAll(fd, "\r\n");
     }
 };
 

@@ -46,6 +46,12 @@ struct Response {
     // that wants "Content-Encoding: gzip" adds it to `headers`.
     BodyEncoding encoding = BodyEncoding::None;
 
+    // A body too large to hold: when set, it replaces `body`, is sent as it
+    // is (never compressed) and is `streamedLength` bytes long; it is asked
+    // to fill `size` bytes from `offset` on, piece by piece as they go out.
+    std::function<void(std::uint64_t offset, char* out, std::size_t size)> streamedBody;
+    std::uint64_t streamedLength = 0;
+
     // Content-Length: the real length unless `announceLength` is false (then
     // no length is sent and the connection closes after the body) or
     // `announcedLength` gives another value to send.

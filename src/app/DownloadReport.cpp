@@ -5,6 +5,7 @@ namespace lumora {
 bool DownloadReport::Complete() const {
     if (rejectedSavePath || nothingPicked || stopped) return false;
     for (const auto& album : albums) {
+        if (!album.page.fetched) return false;
         if (album.listFileOnly ? !album.listFileWritten : album.saved + album.skipped < album.listed) return false;
     }
     return true;

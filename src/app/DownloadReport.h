@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "download/ItemLog.h"
+#include "site/SiteHost.h"
 
 namespace lumora {
 
@@ -16,6 +17,7 @@ struct AlbumOutcome {
     std::size_t saved = 0;       // pictures downloaded in this run
     std::size_t skipped = 0;     // pictures an earlier run saved, not fetched again
     bool stopped = false;        // the user stopped the run during this album
+    PageRead page;               // reading the album's page: whether it was fetched, or why not
     bool listFileOnly = false;   // wrote the list file instead of downloading
     bool listFileWritten = false;
     std::vector<FailedItem> failures;
@@ -28,7 +30,8 @@ struct DownloadReport {
     bool nothingPicked = false;
     bool rejectedSavePath = false;  // ended at the save-folder check
 
-    // Every listed picture saved (or every list file written).
+    // Every album page read, and every listed picture saved in this run or
+    // skipped as saved before (or every list file written).
     bool Complete() const;
 };
 

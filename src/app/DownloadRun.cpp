@@ -167,10 +167,13 @@ void DownloadRun::DownloadAlbum(std::size_t position, AlbumOutcome& outcome, con
     PictureNameFile nameFile;
     nameFile.Start(job_, album->title);
     naming.appendPictureName = nameFile.Appender();
-    ReadPictureList(controller_, *album, [&](const std::u16string& address, const std::u16string& description) {
-        rules = controller_.CurrentNameRules();  // the dialog may change them during a run
-        AddPictureToJob(job_, naming, address, description, u"");
-    }, &ahead);
+    outcome.page = ReadPictureList(
+        controller_, *album,
+        [&](const std::u16string& address, const std::u16string& description) {
+            rules = controller_.CurrentNameRules();  // the dialog may change them during a run
+            AddPictureToJob(job_, naming, address, description, u"");
+        },
+        &ahead);
     outcome.folder = job_.albumFolder;
     outcome.listed = job_.size();
     jobSize_ = job_.size();
@@ -311,6 +314,7 @@ DownloadReport DownloadRun::RetryFailures() {
         jobSize_ = job_.size();
         AlbumOutcome outcome;
         outcome.title = rows.front().albumTitle;
+        outcome.page.fetched = true;  // a retry reads no album page
         outcome.address = rows.front().albumAddress;
         outcome.folder = job_.albumFolder;
         outcome.listed = job_.size();

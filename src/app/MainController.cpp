@@ -131,7 +131,7 @@ bool MainController::StartWorker(std::thread& slot, bool& running, std::atomic<s
                 running = false;
                 workerEnded_.notify_all();
             }
-            window_.RunEnded(&running == &downListRunning_);
+            window_.RunFinished(&running == &downListRunning_);
         });
         return true;
     } catch (const std::system_error&) {

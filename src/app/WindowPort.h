@@ -41,7 +41,7 @@ public:
     // A get-albums run (download false) or a download or retry run (true)
     // has ended; for a download, lastReport() holds its outcome. Called on
     // the run's worker as its very last step.
-    virtual void RunEnded(bool /*download*/) {}
+    virtual void RunFinished(bool /*download*/) {}
 };
 
 }  // namespace lumora

@@ -32,7 +32,6 @@ std::u16string ConsoleWindow::GetItemText(int controlId) {
 
 void ConsoleWindow::MessageBox(const std::u16string& text) {
     std::lock_guard lock(mutex_);
-    ++messages_;
     PrintLine(stderr, text);
 }
 
@@ -50,10 +49,6 @@ void ConsoleWindow::OpenFolder(const std::u16string& folder) {
     PrintLine(stderr, u"打开文件夹: " + folder);
 }
 
-int ConsoleWindow::messageCount() const {
-    std::lock_guard lock(mutex_);
-    return messages_;
-}
 
 }  // namespace lumora::cli
 

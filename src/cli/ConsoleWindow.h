@@ -36,14 +36,10 @@ public:
     void SetPicked(std::vector<std::size_t> positions);
     long DownloadFinished(unsigned, unsigned) override { return 1; }
 
-    // How many message boxes were shown (the command's outcome may depend on it).
-    int messageCount() const;
-
 private:
     mutable std::mutex mutex_;
     std::map<int, std::u16string> texts_;
     std::vector<std::size_t> picked_;
-    int messages_ = 0;
     bool quiet_;
 };
 

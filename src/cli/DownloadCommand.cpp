@@ -5,6 +5,7 @@
 #include "app/ControlIds.h"
 #include "app/MainController.h"
 #include "cli/AlbumSelection.h"
+#include "cli/AddressCheck.h"
 #include "cli/ConsoleWindow.h"
 #include "cli/InterruptWatch.h"
 #include "settings/SettingsFile.h"
@@ -25,18 +26,27 @@ int UsageError(const std::string& message) {
 
 void PrintSummary(const DownloadReport& report) {
     for (const auto& album : report.albums) {
+        if (!album.page.fetched) {
+            PrintLine(stdout, album.title + u"\t" + album.folder + u"\t相册页面读取失败：" + DescribePageFailure(album.page));
+            continue;
+        }
         if (album.listFileOnly) {
             PrintLine(stdout, FormatText(u"%s\t%s\t列表文件%s\t%d张图片",
                                          {album.title, album.folder, std::u16string(album.listFileWritten ? u"已写入" : u"写入失败"),
                                           static_cast<std::int64_t>(album.listed)}));
             continue;
         }
+        // Saved counts only what this run fetched; what an earlier run saved is said apart.
         std::u16string line = FormatText(u"%s\t%s\t图片%d张\t已保存%d张\t失败%d张",
                                          {album.title, album.folder, static_cast<std::int64_t>(album.listed),
-                                          static_cast<std::int64_t>(album.saved + album.skipped),
+                                          static_cast<std::int64_t>(album.saved),
                                           static_cast<std::int64_t>(album.failures.size())});
         if (album.skipped > 0) {
-            line += FormatText(u"\t（其中%d张以前已下载，未重新获取）", {static_cast<std::int64_t>(album.skipped)});
+            line += FormatText(u"\t跳过%d张（以前已下载）", {static_cast<std::int64_t>(album.skipped)});
+        }
+        const std::size_t done = album.saved + album.skipped + album.failures.size();
+        if (album.stopped && done < album.listed) {
+            line += FormatText(u"\t未下载%d张", {static_cast<std::int64_t>(album.listed - done)});
         }
         PrintLine(stdout, line);
         for (const auto& failure : album.failures) {
@@ -48,7 +58,6 @@ void PrintSummary(const DownloadReport& report) {
 }
 
 int DownloadExitStatus(const DownloadReport& report) {
-    if (report.rejectedSavePath) return 1;
     return report.Complete() ? 0 : 1;
 }
 
@@ -70,6 +79,7 @@ int RunDownload(const std::vector<std::string>& args) {
         }
     }
     if (address.empty()) return UsageError("no address given");
+    if (!IsWebAddressArgument(address)) return UsageError("'" + address + "' is not a web address (http:// or https://)");
     if (save && save->empty()) return UsageError("--save needs a folder");
 
     InterruptWatch interrupts;

@@ -5,7 +5,9 @@
 
 #include "app/ControlIds.h"
 #include "app/MainController.h"
+#include "cli/AddressCheck.h"
 #include "cli/ConsoleWindow.h"
+#include "cli/InterruptWatch.h"
 #include "settings/SettingsFile.h"
 #include "text/Format.h"
 #include "text/StringCtrl.h"
@@ -65,9 +67,16 @@ int RunList(const std::vector<std::string>& args) {
         std::fprintf(stderr, "lumora-cli list: no address given\n%s", kListUsage);
         return 2;
     }
+    if (!IsWebAddressArgument(address)) {
+        std::fprintf(stderr, "lumora-cli list: '%s' is not a web address (http:// or https://)\n%s", address.c_str(),
+                     kListUsage);
+        return 2;
+    }
 
+    InterruptWatch interrupts;
     ConsoleWindow window;
     MainController controller(window, ProgramFolder());
+    StopActionScope stopAction(interrupts, [&controller] { controller.StopRuns(); });
     PrintSettingsProblem(controller);
     window.SetItemText(IDC_ADDRESS, Utf8ToWide(address));
     controller.SetReady();
@@ -80,7 +89,8 @@ int RunList(const std::vector<std::string>& args) {
     } else {
         PrintTable(albums);
     }
-    return 0;
+    // No album: the reason (the page's status, or that it held none) went to standard error.
+    return interrupts.ExitStatus(albums.empty() ? 1 : 0);
 }
 
 }  // namespace lumora::cli

@@ -1,5 +1,7 @@
 #include "site/AlbumListReader.h"
 
+#include <functional>
+
 #include "text/Format.h"
 #include "text/StringCtrl.h"
 #include "web/Address.h"
@@ -102,16 +104,21 @@ void ReadAlbumPages(SiteHost& host, const std::u16string& firstPageTemplate) {
     request.retries = session.retries;
     request.stop = session.getAlbumsStop;
     FetchResult result;
-    std::u16string previousPage;
+    // A page that repeats the one before ends the loop; its hash is enough
+    // to tell, and keeps a second copy of a large page out of memory.
+    std::size_t previousPage = 0;
     bool morePages = true;
     for (int n = 1; morePages && n <= kMaxPages; ++n) {
         request.url = firstPageTemplate;
         session.pageTag = FormatText(u"_p%d_", {static_cast<std::int64_t>(n)});
         ReplaceAll(request.url, kPagePlaceholder, session.pageTag);
-        if (!FetchPage(request, result, 0)) break;
+        const bool fetched = FetchPage(request, result, 0);
+        if (n == 1) session.firstListPage = {fetched, result.error, result.httpStatus};
+        if (!fetched) break;
         std::u16string text = GetPageText(result, TEXT_INFLATE | TEXT_UTF8);
-        if (text.empty() || text == previousPage) break;
-        previousPage = text;
+        const std::size_t pageHash = std::hash<std::u16string>{}(text);
+        if (text.empty() || (n > 1 && pageHash == previousPage)) break;
+        previousPage = pageHash;
         AlbumPage page = ParseAlbumPage(std::move(text), request.url, n == 1);
         morePages = page.hasNextPage;
         if (n == 1) session.spaceName = std::move(page.spaceName);
@@ -132,8 +139,13 @@ AlbumPage ParseAlbumPage(std::u16string text, const std::u16string& pageAddress,
     if (firstPage) page.spaceName = DeriveSpaceName(text, pageAddress);
     StringArray blocks;
     if (SplitText(blocks, text, u"class=\"picbox") < 1) return page;
+    // The blocks hold the page now: let go of the whole text, and hand each
+    // block over instead of copying it.
+    std::u16string().swap(text);
     page.albums.reserve(blocks.size() - 1);
-    for (std::size_t i = 1; i < blocks.size(); ++i) page.albums.push_back(ParseAlbumBlock(blocks[i], pageAddress));
+    for (std::size_t i = 1; i < blocks.size(); ++i) {
+        page.albums.push_back(ParseAlbumBlock(std::move(blocks[i]), pageAddress));
+    }
     return page;
 }
 
@@ -143,6 +155,7 @@ void GetAlbumList(SiteHost& host) {
     session.siteIndex = kPhotoCommunitySite;
     session.spaceName.clear();
     session.subFolderName.clear();
+    session.firstListPage = {};
 
     std::u16string address = Trim(host.AddressText());
     if (address.empty()) {
@@ -166,8 +179,22 @@ void GetAlbumList(SiteHost& host) {
     const auto count = static_cast<std::int64_t>(session.albums.size());
     host.SetAlbumGroupCaption(FormatText(u"相册列表(共%d个)", {count}));
     host.SetMainStatus(FormatText(u"获取相册列表完成，共%d个", {count}));
+    // Nothing found: say why beside the count, so the user can act on it.
+    if (count == 0 && session.firstListPage.fetched) {
+        host.SetProgressStatus(u"页面中没有找到相册：地址可能有误，或网站的页面格式已改变");
+    } else if (count == 0 && session.firstListPage.error != FetchError::None) {
+        host.SetProgressStatus(u"无法读取相册列表：" + DescribePageFailure(session.firstListPage));
+    }
     host.EndGetAlbums();
     if (count > 0) host.OfferAddressToHistory(Trim(host.AddressText()));
+}
+
+std::u16string DescribePageFailure(const PageRead& read) {
+    std::u16string reason = Utf8ToWide(DescribeFetchError(read.error));
+    if (read.error == FetchError::HttpStatus && read.httpStatus > 0) {
+        reason += FormatText(u" %d", {static_cast<std::int64_t>(read.httpStatus)});
+    }
+    return reason;
 }
 
 }  // namespace lumora

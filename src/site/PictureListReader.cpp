@@ -40,22 +40,24 @@ bool PicturePageAhead::Take(const std::u16string& address, bool& fetched, FetchR
     return true;
 }
 
-void ReadPictureList(SiteHost& host, const ST_PERLISTRECORD& album, const PictureSink& addPicture,
-                     PicturePageAhead* ahead) {
+PageRead ReadPictureList(SiteHost& host, const ST_PERLISTRECORD& album, const PictureSink& addPicture,
+                         PicturePageAhead* ahead) {
     FetchResult result;
     bool fetched = false;
     if (!ahead || !ahead->Take(album.address, fetched, result)) {
         const SiteSession& session = host.session();
         fetched = FetchPicturePage(album.address, session.retries, session.downloadStop, result);
     }
-    if (!fetched) return;
+    const PageRead read{fetched, result.error, result.httpStatus};
+    if (!fetched) return read;
     const std::u16string text = GetPageText(result, TEXT_INFLATE | TEXT_UTF8);
-    if (text.empty()) return;
+    if (text.empty()) return read;
     for (const PictureEntry& entry : ParsePicturePage(text, album)) {
         addPicture(entry.address, entry.description);
         std::uint8_t state = host.session().downloadState;
-        if (state == DOWN_STOP || state == 2) return;
+        if (state == DOWN_STOP || state == 2) return read;
     }
+    return read;
 }
 
 std::vector<PictureEntry> ParsePicturePage(const std::u16string& text, const ST_PERLISTRECORD& album) {

@@ -32,8 +32,8 @@ private:
 // Reads the album's picture page (from `ahead` when it holds that page) and
 // hands over its pictures; stops as soon as the download state becomes 2
 // (album done) or 3 (run stopped).
-void ReadPictureList(SiteHost& host, const ST_PERLISTRECORD& album, const PictureSink& addPicture,
-                     PicturePageAhead* ahead = nullptr);
+PageRead ReadPictureList(SiteHost& host, const ST_PERLISTRECORD& album, const PictureSink& addPicture,
+                         PicturePageAhead* ahead = nullptr);
 
 struct PictureEntry {
     std::u16string address;  // full-size picture, resolved; may be empty

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "site/AlbumRecord.h"
+#include "web/Fetch.h"
 
 namespace lumora {
 
@@ -20,6 +21,16 @@ enum DownloadState : std::uint8_t { DOWN_IDLE = 0, DOWN_RUNNING = 1, DOWN_STOP =
 
 // The one site kind with an adapter.
 inline constexpr int kPhotoCommunitySite = 14;
+
+// How reading one page went: fetched (whatever it held), or why not.
+struct PageRead {
+    bool fetched = false;
+    FetchError error = FetchError::None;
+    long httpStatus = 0;
+};
+
+// "HTTP error status 404", "connection failed", ...: why a page was not read.
+std::u16string DescribePageFailure(const PageRead& read);
 
 // Main-window state that the adapter reads and writes.
 struct SiteSession {
@@ -37,6 +48,8 @@ struct SiteSession {
     std::uint8_t retries = 0;
     std::shared_ptr<StopToken> getAlbumsStop;
     std::shared_ptr<StopToken> downloadStop;
+    // The first album-list page of the last get-albums run.
+    PageRead firstListPage;
 };
 
 class SiteHost {

@@ -224,10 +224,12 @@ std::size_t OnBody(char* data, std::size_t size, std::size_t count, void* user) 
         }
         return length;
     }
-    // A page is held whole: it may not grow beyond the limit, as it arrives
-    // or, when compressed, as it would inflate.
-    const bool tooLarge = result.compressed ? !transfer->inflated.Feed(data, length, kMaxPageBytes)
-                                            : result.body.size() + length > kMaxPageBytes;
+    // A page is held whole: it may not grow beyond the limit as it arrives,
+    // nor, when marked compressed, as it would inflate. Both hold always:
+    // bytes after the end of a gzip stream, or a "gzip" mark on a body that
+    // is none, still count as they arrive.
+    const bool tooLarge = result.body.size() + length > kMaxPageBytes ||
+                          (result.compressed && !transfer->inflated.Feed(data, length, kMaxPageBytes));
     if (tooLarge) {
         transfer->failure = FetchError::PageTooLarge;
         return 0;

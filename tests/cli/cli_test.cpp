@@ -167,6 +167,41 @@ TEST_F(CliTest, SettingsCommandsWriteTheSettingsFile) {
     EXPECT_EQ(Cli("names --base sideways").status, 2);
 }
 
+TEST_F(CliTest, ExitStatusesTellTheTruth) {
+    ASSERT_EQ(Cli("params --retries 0").status, 0);  // failures at once
+    const std::string member = "http://dp.pconline.com.cn/m/";
+
+    // list: 1 when the first page cannot be read or holds no album, with the reason.
+    EXPECT_EQ(Cli("list " + member).status, 0);
+    EXPECT_EQ(Cli("list ftp://x/").status, 2);
+    EXPECT_EQ(Cli("download ftp://x/").status, 2);
+    CliRun run = Cli("list http://dp.pconline.com.cn/nobody/", true);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.out.find("HTTP error status 404"), std::string::npos) << run.out;
+    run = Cli("list " + member, true, "env http_proxy=http://127.0.0.1:1 ");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.out.find("connection failed"), std::string::npos) << run.out;
+    site_.route("dp.pconline.com.cn", "/away/myphoto_p1_n15.html", Response::Redirect("file:///etc/passwd"));
+    EXPECT_EQ(Cli("list http://dp.pconline.com.cn/away/").status, 1);
+    site_.route("dp.pconline.com.cn", "/empty/myphoto_p1_n15.html", Response::Text("<title>【x】Empty_太平洋</title>"));
+    run = Cli("list http://dp.pconline.com.cn/empty/", true);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.out.find("页面中没有找到相册：地址可能有误，或网站的页面格式已改变"), std::string::npos) << run.out;
+
+    // download: an album page that cannot be read is a failure, not "0 of 0".
+    const std::string save = " --save '" + (home_ / "out").string() + "'";
+    site_.route("dp.pconline.com.cn", "/photo/list_2.html", Response::Status(404));
+    run = Cli("download " + member + " --albums 1-2" + save);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.out.find("Album 2\t"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("相册页面读取失败：HTTP error status 404"), std::string::npos) << run.out;
+    // Pictures that an earlier run saved count as saved, but only as skipped.
+    run = Cli("download " + member + " --albums 1" + save);
+    EXPECT_EQ(run.status, 0);
+    EXPECT_NE(run.out.find("已保存0张\t失败0张\t跳过1张"), std::string::npos) << run.out;
+    EXPECT_EQ(Cli("download http://dp.pconline.com.cn/empty/" + save).status, 1);  // no album to pick
+}
+
 TEST_F(CliTest, RetryAndArchiveCommands) {
     const fs::path save = home_ / "out";
     const fs::path album = save / "Member" / "Album 2";

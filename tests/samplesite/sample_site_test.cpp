@@ -348,4 +348,52 @@ TEST(SampleSiteFaults, AFaultedPictureFailsOnceThenServesItsBytes) {
     EXPECT_EQ(right, 5);
 }
 
+// The hostile shapes at a small size: made as they go out, they still arrive
+// whole, of their size and well-formed.
+TEST(SampleSiteHostile, EachShapeArrivesWholeAndWellFormed) {
+    constexpr std::size_t kSize = 8 << 20;
+    for (Hostile shape : {Hostile::Bomb, Hostile::LargePage, Hostile::GzipTail, Hostile::HugePictures}) {
+        SCOPED_TRACE(static_cast<int>(shape));
+        SampleSiteOptions options = SampleSiteOptions::OneAlbum(2);
+        options.hostile = shape;
+        options.hostileBytes = kSize;
+        TestSite site;
+        const SampleCatalog catalog = RegisterSampleSite(site, options);
+        ProxyEnvironment proxy(site);
+        Client client;
+        const std::string& picture = catalog.albums[0].pictures[1].address;
+        if (shape == Hostile::Bomb) {
+            // Gzip even to a request that does not accept it; decoding checks the trailer.
+            const Reply raw = client.get(catalog.listPageAddress(1));
+            EXPECT_EQ(raw.contentEncoding, "gzip");
+            EXPECT_LT(raw.body.size(), kSize / 500);
+            const Reply page = client.get(catalog.listPageAddress(1), kProgramEncoding);
+            EXPECT_GT(page.body.size(), kSize - (1 << 20));
+            EXPECT_LE(page.body.size(), kSize);
+            EXPECT_EQ(ParseAlbumList(page.body).size(), 1u);
+            EXPECT_EQ(page.body.find_first_not_of(' ', page.body.find("</html>") + 8), std::string::npos);
+        } else if (shape == Hostile::GzipTail) {
+            const Reply raw = client.get(catalog.listPageAddress(1));
+            EXPECT_EQ(raw.contentEncoding, "gzip");
+            EXPECT_GT(raw.body.size(), kSize);
+            EXPECT_TRUE(raw.body.starts_with("\x1f\x8b"));
+        } else if (shape == Hostile::LargePage) {
+            const Reply page = client.get(catalog.listPageAddress(1), kProgramEncoding);
+            EXPECT_EQ(page.contentEncoding, "");
+            EXPECT_EQ(page.body.size(), kSize);
+            EXPECT_EQ(ParseAlbumList(page.body).size(), 1u);
+        } else {
+            const std::string body = client.body(picture);
+            EXPECT_EQ(body.size(), kSize);
+            EXPECT_TRUE(IsBaselineJpeg(body));
+            EXPECT_EQ(client.body(picture), body);
+            if (HaveImageMagick()) {
+                EXPECT_EQ(Identify(body), "JPEG 320 240");
+            }
+        }
+        // The rest of the member stays as it is.
+        EXPECT_LT(client.body(shape == Hostile::HugePictures ? Absolute(catalog.albums[0].coverAddress) : picture).size(), 64u << 10);
+    }
+}
+
 }  // namespace

@@ -1,0 +1,17 @@
+// The command line takes only web addresses for a member's album space.
+#pragma once
+
+#include <algorithm>
+#include <cctype>
+#include <string>
+
+namespace lumora::cli {
+
+// Starts with "http://" or "https://", in any case.
+inline bool IsWebAddressArgument(std::string address) {
+    std::transform(address.begin(), address.end(), address.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return address.starts_with("http://") || address.starts_with("https://");
+}
+
+}  // namespace lumora::cli
