@@ -616,7 +616,7 @@ void CLumoraDlg::BeginShutdown() {
 void CLumoraDlg::FinishShutdown() {
     controller_->WaitForGetAlbums();
     controller_->WaitForDownload();
-    // Their RunEnded calls are not waited for: nothing follows the runs now.
+    // Their RunFinished calls are not waited for: nothing follows the runs now.
     getList_ = {};
     downList_ = {};
     if (startupWorker_.joinable()) startupWorker_.join();

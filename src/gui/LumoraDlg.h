@@ -99,7 +99,7 @@ private:
 
     // One kind of run (get albums, download) as the window follows it.
     struct RunWatch {
-        bool busy = false;          // from the start until its RunEnded arrived
+        bool busy = false;          // from the start until its RunFinished arrived
         bool clickPending = false;  // a start asked for while the last run was still ending
     };
 
@@ -123,7 +123,7 @@ private:
     void RedisplayAlbums(std::size_t limit);
     void FinishRedisplay();
 
-    // A run started by this window: followed until its RunEnded arrives.
+    // A run started by this window: followed until its RunFinished arrives.
     void Follow(RunWatch& run, bool download);
     void UpdateProgress();
     // Closing: stop the runs and let no worker wait for this thread any more.

@@ -74,9 +74,11 @@ std::optional<OutcomeLine> DownloadOutcomeLine(const lumora::DownloadReport& rep
     std::size_t saved = 0;
     std::size_t failed = 0;
     std::size_t unstarted = 0;
+    std::size_t unread = 0;
     bool downloaded = false;
     for (const lumora::AlbumOutcome& album : report.albums) {
         failed += album.failures.size();
+        unread += album.page.fetched ? 0 : 1;
         // A list file stands for its pictures: none of them was to be downloaded.
         if (album.listFileOnly) continue;
         downloaded = downloaded || album.listed > 0;
@@ -93,8 +95,10 @@ std::optional<OutcomeLine> DownloadOutcomeLine(const lumora::DownloadReport& rep
         }
         return line;
     }
-    if (!downloaded) return std::nullopt;
+    if (!downloaded && unread == 0) return std::nullopt;
     OutcomeLine line{QStringLiteral("本次下载失败%1张图片").arg(failed), failed > 0};
     if (line.link) line.text += failures;
+    // Albums whose pictures were never listed have no failed picture to count.
+    if (unread > 0) line.text += QStringLiteral("；%1个相册页面读取失败").arg(unread);
     return line;
 }

@@ -141,7 +141,7 @@ long CWindowBridge::DownloadFinished(unsigned, unsigned) {
     return 1;
 }
 
-void CWindowBridge::RunEnded(bool download) {
+void CWindowBridge::RunFinished(bool download) {
     // Also while closing: the window counts the runs that are still ending.
     QMetaObject::invokeMethod(this, [this, download] { window_.RunFinished(download); }, Qt::QueuedConnection);
 }

@@ -46,7 +46,7 @@ public:
     long DownloadFinished(unsigned elapsedSeconds, unsigned pictureCount) override;
     // Queued, never waited for: the controller may join the calling worker
     // from the GUI thread right after this returns.
-    void RunEnded(bool download) override;
+    void RunFinished(bool download) override;
 
 private:
     // Runs `work` on the GUI thread and waits for its result; `fallback`

@@ -271,6 +271,14 @@ TEST_F(DownloadTest, StoppedRunTellsWhatWasSavedAndWhatWasNotDownloaded) {
     EXPECT_EQ(Text(IDC_STATUS_MAIN), QStringLiteral("下载完毕"));
 }
 
+TEST_F(DownloadTest, AlbumPageThatCannotBeReadIsNotPassedOverInSilence) {
+    ServeMember({"Sea", "Hills"}, {1, 1});
+    site_.route(testing::kCommunityHost, "/photo/list_2.html", testsite::Response::Status(404));
+    CLumoraDlg& window = StartDownloadOfAll();
+    ASSERT_TRUE(window.WaitUntilIdle(60000));
+    EXPECT_EQ(Text(IDC_STATUS_PROGRESS), QStringLiteral("本次下载失败0张图片；1个相册页面读取失败"));
+}
+
 TEST_F(DownloadTest, RelativeSaveFolderIsTakenUnderTheHomeFolder) {
     ServeMember({"Sea"}, {2});
     const fs::path user = home_ / "user";
