@@ -31,6 +31,11 @@ constexpr int kCellMargin = 3;
 constexpr std::size_t kMaxNameLength = 80;
 constexpr int kFetchThreads = 4;
 const QColor kGridColour(199, 227, 227);
+// A picked thumbnail: a thick frame and a tick in this colour, plain to see
+// on any picture (the pale grid colour only tints the caption strip).
+const QColor kPickedColour(0, 102, 204);
+constexpr int kPickedFrame = 4;
+constexpr int kTickSize = 22;
 
 struct ListColumn {
     const char16_t* header;
@@ -83,6 +88,33 @@ public:
         painter->setPen(option.palette.color(QPalette::Text));
         painter->drawText(strip, Qt::AlignLeft | Qt::AlignVCenter,
                           metrics.elidedText(text, Qt::ElideRight, strip.width()));
+        if (selected) DrawPickedMark(painter, cell);
+    }
+
+private:
+    static void DrawPickedMark(QPainter* painter, const QRect& cell) {
+        painter->save();
+        painter->setRenderHint(QPainter::Antialiasing);
+        QPen frame(kPickedColour, kPickedFrame);
+        frame.setJoinStyle(Qt::MiterJoin);
+        painter->setPen(frame);
+        painter->setBrush(Qt::NoBrush);
+        const int inset = kPickedFrame / 2;
+        painter->drawRect(QRectF(cell).adjusted(inset, inset, -inset, -inset));
+
+        const QRectF badge(cell.right() - kPickedFrame - kTickSize, cell.top() + kPickedFrame + 2, kTickSize, kTickSize);
+        painter->setPen(QPen(Qt::white, 1.5));
+        painter->setBrush(kPickedColour);
+        painter->drawEllipse(badge);
+        QPen tick(Qt::white, 2.5);
+        tick.setCapStyle(Qt::RoundCap);
+        tick.setJoinStyle(Qt::RoundJoin);
+        painter->setPen(tick);
+        const QPointF points[] = {badge.topLeft() + QPointF(0.25, 0.52) * kTickSize,
+                                  badge.topLeft() + QPointF(0.43, 0.70) * kTickSize,
+                                  badge.topLeft() + QPointF(0.76, 0.32) * kTickSize};
+        painter->drawPolyline(points, 3);
+        painter->restore();
     }
 };
 

@@ -1,9 +1,12 @@
 #include "gui/Desktop.h"
 
-#include <QDesktopServices>
+#include <QCoreApplication>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QMessageBox>
-#include <QUrl>
+#include <QPointer>
+#include <QProcess>
+#include <QStandardPaths>
 
 void CDesktop::Message(QWidget* parent, const QString& text, const QString& caption) {
     QMessageBox::information(parent, caption, text, QMessageBox::Ok);
@@ -23,8 +26,33 @@ QString CDesktop::PickFolder(QWidget* parent, const QString& title, const QStrin
     return dialog.selectedFiles().first();
 }
 
-void CDesktop::OpenFolder(const QString& path) {
-    QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+void CDesktop::OpenFolder(QWidget* parent, const QString& path) {
+    QPointer<QWidget> owner(parent);
+    const auto fail = [this, owner, path](const QString& reason) {
+        if (!owner) return;
+        Message(owner, QStringLiteral("无法打开文件夹：%1\n%2").arg(path, reason), ProgramCaption());
+    };
+    if (!QFileInfo(path).isDir()) return fail(QStringLiteral("（文件夹不存在）"));
+    const QString opener = QStandardPaths::findExecutable(QStringLiteral("xdg-open"));
+    if (opener.isEmpty()) return fail(QStringLiteral("（未找到 xdg-open，请安装 xdg-utils）"));
+    // Run here rather than detached, so that its failure is heard. It
+    // belongs to the application: closing the window must not kill it.
+    auto* process = new QProcess(QCoreApplication::instance());
+    process->setStandardOutputFile(QProcess::nullDevice());
+    process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    QObject::connect(process, &QProcess::finished, process,
+                     [process, fail](int code, QProcess::ExitStatus status) {
+                         process->deleteLater();
+                         if (status != QProcess::NormalExit || code != 0) {
+                             fail(QStringLiteral("（xdg-open 失败，退出码 %1）").arg(code));
+                         }
+                     });
+    QObject::connect(process, &QProcess::errorOccurred, process, [process, fail](QProcess::ProcessError error) {
+        if (error != QProcess::FailedToStart) return;
+        process->deleteLater();
+        fail(QStringLiteral("（无法启动 xdg-open）"));
+    });
+    process->start(opener, {path});
 }
 
 QString CDesktop::ProgramCaption() {

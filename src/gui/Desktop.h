@@ -16,7 +16,10 @@ public:
     virtual bool Ask(QWidget* parent, const QString& text, const QString& caption);
     // A folder picker with a path field; empty when cancelled.
     virtual QString PickFolder(QWidget* parent, const QString& title, const QString& start);
-    virtual void OpenFolder(const QString& path);
+    // Shows a folder in the file manager (xdg-open). When there is no opener,
+    // no such folder, or the opener reports failure, a message says which
+    // folder it was, so the user can still find the files.
+    virtual void OpenFolder(QWidget* parent, const QString& path);
 
     // The caption of the program's own message boxes.
     static QString ProgramCaption();

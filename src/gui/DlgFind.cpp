@@ -4,6 +4,7 @@
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QHideEvent>
+#include <QShowEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -30,6 +31,8 @@ CDlgFind::CDlgFind(CMyGridCtrl& grid, QWidget* parent)
     close->setObjectName("button1699");
     close->setFlat(true);
     close->setAutoDefault(false);
+    // Escape does what it does; the keyboard belongs to the keyword.
+    close->setFocusPolicy(Qt::NoFocus);
     close->setFixedWidth(close->fontMetrics().height() + 8);
 
     auto* label = new QLabel(QStringLiteral("关键字:"), frame);
@@ -76,6 +79,14 @@ CDlgFind::CDlgFind(CMyGridCtrl& grid, QWidget* parent)
     connect(next_, &QPushButton::clicked, this, [this] { Step(true); });
 
     resize(260, sizeHint().height());
+}
+
+void CDlgFind::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    // Typing goes into the keyword at once; Enter then runs the default
+    // button ("下一个" or "筛选") through the dialog.
+    edit_->setFocus(Qt::OtherFocusReason);
+    edit_->selectAll();
 }
 
 void CDlgFind::SetFindMode(bool find) {

@@ -7,11 +7,9 @@
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDragEnterEvent>
+#include <QDir>
 #include <QDropEvent>
-#include <QKeyEvent>
-#include <QMouseEvent>
-#include <QPainter>
-#include <QStyleOptionFocusRect>
+#include <QEventLoop>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLayout>
@@ -21,12 +19,10 @@
 #include <QMimeData>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QThread>
 #include <QTimer>
 #include <QUrl>
 
 #include <algorithm>
-#include <chrono>
 #include <limits>
 
 #include "app/ControlIds.h"
@@ -46,6 +42,8 @@
 #include "gui/GuiText.h"
 #include "gui/MainMenu.h"
 #include "gui/SplashScreenEx.h"
+#include "gui/StatusLine.h"
+#include "gui/WindowBridge.h"
 #include "text/StringCtrl.h"
 
 using namespace lumora;
@@ -67,6 +65,8 @@ QRect Dlu(int x, int y, int width, int height) {
 
 // Where the sub-type box stands; the address box moves against it.
 const QRect kSubTypeGeometry = Dlu(85, 7, 62, 12);
+// Where the second status line stands while its text fits.
+const QRect kProgressStatusGeometry = Dlu(230, 308, 150, 10);
 
 // Albums shown per step of a redisplay; the window stays responsive between steps.
 constexpr std::size_t kRedisplayBatch = 12;
@@ -74,96 +74,16 @@ constexpr int kProgressPollMs = 200;
 // History texts stop short of this many units (the history field's size).
 constexpr int kDroppedPathLimit = 512;
 
-// A link that looks disabled when it is: rich text keeps its link colour
-// in every state otherwise.
-class CLinkLabel : public QLabel {
-public:
-    CLinkLabel(const QString& text, QWidget* parent) : QLabel(parent), text_(text) { ShowText(); }
-
-protected:
-    void changeEvent(QEvent* event) override {
-        if (event->type() == QEvent::EnabledChange) ShowText();
-        QLabel::changeEvent(event);
-    }
-
-private:
-    void ShowText() {
-        const QString style =
-            isEnabled() ? QString() : QStringLiteral(" style=\"color: %1\"")
-                                          .arg(palette().color(QPalette::Disabled, QPalette::WindowText).name());
-        setText(QStringLiteral("<a href=\"#\"%1>%2</a>").arg(style, text_));
-    }
-
-    QString text_;
-};
-
-
-}  // namespace
-
-// The second status line. After a download with failures it becomes a link
-// to their list: a click, or Enter or Space once tabbed to, opens it. Any
-// text the controller sets makes it plain again.
-class CStatusLine : public QLabel {
-public:
-    CStatusLine(const QString& text, QWidget* parent) : QLabel(text, parent) {}
-
-    std::function<void()> onActivate;
-
-    void SetLink(bool link) {
-        if (link == link_) return;
-        link_ = link;
-        QFont underlined = font();
-        underlined.setUnderline(link);
-        setFont(underlined);
-        QPalette colours = parentWidget()->palette();
-        if (link) colours.setColor(QPalette::WindowText, colours.color(QPalette::Link));
-        setPalette(colours);
-        if (link) {
-            setCursor(Qt::PointingHandCursor);
-        } else {
-            unsetCursor();
-        }
-        setFocusPolicy(link ? Qt::TabFocus : Qt::NoFocus);
-        if (!link && hasFocus()) clearFocus();
-    }
-    bool link() const { return link_; }
-
-protected:
-    void mouseReleaseEvent(QMouseEvent* event) override {
-        if (link_ && event->button() == Qt::LeftButton && rect().contains(event->position().toPoint())) {
-            Activate();
-            return;
-        }
-        QLabel::mouseReleaseEvent(event);
-    }
-    void keyPressEvent(QKeyEvent* event) override {
-        const int key = event->key();
-        if (link_ && (key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Space)) {
-            Activate();
-            return;
-        }
-        QLabel::keyPressEvent(event);
-    }
-    void paintEvent(QPaintEvent* event) override {
-        QLabel::paintEvent(event);
-        if (!link_ || !hasFocus()) return;
-        // Labels draw no focus frame of their own.
-        QPainter painter(this);
-        QStyleOptionFocusRect frame;
-        frame.initFrom(this);
-        frame.rect = contentsRect().intersected(QRect(QPoint(0, 0), QSize(sizeHint().width(), height())));
-        style()->drawPrimitive(QStyle::PE_FrameFocusRect, &frame, &painter, this);
-    }
-
-private:
-    void Activate() {
-        if (onActivate) onActivate();
-    }
-
-    bool link_ = false;
-};
-
-namespace {
+// A save folder as the download gets it: "~" stands for the home folder,
+// and any other relative path is taken under it, not under whatever folder
+// the program was started in.
+QString AbsoluteSaveFolder(const QString& text) {
+    if (text.isEmpty() || QDir::isAbsolutePath(text)) return text;
+    const QString home = QDir::homePath();
+    if (text == QLatin1String("~")) return home + QLatin1Char('/');
+    if (text.startsWith(QLatin1String("~/"))) return home + text.mid(1);
+    return QDir(home).filePath(text);
+}
 
 QStringList HistoryEntries(const SettingsBlock& settings, HistoryKind kind) {
     QStringList entries;
@@ -177,10 +97,12 @@ QStringList HistoryEntries(const SettingsBlock& settings, HistoryKind kind) {
 }  // namespace
 
 CLumoraDlg::CLumoraDlg(Options options)
-    : options_(std::move(options)), desktop_(options_.desktop ? *options_.desktop : DefaultDesktop()) {
+    : options_(std::move(options)),
+      desktop_(options_.desktop ? *options_.desktop : DefaultDesktop()),
+      bridge_(std::make_unique<CWindowBridge>(*this)) {
     const std::filesystem::path folder =
         options_.programFolder.empty() ? ProgramFolder() : options_.programFolder;
-    controller_ = std::make_unique<MainController>(*this, folder);
+    controller_ = std::make_unique<MainController>(*bridge_, folder);
 
     setWindowIcon(QIcon(QPixmap::fromImage(DrawProgramIcon(256))));
     BuildMenu();
@@ -204,6 +126,7 @@ CLumoraDlg::~CLumoraDlg() {
     delete grid_;
     grid_ = nullptr;
     controller_.reset();
+    bridge_.reset();
 }
 
 void CLumoraDlg::BuildMenu() {
@@ -225,7 +148,7 @@ void CLumoraDlg::BuildControls() {
     };
     mainStatus_ = place(new QLabel(QStringLiteral("state1"), page), IDC_STATUS_MAIN, Dlu(7, 308, 220, 10));
     progressStatus_ =
-        place(new CStatusLine(QStringLiteral("state2"), page), IDC_STATUS_PROGRESS, Dlu(230, 308, 150, 10));
+        place(new CStatusLine(QStringLiteral("state2"), page), IDC_STATUS_PROGRESS, kProgressStatusGeometry);
     progressStatus_->onActivate = [this] { ShowFailures(); };
     banner_ = place(new QLabel(page), IDC_BANNER, Dlu(160, 293, 304, 10));
     site_ = place(new QComboBox(page), IDC_SITE, Dlu(7, 7, 75, 12));
@@ -315,8 +238,14 @@ void CLumoraDlg::Start() {
     startupWorker_ = std::thread([this] {
         std::vector<QString> names;
         for (const SiteEntry& site : SiteTable()) names.push_back(QString::fromUtf16(site.displayName));
-        QMetaObject::invokeMethod(this, [this] { StartupDone(); }, Qt::QueuedConnection);
-        QMetaObject::invokeMethod(this, [this, names] { SitesLoaded(names); }, Qt::QueuedConnection);
+        // One call: the window is ready with its site box filled.
+        QMetaObject::invokeMethod(
+            this,
+            [this, names] {
+                SitesLoaded(names);
+                StartupDone();
+            },
+            Qt::QueuedConnection);
     });
     hide();
 }
@@ -330,7 +259,8 @@ void CLumoraDlg::StartupDone() {
     ready_ = true;
     controller_->SetReady();
     // The user's settings file is there but could not be read: say so once.
-    if (!controller_->settingsProblem().empty()) MessageBox(controller_->SettingsProblemText());
+    if (!controller_->settingsProblem().empty()) ShowMessage(ToQString(controller_->SettingsProblemText()));
+    emit stateChanged();
 }
 
 void CLumoraDlg::SitesLoaded(const std::vector<QString>& names) {
@@ -392,7 +322,7 @@ void CLumoraDlg::OnGetAlbums() {
         return;
     }
     controller_->OnGetAlbumsClicked();
-    if (starting) Watch(getList_, false);
+    if (starting) Follow(getList_, false);
 }
 
 void CLumoraDlg::OnDownload() {
@@ -402,52 +332,57 @@ void CLumoraDlg::OnDownload() {
         downList_.clickPending = true;
         return;
     }
-    controller_->OnDownloadClicked();
     if (starting) {
-        Watch(downList_, true);
-        progress_->setValue(0);
-        progressTimer_->start();
+        pickedAlbums_ = grid_->PickedAlbumPositions().size();
+        // The run reads the box; what it reads is what the user sees.
+        const QString folder = savePath_->currentText();
+        const QString absolute = AbsoluteSaveFolder(folder);
+        if (absolute != folder) savePath_->setEditText(absolute);
     }
+    controller_->OnDownloadClicked();
+    if (starting) Follow(downList_, true);
 }
 
-void CLumoraDlg::Watch(RunWatch& run, bool download) {
-    if (run.watcher.joinable()) run.watcher.join();
+void CLumoraDlg::Follow(RunWatch& run, bool download) {
     run.busy = true;
-    run.watcher = std::thread([this, download] {
-        if (download) {
-            controller_->WaitForDownload();
-        } else {
-            controller_->WaitForGetAlbums();
-        }
-        QMetaObject::invokeMethod(this, [this, download] { RunEnded(download); }, Qt::QueuedConnection);
-    });
+    if (!download) return;
+    progress_->setValue(0);
+    progressTimer_->start();
 }
 
-void CLumoraDlg::RunEnded(bool download) {
+void CLumoraDlg::RunFinished(bool download) {
+    if (shutDown_) return;
     RunWatch& run = download ? downList_ : getList_;
     run.busy = false;
-    const bool again = run.clickPending && !shutDown_;
+    const bool again = run.clickPending;
     run.clickPending = false;
     if (download) {
         progressTimer_->stop();
         UpdateProgress();
-        const DownloadReport report = controller_->lastReport();
-        std::size_t failed = 0;
-        bool downloaded = false;
-        for (const AlbumOutcome& album : report.albums) {
-            failed += album.failures.size();
-            downloaded = downloaded || (!album.listFileOnly && album.listed > 0);
-        }
-        if (downloaded) {
-            // A stopped run's list is not the whole story: its line stays plain.
-            const bool link = failed > 0 && !report.stopped;
-            QString text = QStringLiteral("本次下载失败%1张图片").arg(failed);
-            if (link) text += QStringLiteral("（点击查看）");
-            progressStatus_->setText(text);
-            progressStatus_->SetLink(link);
-        }
+        ShowDownloadOutcome();
     }
     if (again) download ? OnDownload() : OnGetAlbums();
+    emit stateChanged();
+}
+
+void CLumoraDlg::ShowDownloadOutcome() {
+    const std::optional<OutcomeLine> line = DownloadOutcomeLine(controller_->lastReport(), pickedAlbums_);
+    if (!line) return;
+    progressStatus_->setText(line->text);
+    progressStatus_->SetLink(line->link);
+    FitStatusLines();
+}
+
+void CLumoraDlg::FitStatusLines() {
+    // The second line grows to the left into the room the first leaves, so
+    // that a long outcome is read whole.
+    const QRect home = kProgressStatusGeometry;
+    const int needed = progressStatus_->fontMetrics().horizontalAdvance(progressStatus_->text()) + Px(2);
+    const int firstEnd =
+        mainStatus_->x() + mainStatus_->fontMetrics().horizontalAdvance(mainStatus_->text()) + Px(4);
+    const int wanted = std::min(home.left(), home.right() + 1 - needed);
+    const int left = std::min(home.left(), std::max(wanted, firstEnd));
+    progressStatus_->setGeometry(QRect(QPoint(left, home.top()), home.bottomRight()));
 }
 
 void CLumoraDlg::ShowFailures() {
@@ -461,9 +396,8 @@ void CLumoraDlg::RetryFailures() {
     // The controller starts nothing while a run goes; nothing is watched then.
     if (shutDown_ || busy() || session.downloadState != DOWN_IDLE || session.getAlbumsState != GET_IDLE) return;
     controller_->OnRetryFailuresClicked();
-    Watch(downList_, true);
-    progress_->setValue(0);
-    progressTimer_->start();
+    pickedAlbums_ = 0;  // a retry takes its albums from the failures
+    Follow(downList_, true);
 }
 
 void CLumoraDlg::UpdateProgress() {
@@ -510,6 +444,7 @@ void CLumoraDlg::FinishRedisplay() {
     grid_->viewport()->update();
     redisplayState_ = 0;
     grid_->clearFilterKeyword();
+    emit stateChanged();
 }
 
 void CLumoraDlg::OnFilter() {
@@ -529,14 +464,18 @@ void CLumoraDlg::ChooseSaveFolder() {
 }
 
 void CLumoraDlg::OpenSaveFolder() {
-    const std::u16string saveFolder = ToU16(savePath_->currentText());
+    const std::u16string saveFolder = ToU16(AbsoluteSaveFolder(savePath_->currentText()));
     if (controller_->downloadBusy()) {
         // The member's folder of the running download; its albums are inside.
         const SiteSession& session = controller_->session();
-        desktop_.OpenFolder(ToQString(WithTrailingSlash(saveFolder) + session.spaceName + session.subFolderName));
+        ShowFolder(ToQString(WithTrailingSlash(saveFolder) + session.spaceName + session.subFolderName));
     } else if (!saveFolder.empty()) {
-        desktop_.OpenFolder(ToQString(saveFolder));
+        ShowFolder(ToQString(saveFolder));
     }
+}
+
+void CLumoraDlg::ShowFolder(const QString& folder) {
+    desktop_.OpenFolder(this, folder);
 }
 
 void CLumoraDlg::DropPath(const QString& path) {
@@ -657,9 +596,7 @@ void CLumoraDlg::OpenLoginBrowser(int id) {
 
 void CLumoraDlg::closeEvent(QCloseEvent* event) {
     BeginShutdown();
-    // Closed from inside a call that a worker waits for (a message box, say):
-    // that call has to return first, so the rest waits for the destructor.
-    if (guiCallDepth_ == 0) FinishShutdown();
+    FinishShutdown();
     QMainWindow::closeEvent(event);
 }
 
@@ -670,77 +607,47 @@ void CLumoraDlg::BeginShutdown() {
     if (splash_) splash_->close();
     redisplayTimer_->stop();
     progressTimer_->stop();
-
-    // From here on no worker waits for this thread; calls already waiting
-    // are let go by FinishShutdown.
-    closing_ = true;
-    SiteSession& session = controller_->session();
-    if (session.getAlbumsState != GET_IDLE) session.getAlbumsState = GET_STOP;
-    if (session.downloadState != DOWN_IDLE) controller_->OnDownloadClicked();
+    // Workers waiting for this thread are let go, and none waits any more;
+    // so the runs can end while this thread waits for them.
+    bridge_->Close();
+    controller_->StopRuns();
 }
 
 void CLumoraDlg::FinishShutdown() {
-    while (callsInFlight_ > 0 || busy()) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    for (std::thread* thread : {&getList_.watcher, &downList_.watcher, &startupWorker_}) {
-        if (thread->joinable()) thread->join();
-    }
+    controller_->WaitForGetAlbums();
+    controller_->WaitForDownload();
+    // Their RunFinished calls are not waited for: nothing follows the runs now.
+    getList_ = {};
+    downList_ = {};
+    if (startupWorker_.joinable()) startupWorker_.join();
+}
+
+bool CLumoraDlg::Idle() const {
+    return ready_ && !busy() && redisplayState_ == 0;
 }
 
 bool CLumoraDlg::WaitUntilIdle(int timeoutMs) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (!ready_ || busy() || redisplayState_ != 0) {
-        if (std::chrono::steady_clock::now() > deadline) return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    QCoreApplication::processEvents();
-    return true;
+    QEventLoop loop;
+    QTimer deadline;
+    deadline.setSingleShot(true);
+    connect(&deadline, &QTimer::timeout, &loop, &QEventLoop::quit);
+    connect(this, &CLumoraDlg::stateChanged, &loop, &QEventLoop::quit);
+    deadline.start(timeoutMs);
+    while (!Idle() && deadline.isActive()) loop.exec();
+    return Idle();
 }
 
-// ---- WindowPort ----
+// ---- What the bridge does on the GUI thread ----
 
-template <typename T, typename Work>
-T CLumoraDlg::AskGui(Work work, T fallback) {
-    if (QThread::currentThread() == thread()) return work();
-    // Counted before the check, so that Shutdown either sees this call or
-    // this call sees Shutdown's flag.
-    ++callsInFlight_;
-    if (closing_) {
-        --callsInFlight_;
-        return fallback;
-    }
-    T result = fallback;
-    QMetaObject::invokeMethod(
-        this,
-        [this, &result, &work] {
-            if (closing_) return;
-            ++guiCallDepth_;
-            result = work();
-            --guiCallDepth_;
-        },
-        Qt::BlockingQueuedConnection);
-    --callsInFlight_;
-    return result;
-}
-
-void CLumoraDlg::TellGui(std::function<void()> work) {
-    if (QThread::currentThread() == thread()) {
-        work();
-    } else if (!closing_) {
-        QMetaObject::invokeMethod(this, std::move(work), Qt::QueuedConnection);
-    }
-}
-
-void CLumoraDlg::ApplyItemText(int controlId, const QString& text) {
+void CLumoraDlg::SetControlText(int controlId, const QString& text) {
     QWidget* widget = control(controlId);
     if (auto* button = qobject_cast<QAbstractButton*>(widget)) {
         button->setText(text);
     } else if (auto* label = qobject_cast<QLabel*>(widget)) {
+        // Any text of the controller's is plain.
         if (label == progressStatus_) progressStatus_->SetLink(false);
         label->setText(text);
+        if (label == progressStatus_ || label == mainStatus_) FitStatusLines();
     } else if (auto* group = qobject_cast<QGroupBox*>(widget)) {
         group->setTitle(text);
     } else if (auto* combo = qobject_cast<QComboBox*>(widget)) {
@@ -748,7 +655,7 @@ void CLumoraDlg::ApplyItemText(int controlId, const QString& text) {
     }
 }
 
-QString CLumoraDlg::ItemText(int controlId) const {
+QString CLumoraDlg::ControlText(int controlId) const {
     QWidget* widget = control(controlId);
     if (auto* button = qobject_cast<QAbstractButton*>(widget)) return button->text();
     if (auto* label = qobject_cast<QLabel*>(widget)) return label->text();
@@ -757,93 +664,16 @@ QString CLumoraDlg::ItemText(int controlId) const {
     return {};
 }
 
-void CLumoraDlg::SetItemText(int controlId, const std::u16string& text) {
-    TellGui([this, controlId, text = ToQString(text)] { ApplyItemText(controlId, text); });
+void CLumoraDlg::ShowMessage(const QString& text) {
+    desktop_.Message(this, text, CDesktop::ProgramCaption());
 }
 
-std::u16string CLumoraDlg::GetItemText(int controlId) {
-    return AskGui<std::u16string>([this, controlId] { return ToU16(ItemText(controlId)); }, {});
-}
-
-void CLumoraDlg::EnableItem(int controlId, bool enabled) {
-    TellGui([this, controlId, enabled] {
-        if (QWidget* widget = control(controlId)) widget->setEnabled(enabled);
-    });
-}
-
-void CLumoraDlg::ShowItem(int controlId, bool visible) {
-    TellGui([this, controlId, visible] {
-        if (QWidget* widget = control(controlId)) widget->setVisible(visible);
-    });
-}
-
-bool CLumoraDlg::IsItemVisible(int controlId) {
-    // Whether the control itself is shown, also while the window is hidden.
-    return AskGui<bool>(
-        [this, controlId] {
-            QWidget* widget = control(controlId);
-            return widget && !widget->isHidden();
-        },
-        false);
-}
-
-void CLumoraDlg::SetCheck(int controlId, bool checked) {
-    TellGui([this, controlId, checked] {
-        if (auto* box = qobject_cast<QAbstractButton*>(control(controlId))) box->setChecked(checked);
-    });
-}
-
-int CLumoraDlg::GetSelection(int controlId) {
-    return AskGui<int>(
-        [this, controlId] {
-            auto* combo = qobject_cast<QComboBox*>(control(controlId));
-            return combo ? combo->currentIndex() : -1;
-        },
-        -1);
-}
-
-void CLumoraDlg::MessageBox(const std::u16string& text) {
-    AskGui<bool>(
-        [this, &text] {
-            desktop_.Message(this, ToQString(text), CDesktop::ProgramCaption());
-            return true;
-        },
-        false);
-}
-
-void CLumoraDlg::ResetGrid() {
-    TellGui([this] {
-        // A new list: whatever the redisplay was showing is gone.
-        if (redisplayState_ != 0) FinishRedisplay();
-        grid_->ClearThumbnails();
-        grid_->ResetGrid(pictureMode_);
-    });
-}
-
-void CLumoraDlg::ShowAlbum(std::size_t position) {
-    TellGui([this, position] { grid_->ShowAlbum(position); });
-}
-
-void CLumoraDlg::RefreshGrid() {
-    TellGui([this] { grid_->viewport()->update(); });
-}
-
-std::vector<std::size_t> CLumoraDlg::PickedAlbumPositions() {
-    return AskGui<std::vector<std::size_t>>([this] { return grid_->PickedAlbumPositions(); }, {});
-}
-
-void CLumoraDlg::OpenFolder(const std::u16string& folder) {
-    TellGui([this, folder = ToQString(folder)] { desktop_.OpenFolder(folder); });
-}
-
-void CLumoraDlg::HistoryAdded(int controlId, const std::u16string& text) {
-    TellGui([this, controlId, text = ToQString(text)] {
-        if (auto* combo = qobject_cast<CComboBox2*>(control(controlId))) combo->AddKnownEntry(text);
-    });
-}
-
-long CLumoraDlg::DownloadFinished(unsigned, unsigned) {
-    // The album's end needs nothing of the window; answering at once keeps
-    // the scheduler from waiting on the GUI thread.
-    return 1;
+void CLumoraDlg::ResetAlbumGrid() {
+    // A new list: whatever the redisplay was showing is gone.
+    if (redisplayState_ != 0) FinishRedisplay();
+    grid_->ClearThumbnails();
+    grid_->ResetGrid(pictureMode_);
+    // Until albums arrive there is nothing to count or to download.
+    albumGroup_->setTitle(QStringLiteral("相册列表"));
+    download_->setEnabled(false);
 }

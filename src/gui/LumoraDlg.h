@@ -1,8 +1,7 @@
 // The main window: address and save-folder boxes, the two command buttons,
 // the album grid and the menu. The controller does the work; this window
-// shows its state. Every WindowPort call may come from a worker thread and
-// is carried out on the GUI thread: calls that answer something make the
-// worker wait for the answer, the others are queued.
+// shows its state. The controller reaches it through a CWindowBridge, which
+// carries every call over to the GUI thread; all members here run on it.
 //
 // Controls carry object names "control<id>" with the ids of ControlIds.h.
 #pragma once
@@ -11,23 +10,20 @@
 #include <QPointer>
 #include <QString>
 
-#include <atomic>
 #include <filesystem>
-#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
 #include <thread>
-#include <vector>
 
 #include "app/MainController.h"
-#include "app/WindowPort.h"
 
 class CComboBox2;
 class CDesktop;
 class CMyGridCtrl;
 class CSplashScreenEx;
 class CStatusLine;
+class CWindowBridge;
 class QCheckBox;
 class QComboBox;
 class QGroupBox;
@@ -37,7 +33,7 @@ class QProgressBar;
 class QPushButton;
 class QTimer;
 
-class CLumoraDlg : public QMainWindow, public lumora::WindowPort {
+class CLumoraDlg : public QMainWindow {
     Q_OBJECT
 
 public:
@@ -68,7 +64,7 @@ public:
     int redisplayState() const { return redisplayState_; }
     // A get-albums or download run of this window has not fully ended.
     bool busy() const { return getList_.busy || downList_.busy; }
-    // Processes events until start-up is done and no run or redisplay is
+    // Runs the event loop until start-up is done and no run or redisplay is
     // under way; false if that took longer than `timeoutMs`.
     bool WaitUntilIdle(int timeoutMs = 30000);
 
@@ -84,26 +80,14 @@ public:
     // Check marks and grey states of one drop-down, from the current flags.
     void UpdateMenuStates(QMenu* menu);
     void ChooseSaveFolder();
+    // "打开": the save folder, or the member's folder of the running download.
     void OpenSaveFolder();
     // A file or folder dropped on the window.
     void DropPath(const QString& path);
 
-    // WindowPort
-    void SetItemText(int controlId, const std::u16string& text) override;
-    std::u16string GetItemText(int controlId) override;
-    void EnableItem(int controlId, bool enabled) override;
-    void ShowItem(int controlId, bool visible) override;
-    bool IsItemVisible(int controlId) override;
-    void SetCheck(int controlId, bool checked) override;
-    int GetSelection(int controlId) override;
-    void MessageBox(const std::u16string& text) override;
-    void ResetGrid() override;
-    void ShowAlbum(std::size_t position) override;
-    void RefreshGrid() override;
-    std::vector<std::size_t> PickedAlbumPositions() override;
-    void OpenFolder(const std::u16string& folder) override;
-    void HistoryAdded(int controlId, const std::u16string& text) override;
-    long DownloadFinished(unsigned elapsedSeconds, unsigned pictureCount) override;
+signals:
+    // Start-up, a run or a redisplay has ended: the window may be idle now.
+    void stateChanged();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -111,12 +95,11 @@ protected:
     void dropEvent(QDropEvent* event) override;
 
 private:
-    // One kind of run (get albums, download) as the window follows it: a
-    // watcher thread waits for the controller's worker to end and then
-    // reports on the GUI thread.
+    friend class CWindowBridge;
+
+    // One kind of run (get albums, download) as the window follows it.
     struct RunWatch {
-        std::thread watcher;
-        bool busy = false;          // from the start until the report arrived
+        bool busy = false;          // from the start until its RunFinished arrived
         bool clickPending = false;  // a start asked for while the last run was still ending
     };
 
@@ -140,26 +123,32 @@ private:
     void RedisplayAlbums(std::size_t limit);
     void FinishRedisplay();
 
-    void Watch(RunWatch& run, bool download);
-    void RunEnded(bool download);
+    // A run started by this window: followed until its RunFinished arrives.
+    void Follow(RunWatch& run, bool download);
     void UpdateProgress();
     // Closing: stop the runs and let no worker wait for this thread any more.
     void BeginShutdown();
-    // Waits, processing events, until every run and watcher has ended.
+    // Waits until every run and the start-up worker have ended.
     void FinishShutdown();
+    bool Idle() const;
 
-    void ApplyItemText(int controlId, const QString& text);
-    QString ItemText(int controlId) const;
-    // Runs `work` on the GUI thread, making a worker wait for it; `fallback`
-    // once the window is closing, so that no worker waits on a window that
-    // no longer answers.
-    template <typename T, typename Work>
-    T AskGui(Work work, T fallback);
-    // Queues `work` for the GUI thread (runs it at once when on it).
-    void TellGui(std::function<void()> work);
+    // What the bridge does on the GUI thread for the controller.
+    void SetControlText(int controlId, const QString& text);
+    QString ControlText(int controlId) const;
+    void ShowMessage(const QString& text);
+    // A new album list: the grid, its caption and "下载" start empty.
+    void ResetAlbumGrid();
+    // Opens a folder; says so when that cannot be done.
+    void ShowFolder(const QString& folder);
+    void RunFinished(bool download);
+    // The second status line once a download has ended.
+    void ShowDownloadOutcome();
+    void FitStatusLines();
 
     Options options_;
     CDesktop& desktop_;
+    // Declared before the controller, which uses it until it has gone.
+    std::unique_ptr<CWindowBridge> bridge_;
     std::unique_ptr<lumora::MainController> controller_;
     std::map<int, QWidget*> controls_;
 
@@ -195,9 +184,7 @@ private:
 
     RunWatch getList_;
     RunWatch downList_;
+    std::size_t pickedAlbums_ = 0;  // of the download run followed now; 0 for a retry
 
-    std::atomic<bool> closing_{false};
-    std::atomic<int> callsInFlight_{0};
-    int guiCallDepth_ = 0;  // worker calls being answered on the GUI thread right now
     bool shutDown_ = false;
 };

@@ -8,6 +8,7 @@
 #include <QMenuBar>
 #include <QPainter>
 #include <QPixmap>
+#include <QTemporaryDir>
 #include <QTextStream>
 #include <QThread>
 
@@ -19,13 +20,14 @@
 #include "gui/ComboBox2.h"
 #include "gui/Desktop.h"
 #include "gui/DlgDownSet.h"
+#include "gui/DlgFailures.h"
 #include "gui/DlgSaveSet.h"
 #include "gui/LumoraDlg.h"
 #include "gui/login/DlgWebOpen.h"
 
 namespace {
 
-// Lets layouts, fades and repaints settle before a grab.
+// Lets layouts, fades and repaints settle before a grab, and a download go on.
 void Settle(int milliseconds = 300) {
     for (int waited = 0; waited < milliseconds; waited += 20) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
@@ -127,12 +129,42 @@ int RunScreenshotTour(CLumoraDlg& window, const QString& folder) {
         browser->close();
     }
 
+    // Picture mode, with the same albums picked.
     grid->clearSelection();
-    static_cast<QAbstractButton*>(window.control(lumora::IDC_PICTURE_MODE))->click();
+    auto* pictureMode = static_cast<QAbstractButton*>(window.control(lumora::IDC_PICTURE_MODE));
+    pictureMode->click();
     if (!window.WaitUntilIdle(120000)) return 1;
     grid->WaitForThumbnails();
+    for (int cell : {0, 2, 3}) {
+        grid->selectionModel()->select(grid->model()->index(cell / 6, cell % 6), QItemSelectionModel::Select);
+    }
     Settle();
     tour.Save(window.grab(), QStringLiteral("main-pictures.png"));
+    pictureMode->click();
+    if (!window.WaitUntilIdle(120000)) return 1;
+
+    // A download stopped half-way, on a site whose pictures come slowly and
+    // now and then fail: without retries those failures stay.
+    QTemporaryDir saveRoot(QDir::temp().filePath(QStringLiteral("lumora-tour-XXXXXX")));
+    lumora::AppSettings noRetries = window.controller().CurrentAppSettings();
+    noRetries.retries = 0;
+    window.controller().UpdateAppSettings(noRetries);
+    // Three of the larger albums: the stop comes in the first.
+    grid->clearSelection();
+    for (int row : {1, 7, 9}) {
+        if (row >= grid->rowCount()) continue;
+        grid->selectionModel()->select(grid->model()->index(row, 0),
+                                       QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    }
+    window.savePathBox()->setEditText(saveRoot.filePath(QStringLiteral("图片")));
+    window.OnDownload();
+    for (int waited = 0; window.controller().completedCount() < 2 && waited < 60000; waited += 20) Settle(20);
+    window.OnDownload();
+    if (!window.WaitUntilIdle(120000)) return 1;
+    Settle();
+    tour.Save(window.grab(), QStringLiteral("stopped-run.png"));
+    CDlgFailures failures(window.controller().LastFailures(), &window);
+    tour.SaveDialog(failures, QStringLiteral("failures.png"));
 
     window.close();
     return tour.ok() ? 0 : 1;

@@ -4,7 +4,11 @@
 #include <QFont>
 #include <QFontDatabase>
 #include <QIcon>
+#include <QLibraryInfo>
 #include <QPixmap>
+#include <QTranslator>
+
+#include <cstring>
 
 #include "gui/Artwork.h"
 #include "gui/LumoraDlg.h"
@@ -24,35 +28,79 @@ void ChooseFont(QApplication& app) {
     }
 }
 
+// Qt's own texts (message-box buttons, the file and folder pickers) in
+// Chinese like the rest of the window, when Qt's translations are installed.
+void LoadQtTranslation(QApplication& app) {
+    auto* translator = new QTranslator(&app);
+    if (translator->load(QStringLiteral("qtbase_zh_CN"), QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+        QApplication::installTranslator(translator);
+    } else {
+        delete translator;
+    }
+}
+
+void Describe(QCoreApplication& app) {
+    app.setApplicationName(QStringLiteral("Lumora"));
+    app.setApplicationVersion(QStringLiteral(LUMORA_VERSION));
+}
+
+struct CommandLine {
+    QCommandLineParser parser;
+    QCommandLineOption address{QStringLiteral("address"),
+                               QStringLiteral("Put <url> into the address box instead of the clipboard text."),
+                               QStringLiteral("url")};
+    QCommandLineOption screenshot{QStringLiteral("screenshot"),
+                                  QStringLiteral("Get the albums of --address, save screenshots into <folder> and quit."),
+                                  QStringLiteral("folder")};
+    QCommandLineOption noSplash{QStringLiteral("no-splash"), QStringLiteral("Start without the splash window.")};
+
+    CommandLine() {
+        parser.setApplicationDescription(
+            QStringLiteral("Downloads whole photo albums of a community member in one batch."));
+        parser.addHelpOption();
+        parser.addVersionOption();
+        parser.addOptions({address, screenshot, noSplash});
+    }
+};
+
+// Help and version need no display: they are printed before the window
+// system is reached, also where there is none.
+bool AsksOnlyForText(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        for (const char* option : {"-h", "--help", "-?", "--help-all", "-v", "--version"}) {
+            if (std::strcmp(argv[i], option) == 0) return true;
+        }
+    }
+    return false;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (AsksOnlyForText(argc, argv)) {
+        QCoreApplication app(argc, argv);
+        Describe(app);
+        CommandLine commandLine;
+        commandLine.parser.process(app);  // prints and exits
+        // An option's value that only looked like one: go on as usual.
+    }
+
     QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Lumora"));
-    QApplication::setApplicationVersion(QStringLiteral(LUMORA_VERSION));
+    Describe(app);
     QApplication::setWindowIcon(QIcon(QPixmap::fromImage(DrawProgramIcon(256))));
     ChooseFont(app);
+    LoadQtTranslation(app);
 
-    QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral("Downloads whole photo albums of a community member in one batch."));
-    parser.addHelpOption();
-    parser.addVersionOption();
-    const QCommandLineOption address(QStringLiteral("address"),
-                                     QStringLiteral("Put <url> into the address box instead of the clipboard text."),
-                                     QStringLiteral("url"));
-    const QCommandLineOption screenshot(
-        QStringLiteral("screenshot"),
-        QStringLiteral("Get the albums of --address, save screenshots into <folder> and quit."),
-        QStringLiteral("folder"));
-    const QCommandLineOption noSplash(QStringLiteral("no-splash"), QStringLiteral("Start without the splash window."));
-    parser.addOptions({address, screenshot, noSplash});
-    parser.process(app);
+    CommandLine commandLine;
+    commandLine.parser.process(app);
 
     CLumoraDlg::Options options;
-    options.splash = !parser.isSet(noSplash) && !parser.isSet(screenshot);
-    if (parser.isSet(address)) options.address = parser.value(address);
+    options.splash = !commandLine.parser.isSet(commandLine.noSplash) && !commandLine.parser.isSet(commandLine.screenshot);
+    if (commandLine.parser.isSet(commandLine.address)) options.address = commandLine.parser.value(commandLine.address);
     CLumoraDlg window(options);
-    if (parser.isSet(screenshot)) return RunScreenshotTour(window, parser.value(screenshot));
+    if (commandLine.parser.isSet(commandLine.screenshot)) {
+        return RunScreenshotTour(window, commandLine.parser.value(commandLine.screenshot));
+    }
     window.Start();
     return app.exec();
 }

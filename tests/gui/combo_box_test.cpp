@@ -5,6 +5,9 @@
 #include <QTest>
 #include <QUrl>
 
+#include <cstdlib>
+#include <fstream>
+
 #include "gui/ComboBox2.h"
 #include "gui/GuiText.h"
 #include "gui_fixture.h"
@@ -104,6 +107,31 @@ TEST_F(SaveFolderTest, OpenShowsTheSaveFolder) {
     window.savePathBox()->setEditText(QString());
     window.OpenSaveFolder();
     EXPECT_EQ(desktop_.opened, std::vector<QString>{QStringLiteral("/srv/photos/")});
+}
+
+TEST_F(SaveFolderTest, FolderThatCannotBeOpenedIsNamedInAMessage) {
+    const std::filesystem::path folder = home_ / "photos";
+    const std::filesystem::path bin = home_ / "bin";
+    std::filesystem::create_directories(folder);
+    std::filesystem::create_directories(bin);
+    const std::string path = std::getenv("PATH") ? std::getenv("PATH") : "";
+    CLumoraDlg& window = OpenWindow();
+    desktop_.realOpener = true;
+    window.savePathBox()->setEditText(QString::fromStdString(folder.string()));
+    const QString expected = QStringLiteral("无法打开文件夹：") + QString::fromStdString(folder.string());
+
+    // No opener at all.
+    setenv("PATH", bin.c_str(), 1);
+    window.OpenSaveFolder();
+    // An opener that reports failure.
+    const std::filesystem::path opener = bin / "xdg-open";
+    std::ofstream(opener) << "#!/bin/sh\nexit 4\n";
+    std::filesystem::permissions(opener, std::filesystem::perms::owner_all);
+    window.OpenSaveFolder();
+    const bool said = WaitUntil([&] { return desktop_.messages.size() >= 2; });
+    setenv("PATH", path.c_str(), 1);
+    ASSERT_TRUE(said);
+    for (const QString& message : desktop_.messages) EXPECT_TRUE(message.startsWith(expected)) << message.toStdString();
 }
 
 }  // namespace

@@ -8,7 +8,9 @@
 #include <QTest>
 #include <QTimer>
 
+#include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <functional>
 #include <memory>
 
@@ -180,6 +182,35 @@ TEST_F(GridTest, ThumbnailIsFetchedOnceCachedAndReused) {
     EXPECT_TRUE(HasThumbnail(0, 0));
 }
 
+TEST_F(GridTest, PickedThumbnailIsPlainlyMarked) {
+    testsite::ProxyEnvironment proxy(site_);
+    site_.route("img.pconline.com.cn", "/cover/1.png", SlowCover());
+    for (auto name : {u"a", u"b"}) AddAlbum(name, 3, 0, u"http://img.pconline.com.cn/cover/1.png");
+    grid_->ResetGrid(true);
+    ShowAll();
+    grid_->WaitForThumbnails();
+    Click(0, 0);
+    ASSERT_EQ(grid_->PickedAlbumPositions(), (Positions{0}));
+    const auto cell = [&](int column) {
+        return grid_->viewport()->grab(grid_->visualRect(grid_->model()->index(0, column))).toImage();
+    };
+    const QImage picked = cell(0);
+    const QImage other = cell(1);
+    ASSERT_EQ(picked.size(), other.size());
+    // A tint of the caption strip alone changes no pixel this much.
+    int marked = 0;
+    for (int y = 0; y < picked.height(); ++y) {
+        for (int x = 0; x < picked.width(); ++x) {
+            const QColor a = picked.pixelColor(x, y);
+            const QColor b = other.pixelColor(x, y);
+            const int change = std::max({std::abs(a.red() - b.red()), std::abs(a.green() - b.green()),
+                                         std::abs(a.blue() - b.blue())});
+            marked += change > 100 ? 1 : 0;
+        }
+    }
+    EXPECT_GT(marked, picked.width() * picked.height() / 20);
+}
+
 class FindTest : public GridTest {
 protected:
     void SetUp() override {
@@ -242,6 +273,24 @@ TEST_F(FindTest, DialogSelectsSingleRowsUntilClosed) {
     Click(0, 1);
     Click(1, 1);
     EXPECT_EQ(grid_->PickedAlbumPositions(), (Positions{0, 1}));
+}
+
+TEST_F(FindTest, TypingGoesToTheKeywordAndEnterSearches) {
+    grid_->OpenFind();
+    auto* dialog = grid_->findChild<CDlgFind*>();
+    ASSERT_TRUE(dialog && dialog->isVisible());
+    QWidget* focus = dialog->focusWidget();
+    ASSERT_EQ(focus, dialog->findChild<QLineEdit*>("edit1639"));
+    QTest::keyClicks(focus, u"lake"_qs);
+    QTest::keyClick(focus, Qt::Key_Return);
+    EXPECT_EQ(grid_->PickedAlbumPositions(), (Positions{3}));
+
+    WhenModal<CDlgFind>([](CDlgFind* filter) {
+        QTest::keyClicks(filter->focusWidget(), u"sea"_qs);
+        QTest::keyClick(filter->focusWidget(), Qt::Key_Enter);
+    });
+    ASSERT_TRUE(grid_->OpenFilter());
+    EXPECT_EQ(grid_->filterKeyword(), u"sea");
 }
 
 TEST_F(FindTest, FilterShowsOnlyMatchingNamesOnce) {

@@ -53,7 +53,10 @@ public:
         folders.pop_front();
         return folder;
     }
-    void OpenFolder(const QString& path) override { opened.push_back(path); }
+    void OpenFolder(QWidget* parent, const QString& path) override {
+        opened.push_back(path);
+        if (realOpener) CDesktop::OpenFolder(parent, path);
+    }
 
     std::vector<QString> messages;
     std::vector<QString> questions;
@@ -61,6 +64,7 @@ public:
     std::vector<QString> opened;
     std::deque<QString> folders;  // what the picker returns, in turn
     bool answer = false;
+    bool realOpener = false;  // run the desktop's own opener as well
     std::function<void(const QString&)> onMessage;
     std::function<void()> onAsk;
 };

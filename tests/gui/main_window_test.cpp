@@ -10,6 +10,7 @@
 #include <QProgressBar>
 #include <QTest>
 
+#include <cstdlib>
 #include <set>
 
 #include "gui/ComboBox2.h"
@@ -126,6 +127,17 @@ TEST_F(GetAlbumsTest, NoAlbumLeavesDownloadDisabled) {
     EXPECT_TRUE(window.addressBox()->knownEntries().isEmpty());
 }
 
+TEST_F(GetAlbumsTest, EmptyAddressLeavesNoCountAndNothingToDownload) {
+    ServeMember({"Sea", "Hills"}, {1, 1});
+    CLumoraDlg& window = OpenWindow();
+    GetAlbums();
+    ASSERT_TRUE(Enabled(IDC_DOWNLOAD));
+    GetAlbums(QString());
+    EXPECT_EQ(window.grid()->rowCount(), 0);
+    EXPECT_EQ(qobject_cast<QGroupBox*>(window.control(IDC_ALBUM_GROUP))->title(), QStringLiteral("相册列表"));
+    EXPECT_FALSE(Enabled(IDC_DOWNLOAD));
+}
+
 TEST_F(GetAlbumsTest, SecondClickOnlyAsksTheRunningWorkerToStop) {
     const std::string first = testing::AlbumBlock("1", "Sea", "//img.pconline.com.cn/c1.jpg") +
                               testing::AlbumBlock("2", "Hills", "//img.pconline.com.cn/c2.jpg");
@@ -235,6 +247,61 @@ TEST_F(DownloadTest, SecondClickStopsAfterTheCurrentAlbum) {
     ASSERT_TRUE(window.WaitUntilIdle(60000));
     EXPECT_EQ(Text(IDC_STATUS_MAIN), QStringLiteral("下载完毕"));
     EXPECT_EQ(site_.requestCount("/photo/list_2.html"), 0u);
+}
+
+TEST_F(DownloadTest, StoppedRunTellsWhatWasSavedAndWhatWasNotDownloaded) {
+    constexpr std::size_t kPictures = 20;
+    ServeMember({"Sea"}, {static_cast<int>(kPictures)}, 300ms);
+    CLumoraDlg& window = StartDownloadOfAll();
+    ASSERT_TRUE(WaitUntil([&] { return window.controller().completedCount() >= 1; }));
+    window.OnDownload();
+    ASSERT_TRUE(window.WaitUntilIdle(60000));
+
+    // What is on the disk is what was saved; stopped transfers count as failed.
+    std::size_t saved = 0;
+    for (const std::string& file : FilesBelow(home_ / "save")) saved += file.ends_with(".jpg") ? 1 : 0;
+    const DownloadReport report = window.controller().lastReport();
+    ASSERT_EQ(report.albums.size(), 1u);
+    const std::size_t failed = report.albums[0].failures.size();
+    ASSERT_GT(saved, 0u);
+    ASSERT_LT(saved + failed, kPictures);
+    QString expected = QStringLiteral("已终止：已保存%1张，未下载%2张").arg(saved).arg(kPictures - saved - failed);
+    if (failed > 0) expected += QStringLiteral("，失败%1张（点击查看）").arg(failed);
+    EXPECT_EQ(Text(IDC_STATUS_PROGRESS), expected);
+    EXPECT_EQ(Text(IDC_STATUS_MAIN), QStringLiteral("下载完毕"));
+}
+
+TEST_F(DownloadTest, AlbumPageThatCannotBeReadIsNotPassedOverInSilence) {
+    ServeMember({"Sea", "Hills"}, {1, 1});
+    site_.route(testing::kCommunityHost, "/photo/list_2.html", testsite::Response::Status(404));
+    CLumoraDlg& window = StartDownloadOfAll();
+    ASSERT_TRUE(window.WaitUntilIdle(60000));
+    EXPECT_EQ(Text(IDC_STATUS_PROGRESS), QStringLiteral("本次下载失败0张图片；1个相册页面读取失败"));
+}
+
+TEST_F(DownloadTest, RelativeSaveFolderIsTakenUnderTheHomeFolder) {
+    ServeMember({"Sea"}, {2});
+    const fs::path user = home_ / "user";
+    fs::create_directories(user);
+    const std::string oldHome = std::getenv("HOME") ? std::getenv("HOME") : "";
+    setenv("HOME", user.c_str(), 1);
+    struct Restore {
+        std::string home;
+        ~Restore() { setenv("HOME", home.c_str(), 1); }
+    } restore{oldHome};
+
+    CLumoraDlg& window = OpenWindow();
+    GetAlbums();
+    for (const char* typed : {"relpics", "~/tilde"}) {
+        window.grid()->SelectAll(true);
+        window.savePathBox()->setEditText(QString::fromLatin1(typed));
+        window.OnDownload();
+        const fs::path folder = user / (typed[0] == '~' ? "tilde" : typed);
+        EXPECT_EQ(window.savePathBox()->currentText().toStdString(), folder.string());
+        ASSERT_TRUE(window.WaitUntilIdle(60000));
+        EXPECT_EQ(FilesBelow(folder).size(), 3u) << typed;  // two pictures and the marker
+        EXPECT_FALSE(fs::exists(fs::current_path() / typed)) << typed;
+    }
 }
 
 using PictureModeTest = WindowTest;

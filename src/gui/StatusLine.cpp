@@ -1,0 +1,104 @@
+#include "gui/StatusLine.h"
+
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QStyle>
+#include <QStyleOptionFocusRect>
+
+CLinkLabel::CLinkLabel(const QString& text, QWidget* parent) : QLabel(parent), text_(text) {
+    ShowText();
+}
+
+void CLinkLabel::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::EnabledChange) ShowText();
+    QLabel::changeEvent(event);
+}
+
+void CLinkLabel::ShowText() {
+    const QString style =
+        isEnabled() ? QString()
+                    : QStringLiteral(" style=\"color: %1\"")
+                          .arg(palette().color(QPalette::Disabled, QPalette::WindowText).name());
+    setText(QStringLiteral("<a href=\"#\"%1>%2</a>").arg(style, text_));
+}
+
+void CStatusLine::SetLink(bool link) {
+    if (link == link_) return;
+    link_ = link;
+    QFont underlined = font();
+    underlined.setUnderline(link);
+    setFont(underlined);
+    QPalette colours = parentWidget()->palette();
+    if (link) colours.setColor(QPalette::WindowText, colours.color(QPalette::Link));
+    setPalette(colours);
+    if (link) {
+        setCursor(Qt::PointingHandCursor);
+    } else {
+        unsetCursor();
+    }
+    setFocusPolicy(link ? Qt::TabFocus : Qt::NoFocus);
+    if (!link && hasFocus()) clearFocus();
+}
+
+void CStatusLine::mouseReleaseEvent(QMouseEvent* event) {
+    if (link_ && event->button() == Qt::LeftButton && rect().contains(event->position().toPoint())) {
+        if (onActivate) onActivate();
+        return;
+    }
+    QLabel::mouseReleaseEvent(event);
+}
+
+void CStatusLine::keyPressEvent(QKeyEvent* event) {
+    const int key = event->key();
+    if (link_ && (key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Space)) {
+        if (onActivate) onActivate();
+        return;
+    }
+    QLabel::keyPressEvent(event);
+}
+
+void CStatusLine::paintEvent(QPaintEvent* event) {
+    QLabel::paintEvent(event);
+    if (!link_ || !hasFocus()) return;
+    // Labels draw no focus frame of their own.
+    QPainter painter(this);
+    QStyleOptionFocusRect frame;
+    frame.initFrom(this);
+    frame.rect = contentsRect().intersected(QRect(QPoint(0, 0), QSize(sizeHint().width(), height())));
+    style()->drawPrimitive(QStyle::PE_FrameFocusRect, &frame, &painter, this);
+}
+
+std::optional<OutcomeLine> DownloadOutcomeLine(const lumora::DownloadReport& report, std::size_t pickedAlbums) {
+    if (report.nothingPicked || report.rejectedSavePath) return std::nullopt;
+    std::size_t saved = 0;
+    std::size_t failed = 0;
+    std::size_t unstarted = 0;
+    std::size_t unread = 0;
+    bool downloaded = false;
+    for (const lumora::AlbumOutcome& album : report.albums) {
+        failed += album.failures.size();
+        unread += album.page.fetched ? 0 : 1;
+        // A list file stands for its pictures: none of them was to be downloaded.
+        if (album.listFileOnly) continue;
+        downloaded = downloaded || album.listed > 0;
+        const std::size_t ended = album.saved + album.skipped + album.failures.size();
+        saved += album.saved + album.skipped;
+        unstarted += album.listed > ended ? album.listed - ended : 0;
+    }
+    const QString failures = QStringLiteral("（点击查看）");
+    if (report.stopped) {
+        OutcomeLine line{QStringLiteral("已终止：已保存%1张，未下载%2张").arg(saved).arg(unstarted), failed > 0};
+        if (failed > 0) line.text += QStringLiteral("，失败%1张").arg(failed) + failures;
+        if (pickedAlbums > report.albums.size()) {
+            line.text += QStringLiteral("；另有%1个相册未开始").arg(pickedAlbums - report.albums.size());
+        }
+        return line;
+    }
+    if (!downloaded && unread == 0) return std::nullopt;
+    OutcomeLine line{QStringLiteral("本次下载失败%1张图片").arg(failed), failed > 0};
+    if (line.link) line.text += failures;
+    // Albums whose pictures were never listed have no failed picture to count.
+    if (unread > 0) line.text += QStringLiteral("；%1个相册页面读取失败").arg(unread);
+    return line;
+}
