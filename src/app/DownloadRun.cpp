@@ -204,7 +204,7 @@ std::vector<bool> DownloadRun::FindSavedItems() {
     found.assign(job_.size(), false);
     for (std::size_t i = 0; i < job_.size(); ++i) {
         const std::u16string target = job_.SavePath(i);
-        const std::optional<SavedPicture> saved = archive_->FindSaved(job_.addresses[i], FolderOf(target));
+        const std::optional<SavedPicture> saved = archive_->FindSaved(job_.addresses[i], target);
         if (!saved || !IsSameItemFile(saved->path, target) || !FileHasSize(saved->path, saved->size)) continue;
         found[i] = true;
         // A format fix may have renamed it: the item goes on under that name.

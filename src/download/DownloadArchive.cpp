@@ -131,10 +131,10 @@ bool DownloadArchive::RecordSaved(const SavedPicture& picture) {
     return insert.Done();
 }
 
-std::optional<SavedPicture> DownloadArchive::FindSaved(const std::u16string& address, const std::u16string& folder) {
+std::optional<SavedPicture> DownloadArchive::FindSaved(const std::u16string& address, const std::u16string& target) {
     std::lock_guard lock(mutex_);
     Statement query(db_, "SELECT path, size, saved_at, album FROM saved WHERE address = ? AND folder = ?");
-    query.Bind(1, address).Bind(2, folder);
+    query.Bind(1, address).Bind(2, FolderOf(target));
     if (!query.Step()) return std::nullopt;
     return SavedPicture{address, query.Text(0), static_cast<std::uint64_t>(query.Int(1)), query.Int(2),
                         query.Text(3)};

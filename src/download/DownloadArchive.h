@@ -60,8 +60,8 @@ public:
 
     // Adds or replaces the record of `picture.address` in the folder of `picture.path`.
     bool RecordSaved(const SavedPicture& picture);
-    // The record of `address` saved into `folder` (ending with "/"), if any.
-    std::optional<SavedPicture> FindSaved(const std::u16string& address, const std::u16string& folder);
+    // The record of `address` saved into the folder of `target`, if any.
+    std::optional<SavedPicture> FindSaved(const std::u16string& address, const std::u16string& target);
     // Removes the records of one picture address, or of every picture of an
     // album address; returns how many went.
     std::size_t Forget(const std::u16string& address);

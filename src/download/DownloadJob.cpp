@@ -1,11 +1,6 @@
 #include "download/DownloadJob.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
-
+#include "settings/SettingsFile.h"
 #include "text/StringCtrl.h"
 #include "web/AtomicFile.h"
 
@@ -67,25 +62,15 @@ void SaveLastFirstAddress(const std::u16string& address, const std::u16string& f
 }
 
 std::u16string LoadLastFirstAddress(const std::u16string& folder) {
-    // Opened without blocking (a pipe planted there never hangs the run) and
-    // read only when it is a regular file of marker size; anything else is
-    // no marker, and the album's next completion replaces it.
-    const int fd = open(PathOf(folder + u"pic.lumora").c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return {};
-    struct stat info {};
+    // Read without blocking (a pipe planted there never hangs the run) and
+    // only when it is a regular file of marker size; anything else is no
+    // marker, and the album's next completion replaces it.
     std::string data;
-    if (fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size <= static_cast<off_t>(kMaxMarkerBytes)) {
-        data.resize(static_cast<std::size_t>(info.st_size));
-        std::size_t done = 0;
-        while (done < data.size()) {
-            const ssize_t n = read(fd, data.data() + done, data.size() - done);
-            if (n < 0 && errno == EINTR) continue;
-            if (n <= 0) break;
-            done += static_cast<std::size_t>(n);
-        }
-        data.resize(done);
+    std::string problem;
+    if (ReadRegularFile(PathOf(folder + u"pic.lumora"), kMaxMarkerBytes + 1, data, problem) != FileRead::Read ||
+        data.size() > kMaxMarkerBytes) {
+        return {};
     }
-    close(fd);
     std::u16string text = FromUtf16Le(data);
     std::size_t lineEnd = text.find(u'\n');
     if (lineEnd != std::u16string::npos) text.erase(lineEnd);
