@@ -69,6 +69,22 @@ void DownloadRun::ShowAlbumStatus(std::size_t number, std::size_t count) {
     controller_.SetProgressStatus(u"......");
 }
 
+ItemEvents DownloadRun::MakeItemEvents() const {
+    RunListener& events = controller_.runListeners();
+    const std::size_t album = albumNumber_;
+    ItemEvents items;
+    items.saved = [&events, album](std::size_t index, const std::u16string& address, const std::u16string& path,
+                                   std::uint64_t bytes) { events.PictureSaved({album, index, address, path, bytes, {}}); };
+    // The job stays as it is while its items are downloaded.
+    items.skipped = [&events, album, this](std::size_t index) {
+        events.PictureSkipped({album, index, job_.addresses[index], job_.SavePath(index), 0, {}});
+    };
+    items.failed = [&events, album](const FailedItem& failure) {
+        events.PictureFailed({album, failure.index, failure.address, failure.savePath, 0, DescribeFailure(failure)});
+    };
+    return items;
+}
+
 SchedulerCallbacks DownloadRun::MakeCallbacks() const {
     SchedulerCallbacks callbacks;
     callbacks.showProgress = [this](const std::u16string& text) { controller_.SetProgressStatus(text); };
@@ -116,6 +132,8 @@ DownloadReport DownloadRun::DownloadPickedAlbums() {
         controller_.ShowMessage(u"请先在相册列表中选择要下载的相册");
         report.nothingPicked = true;
     }
+    RunListener& events = controller_.runListeners();
+    events.RunStarted(false, picked.size());
     PicturePageAhead ahead;
     for (std::size_t i = 0; i < picked.size(); ++i) {
         if (session.downloadState == DOWN_STOP) break;
@@ -124,14 +142,22 @@ DownloadReport DownloadRun::DownloadPickedAlbums() {
         job_.albumFolder = downloadFolder;
         session.downloadState = DOWN_RUNNING;
         ShowAlbumStatus(i + 1, picked.size());
+        albumNumber_ = i + 1;
+        if (std::optional<ST_PERLISTRECORD> album = session.albums.at(picked[i])) {
+            events.AlbumStarted(i + 1, picked.size(), album->title, album->address);
+        }
         AlbumOutcome outcome;
         const std::optional<ST_PERLISTRECORD> next =
             i + 1 < picked.size() ? session.albums.at(picked[i + 1]) : std::nullopt;
         DownloadAlbum(picked[i], outcome, next ? &*next : nullptr, ahead);
         report.totalListed += outcome.listed;
-        if (outcome.listed > 0 || !outcome.title.empty()) report.albums.push_back(std::move(outcome));
+        if (outcome.listed > 0 || !outcome.title.empty()) {
+            events.AlbumEnded(i + 1, outcome);
+            report.albums.push_back(std::move(outcome));
+        }
     }
     report.stopped = session.downloadState == DOWN_STOP;
+    events.RunEnded(report);
     controller_.EndDownload();
     if (report.totalListed > 0 && (controller_.CurrentNameRules().optionFlags & kOptOpenFolderWhenDone)) {
         controller_.window().OpenFolder(job_.albumFolder);
@@ -178,6 +204,7 @@ void DownloadRun::DownloadAlbum(std::size_t position, AlbumOutcome& outcome, con
     outcome.listed = job_.size();
     jobSize_ = job_.size();
     if (job_.empty() || session.downloadState == DOWN_STOP) return;
+    controller_.runListeners().AlbumListed(albumNumber_, job_.size(), job_.albumFolder);
 
     const std::uint16_t options = controller_.CurrentNameRules().optionFlags;
     if (options & kOptListFileOnly) {
@@ -225,7 +252,7 @@ std::vector<std::size_t> DownloadRun::DownloadJobItems(AlbumOutcome& outcome, st
     controller_.SetProgressStatus(u"已开始下载图片");
     // A stop pressed while the page was read must not be forgotten here.
     state_.stopRequested = session.downloadState == DOWN_STOP;
-    auto log = std::make_shared<ItemLog>(archive_, outcome.address);
+    auto log = std::make_shared<ItemLog>(archive_, outcome.address, MakeItemEvents());
     DownPicFunc(job_, state_, workers_, callbacks, log, alreadySaved);
 
     outcome.stopped = session.downloadState == DOWN_STOP;
@@ -298,9 +325,13 @@ DownloadReport DownloadRun::RetryFailures() {
         if (added) albums.emplace_back();
         albums[found->second].push_back(failure);
     }
+    RunListener& events = controller_.runListeners();
+    events.RunStarted(true, albums.size());
     for (std::size_t i = 0; i < albums.size() && session.downloadState != DOWN_STOP; ++i) {
         const std::vector<FailedPicture>& rows = albums[i];
         ShowAlbumStatus(i + 1, albums.size());
+        albumNumber_ = i + 1;
+        events.AlbumStarted(i + 1, albums.size(), rows.front().albumTitle, rows.front().albumAddress);
         job_.Clear();
         job_.albumFolder = rows.front().albumFolder;
         for (const FailedPicture& row : rows) {
@@ -322,15 +353,18 @@ DownloadReport DownloadRun::RetryFailures() {
         if (std::optional<std::u16string> failed = CreateFolderPath(job_.albumFolder)) controller_.ShowMessage(*failed);
         // The rows are written anew: failed again, or left unstarted by a stop.
         for (const FailedPicture& row : rows) archive_->ClearFailure(row.address, row.albumFolder, row.fileName);
+        events.AlbumListed(i + 1, job_.size(), job_.albumFolder);
         // Order stamps need the whole album, which a retry does not have.
         const std::uint16_t options = params.optionFlags & ~kOptFixPictureOrder;
         const std::vector<std::size_t> done =
             DownloadJobItems(outcome, options, MakeCallbacks(),
                              {rows.front().albumFirstAddress, rows.front().markerDue});
         if (outcome.stopped) KeepUnstarted(outcome, rows, done);
+        events.AlbumEnded(i + 1, outcome);
         report.albums.push_back(std::move(outcome));
     }
     report.stopped = session.downloadState == DOWN_STOP;
+    events.RunEnded(report);
     controller_.EndDownload();
     return report;
 }

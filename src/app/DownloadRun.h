@@ -60,6 +60,8 @@ private:
     void OpenArchive();
     void ShowAlbumStatus(std::size_t number, std::size_t count);
     SchedulerCallbacks MakeCallbacks() const;
+    // The picture events of the album being downloaded, for the run's listeners.
+    ItemEvents MakeItemEvents() const;
 
     MainController& controller_;
     DownloadJob& job_;
@@ -68,6 +70,7 @@ private:
     std::atomic<std::size_t>& jobSize_;
     AppSettings appSettings_;
     std::shared_ptr<DownloadArchive> archive_;
+    std::size_t albumNumber_ = 0;  // 1-based, within the run
 };
 
 }  // namespace lumora

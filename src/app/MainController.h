@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "app/DownloadReport.h"
+#include "app/RunEvents.h"
 #include "app/WindowPort.h"
 #include "download/DownloadArchive.h"
 #include "download/DownloadJob.h"
@@ -52,6 +53,8 @@ public:
     void WaitForDownload();
     // The outcome of the last finished download run.
     DownloadReport lastReport();
+    // Listeners of every download and retry run; add them before the first.
+    RunListeners& runListeners() { return runListeners_; }
     // The naming record and option flags of the current site, as a copy.
     NameRules CurrentNameRules();
     // Changes the current site's naming record (option commands, dialogs)
@@ -145,6 +148,7 @@ private:
     DownloadRunState runState_;
     WorkerTracker workers_;
     DownloadReport lastReport_;
+    RunListeners runListeners_;
 };
 
 }  // namespace lumora

@@ -15,15 +15,16 @@ std::u16string DescribeFailure(const FailedItem& failure) {
     return reason;
 }
 
-ItemLog::ItemLog(std::shared_ptr<DownloadArchive> archive, std::u16string albumAddress)
-    : archive_(std::move(archive)), albumAddress_(std::move(albumAddress)) {}
+ItemLog::ItemLog(std::shared_ptr<DownloadArchive> archive, std::u16string albumAddress, ItemEvents events)
+    : archive_(std::move(archive)), albumAddress_(std::move(albumAddress)), events_(std::move(events)) {}
 
-void ItemLog::Record(const std::u16string& address, const std::u16string& path) {
-    if (!archive_) return;
+std::uint64_t ItemLog::Record(const std::u16string& address, const std::u16string& path) {
     SavedPicture picture{address, path, 0, static_cast<std::int64_t>(std::time(nullptr)), albumAddress_};
     std::error_code error;
     picture.size = std::filesystem::file_size(std::filesystem::path(WideToUtf8(path)), error);
-    if (!error) archive_->RecordSaved(picture);
+    if (error) return 0;
+    if (archive_) archive_->RecordSaved(picture);
+    return picture.size;
 }
 
 void ItemLog::Moved(const std::u16string& address, const std::u16string& newPath) {
@@ -31,19 +32,26 @@ void ItemLog::Moved(const std::u16string& address, const std::u16string& newPath
 }
 
 void ItemLog::Saved(std::size_t index, const std::u16string& address, const std::u16string& savePath) {
-    Record(address, savePath);
-    std::lock_guard lock(mutex_);
-    ++saved_;
-    done_.push_back(index);
+    const std::uint64_t bytes = Record(address, savePath);
+    {
+        std::lock_guard lock(mutex_);
+        ++saved_;
+        done_.push_back(index);
+    }
+    if (events_.saved) events_.saved(index, address, savePath, bytes);
 }
 
 void ItemLog::Skipped(std::size_t index) {
-    std::lock_guard lock(mutex_);
-    ++skipped_;
-    done_.push_back(index);
+    {
+        std::lock_guard lock(mutex_);
+        ++skipped_;
+        done_.push_back(index);
+    }
+    if (events_.skipped) events_.skipped(index);
 }
 
 void ItemLog::Failed(FailedItem failure) {
+    if (events_.failed) events_.failed(failure);
     std::lock_guard lock(mutex_);
     failures_.push_back(std::move(failure));
 }

@@ -3,6 +3,7 @@
 // log is shared; the run reads it when the album ends.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -25,10 +26,19 @@ struct FailedItem {
 // "HTTP error status 503", "timed out", ...: the reason in a few English words.
 std::u16string DescribeFailure(const FailedItem& failure);
 
+// Told of each item as it ends, on the worker that ended it.
+struct ItemEvents {
+    std::function<void(std::size_t index, const std::u16string& address, const std::u16string& savePath,
+                       std::uint64_t bytes)>
+        saved;
+    std::function<void(std::size_t index)> skipped;
+    std::function<void(const FailedItem&)> failed;
+};
+
 class ItemLog {
 public:
     // Saved pictures go into `archive` (may be null) under `albumAddress`.
-    ItemLog(std::shared_ptr<DownloadArchive> archive, std::u16string albumAddress);
+    ItemLog(std::shared_ptr<DownloadArchive> archive, std::u16string albumAddress, ItemEvents events = {});
 
     // Item `index` was downloaded to `savePath` in this run.
     void Saved(std::size_t index, const std::u16string& address, const std::u16string& savePath);
@@ -45,10 +55,12 @@ public:
     std::vector<std::size_t> DoneIndexes() const;
 
 private:
-    void Record(const std::u16string& address, const std::u16string& path);
+    // Returns the file's size.
+    std::uint64_t Record(const std::u16string& address, const std::u16string& path);
 
     std::shared_ptr<DownloadArchive> archive_;
     const std::u16string albumAddress_;
+    const ItemEvents events_;
     mutable std::mutex mutex_;
     std::vector<FailedItem> failures_;
     std::vector<std::size_t> done_;
