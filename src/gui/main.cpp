@@ -13,6 +13,7 @@
 #include "gui/Artwork.h"
 #include "gui/LumoraDlg.h"
 #include "gui/Screenshots.h"
+#include "LumoraVersion.h"
 
 namespace {
 
