@@ -11,4 +11,14 @@ bool DownloadReport::Complete() const {
     return true;
 }
 
+RunTotals DownloadReport::Totals() const {
+    RunTotals totals;
+    for (const AlbumOutcome& album : albums) {
+        totals.saved += album.saved;
+        totals.skipped += album.skipped;
+        totals.failed += album.failures.size();
+    }
+    return totals;
+}
+
 }  // namespace lumora

@@ -23,6 +23,12 @@ struct AlbumOutcome {
     std::vector<FailedItem> failures;
 };
 
+struct RunTotals {
+    std::size_t saved = 0;
+    std::size_t skipped = 0;
+    std::size_t failed = 0;
+};
+
 struct DownloadReport {
     std::vector<AlbumOutcome> albums;
     std::size_t totalListed = 0;
@@ -33,6 +39,8 @@ struct DownloadReport {
     // Every album page read, and every listed picture saved in this run or
     // skipped as saved before (or every list file written).
     bool Complete() const;
+    // Summed over the albums.
+    RunTotals Totals() const;
 };
 
 }  // namespace lumora

@@ -325,7 +325,9 @@ DownloadReport DownloadRun::RetryFailures() {
         if (added) albums.emplace_back();
         albums[found->second].push_back(failure);
     }
-    RunListener& events = controller_.runListeners();
+    // Nothing to retry is no run to tell of.
+    RunListeners none;
+    RunListener& events = failures.empty() ? none : controller_.runListeners();
     events.RunStarted(true, albums.size());
     for (std::size_t i = 0; i < albums.size() && session.downloadState != DOWN_STOP; ++i) {
         const std::vector<FailedPicture>& rows = albums[i];

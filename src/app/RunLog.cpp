@@ -131,15 +131,10 @@ void RunLog::AlbumEnded(std::size_t number, const AlbumOutcome& outcome) {
 }
 
 void RunLog::RunEnded(const DownloadReport& report) {
-    std::size_t saved = 0, skipped = 0, failed = 0;
-    for (const AlbumOutcome& album : report.albums) {
-        saved += album.saved;
-        skipped += album.skipped;
-        failed += album.failures.size();
-    }
+    const RunTotals totals = report.Totals();
     const char* how = report.stopped ? "stopped" : report.Complete() ? "complete" : "incomplete";
-    Append("end\t" + std::string(how) + "\tsaved " + Count(saved) + "\tskipped " + Count(skipped) + "\tfailed " +
-           Count(failed));
+    Append("end\t" + std::string(how) + "\tsaved " + Count(totals.saved) + "\tskipped " + Count(totals.skipped) +
+           "\tfailed " + Count(totals.failed));
 }
 
 }  // namespace lumora

@@ -14,4 +14,11 @@ inline bool IsWebAddressArgument(std::string address) {
     return address.starts_with("http://") || address.starts_with("https://");
 }
 
+// For the parser: an empty text when `address` is a web address, else why not.
+inline auto WebAddressValidator() {
+    return [](const std::string& address) -> std::string {
+        return IsWebAddressArgument(address) ? "" : "'" + address + "' is not a web address (http:// or https://)";
+    };
+}
+
 }  // namespace lumora::cli

@@ -1,27 +1,72 @@
 #include "cli/ConsoleWindow.h"
 
-#include <cstdio>
+#include <cctype>
 
 #include "app/ControlIds.h"
 #include "app/MainController.h"
-#include "text/StringCtrl.h"
+#include "cli/Output.h"
+#include "cli/ProgressLine.h"
 
 namespace lumora::cli {
+namespace {
 
-void PrintLine(std::FILE* stream, const std::u16string& text) {
-    std::string line = WideToUtf8(text);
-    line += '\n';
-    std::fwrite(line.data(), 1, line.size(), stream);
-    std::fflush(stream);
+// The text with its numbers taken out: two texts with the same shape say
+// the same thing about a count that moved on.
+std::u16string Shape(const std::u16string& text) {
+    std::u16string shape;
+    for (char16_t c : text) {
+        if (c < 0x80 && std::isdigit(static_cast<unsigned char>(c))) continue;
+        shape += c;
+    }
+    return shape;
 }
+
+bool HasDigit(const std::u16string& text) {
+    return Shape(text).size() != text.size();
+}
+
+}  // namespace
+
+ConsoleWindow::ConsoleWindow(StatusStyle style, ProgressLine* progress) : style_(style), progress_(progress) {}
+
+ConsoleWindow::~ConsoleWindow() { Flush(); }
 
 void ConsoleWindow::SetItemText(int controlId, const std::u16string& text) {
     std::lock_guard lock(mutex_);
     auto& current = texts_[controlId];
     if (current == text) return;
     current = text;
-    bool status = controlId == IDC_STATUS_MAIN || controlId == IDC_STATUS_PROGRESS;
-    if (status && !quiet_ && !text.empty()) PrintLine(stderr, text);
+    const bool status = controlId == IDC_STATUS_MAIN || controlId == IDC_STATUS_PROGRESS;
+    if (status && !text.empty()) ShowStatus(text);
+}
+
+void ConsoleWindow::ShowStatus(const std::u16string& text) {
+    switch (style_) {
+    case StatusStyle::Quiet:
+        return;
+    case StatusStyle::Terminal:
+        if (progress_) progress_->SetStatus(text);
+        return;
+    case StatusStyle::Lines:
+        if (!heldCounter_.empty() && Shape(heldCounter_) != Shape(text)) FlushLocked();
+        if (HasDigit(text)) {
+            heldCounter_ = text;  // printed when a text of another shape follows
+        } else {
+            PrintLine(stderr, text);
+        }
+        return;
+    }
+}
+
+void ConsoleWindow::FlushLocked() {
+    if (heldCounter_.empty()) return;
+    PrintLine(stderr, heldCounter_);
+    heldCounter_.clear();
+}
+
+void ConsoleWindow::Flush() {
+    std::lock_guard lock(mutex_);
+    FlushLocked();
 }
 
 std::u16string ConsoleWindow::GetItemText(int controlId) {
@@ -32,7 +77,12 @@ std::u16string ConsoleWindow::GetItemText(int controlId) {
 
 void ConsoleWindow::MessageBox(const std::u16string& text) {
     std::lock_guard lock(mutex_);
-    PrintLine(stderr, text);
+    FlushLocked();
+    if (progress_) {
+        progress_->PrintAbove(text);
+    } else {
+        PrintLine(stderr, text);
+    }
 }
 
 std::vector<std::size_t> ConsoleWindow::PickedAlbumPositions() {
@@ -45,14 +95,7 @@ void ConsoleWindow::SetPicked(std::vector<std::size_t> positions) {
     picked_ = std::move(positions);
 }
 
-void ConsoleWindow::OpenFolder(const std::u16string& folder) {
-    PrintLine(stderr, u"打开文件夹: " + folder);
-}
-
-
-}  // namespace lumora::cli
-
-namespace lumora::cli {
+void ConsoleWindow::OpenFolder(const std::u16string& folder) { MessageBox(u"打开文件夹: " + folder); }
 
 void PrintSettingsProblem(const MainController& controller) {
     if (!controller.settingsProblem().empty()) PrintLine(stderr, controller.SettingsProblemText());

@@ -14,9 +14,20 @@ class MainController;
 
 namespace lumora::cli {
 
+class ProgressLine;
+
+// How status texts reach standard error.
+enum class StatusStyle {
+    Lines,     // one line each; a counter that only counts on ("已下载5/300") is
+               // printed once, with its last value, when another text follows
+    Terminal,  // into the progress line, which rewrites itself in place
+    Quiet,     // not at all; messages still are
+};
+
 class ConsoleWindow : public WindowPort {
 public:
-    explicit ConsoleWindow(bool quiet = false) : quiet_(quiet) {}
+    explicit ConsoleWindow(StatusStyle style = StatusStyle::Lines, ProgressLine* progress = nullptr);
+    ~ConsoleWindow() override;
 
     void SetItemText(int controlId, const std::u16string& text) override;
     std::u16string GetItemText(int controlId) override;
@@ -32,19 +43,23 @@ public:
     std::vector<std::size_t> PickedAlbumPositions() override;
     void OpenFolder(const std::u16string& folder) override;
     void HistoryAdded(int, const std::u16string&) override {}
-
-    void SetPicked(std::vector<std::size_t> positions);
     long DownloadFinished(unsigned, unsigned) override { return 1; }
 
+    void SetPicked(std::vector<std::size_t> positions);
+    // Prints the counter held back, if any (before a summary).
+    void Flush();
+
 private:
+    void ShowStatus(const std::u16string& text);
+    void FlushLocked();
+
     mutable std::mutex mutex_;
     std::map<int, std::u16string> texts_;
     std::vector<std::size_t> picked_;
-    bool quiet_;
+    const StatusStyle style_;
+    ProgressLine* const progress_;
+    std::u16string heldCounter_;
 };
-
-// Standard output and error take UTF-8.
-void PrintLine(std::FILE* stream, const std::u16string& text);
 
 // Tells the user on standard error when "soft.dat" could not be read.
 void PrintSettingsProblem(const MainController& controller);

@@ -1,13 +1,15 @@
-#include "cli/ListCommand.h"
-
-#include <cstdio>
+// lumora-cli list: a member's albums, as a table or as JSON.
+#include <CLI/CLI.hpp>
 #include <nlohmann/json.hpp>
 
 #include "app/ControlIds.h"
 #include "app/MainController.h"
 #include "cli/AddressCheck.h"
-#include "cli/ConsoleWindow.h"
+#include "cli/Command.h"
 #include "cli/InterruptWatch.h"
+#include "cli/Output.h"
+#include "cli/ProgressLine.h"
+#include "cli/RunConsole.h"
 #include "settings/SettingsFile.h"
 #include "text/Format.h"
 #include "text/StringCtrl.h"
@@ -15,16 +17,13 @@
 namespace lumora::cli {
 namespace {
 
-constexpr const char* kListUsage = "usage: lumora-cli list ADDRESS [--json]\n";
-
 void PrintTable(const std::vector<ST_PERLISTRECORD>& albums) {
     for (const auto& album : albums) {
         std::u16string count = album.pictureCount == -1
                                    ? AlbumCountText(-1)
                                    : FormatText(u"%d", {static_cast<std::int64_t>(album.pictureCount)});
-        PrintLine(stdout, FormatText(u"%04d\t%s\t%s\t%s\t%s\t%s",
-                                     {static_cast<std::int64_t>(album.position + 1), album.title, count,
-                                      AlbumRemark(album.albumFlags), album.address, album.coverAddress}));
+        PrintRow({FormatText(u"%04d", {static_cast<std::int64_t>(album.position + 1)}), album.title, count,
+                  AlbumRemark(album.albumFlags), album.address, album.coverAddress});
     }
 }
 
@@ -41,56 +40,57 @@ void PrintJson(const SiteSession& session, const std::vector<ST_PERLISTRECORD>& 
                                  {"pictureCount", album.pictureCount},
                                  {"albumFlags", album.albumFlags}});
     }
-    std::string text = out.dump(2) + "\n";
-    std::fwrite(text.data(), 1, text.size(), stdout);
+    PrintJsonDocument(out);
 }
+
+class ListCommand : public Command {
+public:
+    explicit ListCommand(CLI::App& parent)
+        : Command(parent.add_subcommand(
+              "list", "list the member's albums: number, title, pictures, remark, album address, cover address")) {
+        app_->add_option("ADDRESS", address_, "the member's album-space address (http:// or https://)")
+            ->required()
+            ->check(WebAddressValidator());
+        app_->add_flag("--json", json_, "print the albums as one JSON document");
+    }
+
+    int Run(const GlobalOptions& global) override {
+        InterruptWatch interrupts;  // before any thread starts
+        const StatusStyle style = ChooseStatusStyle(global.quiet);
+        std::unique_ptr<ProgressLine> progress =
+            style == StatusStyle::Terminal ? std::make_unique<ProgressLine>(stderr) : nullptr;
+        ConsoleWindow window(style, progress.get());
+        MainController controller(window, ProgramFolder());
+        StopActionScope stopAction(interrupts, [&controller] { controller.StopRuns(); });
+        PrintSettingsProblem(controller);
+        window.SetItemText(IDC_ADDRESS, Utf8ToWide(address_));
+        controller.SetReady();
+        controller.OnGetAlbumsClicked();
+        controller.WaitForGetAlbums();
+        window.Flush();
+        if (progress) progress->Finish();  // its line ends before the table
+
+        const auto albums = controller.session().albums.all();
+        // No album: the status says why (the page's status, or that it held
+        // none); a quiet run has not shown it yet.
+        if (albums.empty() && style == StatusStyle::Quiet) {
+            PrintLine(stderr, window.GetItemText(IDC_STATUS_PROGRESS));
+        }
+        if (json_) {
+            PrintJson(controller.session(), albums);
+        } else {
+            PrintTable(albums);
+        }
+        return interrupts.ExitStatus(albums.empty() ? kExitFailure : 0);
+    }
+
+private:
+    std::string address_;
+    bool json_ = false;
+};
 
 }  // namespace
 
-int RunList(const std::vector<std::string>& args) {
-    std::string address;
-    bool json = false;
-    for (const auto& arg : args) {
-        if (arg == "--json") {
-            json = true;
-        } else if (arg.starts_with("--")) {
-            std::fprintf(stderr, "lumora-cli list: unknown option '%s'\n%s", arg.c_str(), kListUsage);
-            return 2;
-        } else if (address.empty()) {
-            address = arg;
-        } else {
-            std::fprintf(stderr, "lumora-cli list: more than one address given\n%s", kListUsage);
-            return 2;
-        }
-    }
-    if (address.empty()) {
-        std::fprintf(stderr, "lumora-cli list: no address given\n%s", kListUsage);
-        return 2;
-    }
-    if (!IsWebAddressArgument(address)) {
-        std::fprintf(stderr, "lumora-cli list: '%s' is not a web address (http:// or https://)\n%s", address.c_str(),
-                     kListUsage);
-        return 2;
-    }
-
-    InterruptWatch interrupts;
-    ConsoleWindow window;
-    MainController controller(window, ProgramFolder());
-    StopActionScope stopAction(interrupts, [&controller] { controller.StopRuns(); });
-    PrintSettingsProblem(controller);
-    window.SetItemText(IDC_ADDRESS, Utf8ToWide(address));
-    controller.SetReady();
-    controller.OnGetAlbumsClicked();
-    controller.WaitForGetAlbums();
-
-    const auto albums = controller.session().albums.all();
-    if (json) {
-        PrintJson(controller.session(), albums);
-    } else {
-        PrintTable(albums);
-    }
-    // No album: the reason (the page's status, or that it held none) went to standard error.
-    return interrupts.ExitStatus(albums.empty() ? 1 : 0);
-}
+std::unique_ptr<Command> AddListCommand(CLI::App& parent) { return std::make_unique<ListCommand>(parent); }
 
 }  // namespace lumora::cli

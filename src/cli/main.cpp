@@ -1,67 +1,81 @@
 // lumora-cli: the command-line front end. It runs the same controller as the
 // desktop program and shares its program folder and settings.
+#include <CLI/CLI.hpp>
 #include <cstdio>
-#include <string>
-#include <vector>
 
-#include "cli/ArchiveCommands.h"
-#include "cli/DownloadCommand.h"
-#include "cli/ListCommand.h"
-#include "cli/SettingsCommands.h"
+#include "LumoraVersion.h"
+#include "cli/Command.h"
+
+namespace lumora::cli {
+
+bool Command::Chosen() const { return app_->parsed(); }
+
+int UsageError(const std::string& command, const std::string& message) {
+    std::fprintf(stderr, "lumora-cli %s: %s (see lumora-cli %s --help)\n", command.c_str(), message.c_str(),
+                 command.c_str());
+    return kExitUsage;
+}
+
+}  // namespace lumora::cli
 
 namespace {
 
-constexpr const char* kUsage =
-    "Usage: lumora-cli COMMAND [ARGS]\n"
-    "\n"
-    "Downloads whole photo albums of a member of the photo community.\n"
-    "\n"
-    "Commands:\n"
-    "  list ADDRESS [--json]   list the member's albums (number, title, pictures, remark,\n"
-    "                          album address, cover address), or as JSON\n"
-    "  download ADDRESS [--albums all|N,N-M] [--save DIR]\n"
-    "                          download the picked albums (default all) into DIR\n"
-    "                          (default: the last save folder, else ~/Documents/Lumora/)\n"
-    "  retry                   download the last run's failed pictures again\n"
-    "  archive [--forget ADDRESS | --prune]\n"
-    "                          show the download archive; forget a picture or an album\n"
-    "                          address; drop the records whose files are gone\n"
-    "  options [NAME on|off]   show or switch fix-format, fix-order, name-file,\n"
-    "                          list-only, open-folder, skip-seen, skip-saved\n"
-    "  params [--threads N] [--timeout S] [--min KB] [--max KB] [--retries N]\n"
-    "                          show or set the download parameters\n"
-    "  names [--prefix T] [--suffix T] [--replace-what T] [--replace-with T]\n"
-    "        [--folder-prefix T] [--folder-suffix T]\n"
-    "        [--base description|number|address] [--folder album|none]\n"
-    "                          show or set the naming rules\n"
-    "  help                    show this text\n"
-    "\n"
+constexpr const char* kFooter =
     "Settings live in $XDG_CONFIG_HOME/lumora/ (default ~/.config/lumora/), shared with\n"
     "the desktop program; LUMORA_HOME names another folder. Proxies come from http_proxy\n"
     "and https_proxy. Ctrl-C stops a download as the stop button does (exit status 130);\n"
-    "a second Ctrl-C quits at once.\n";
+    "a second Ctrl-C quits at once.\n"
+    "\n"
+    "Exit status: 0 when everything asked for was done, 1 when something failed or was\n"
+    "stopped, 2 for a usage error. \"lumora-cli COMMAND --help\" describes each command.";
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    std::vector<std::string> args(argv + 1, argv + argc);
-    if (args.empty()) {
-        std::fputs(kUsage, stderr);
-        return 2;
+    using namespace lumora::cli;
+    CLI::App app("Downloads whole photo albums of a member of the photo community.", "lumora-cli");
+    app.set_version_flag("--version", std::string("lumora-cli ") + LUMORA_VERSION, "print the version and exit");
+    app.set_help_flag("-h,--help", "print this help and exit");
+    app.require_subcommand(1);
+    GlobalOptions global;
+    app.add_flag("-q,--quiet", global.quiet, "print only errors and the summary");
+    app.add_option("--log", global.logFile, "append the run log's lines (start, albums, failures, end) to FILE")
+        ->type_name("FILE");
+
+    std::vector<std::unique_ptr<Command>> commands;
+    commands.push_back(AddListCommand(app));
+    commands.push_back(AddDownloadCommand(app));
+    commands.push_back(AddRetryCommand(app));
+    commands.push_back(AddArchiveCommand(app));
+    commands.push_back(AddOptionsCommand(app));
+    commands.push_back(AddParamsCommand(app));
+    commands.push_back(AddNamesCommand(app));
+    CLI::App* help = app.add_subcommand("help", "print this help and exit");
+    for (CLI::App* sub : app.get_subcommands({})) {
+        sub->fallthrough();  // the global options may follow the command
+        sub->set_help_flag("-h,--help", "print this command's help and exit");
     }
-    const std::string command = args.front();
-    args.erase(args.begin());
-    if (command == "--help" || command == "-h" || command == "help") {
-        std::fputs(kUsage, stdout);
+    app.footer(kFooter);  // after the commands, which would copy it
+    app.failure_message([](const CLI::App* top, const CLI::Error& error) {
+        std::string command = "lumora-cli";
+        for (const CLI::App* sub : top->get_subcommands()) command += " " + sub->get_name();
+        return command + ": " + error.what() + " (see " + command + " --help)\n";
+    });
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::Success& done) {
+        return app.exit(done);  // --help or --version, on standard output
+    } catch (const CLI::ParseError& error) {
+        app.exit(error);  // the message, and where to look for help
+        return kExitUsage;
+    }
+    if (help->parsed()) {
+        std::fputs(app.help().c_str(), stdout);
         return 0;
     }
-    if (command == "list") return lumora::cli::RunList(args);
-    if (command == "download") return lumora::cli::RunDownload(args);
-    if (command == "retry") return lumora::cli::RunRetry(args);
-    if (command == "archive") return lumora::cli::RunArchive(args);
-    if (command == "options") return lumora::cli::RunOptions(args);
-    if (command == "params") return lumora::cli::RunParams(args);
-    if (command == "names") return lumora::cli::RunNames(args);
-    std::fprintf(stderr, "lumora-cli: unknown command '%s' (see lumora-cli --help)\n", command.c_str());
-    return 2;
+    for (const auto& command : commands) {
+        if (command->Chosen()) return command->Run(global);
+    }
+    return kExitUsage;
 }

@@ -1,0 +1,81 @@
+#include "cli/JsonEvents.h"
+
+#include <nlohmann/json.hpp>
+
+#include "cli/Output.h"
+#include "text/StringCtrl.h"
+
+namespace lumora::cli {
+namespace {
+
+using nlohmann::json;
+
+json Picture(const char* event, const PictureEvent& picture) {
+    return {{"event", event},
+            {"album", picture.album},
+            {"index", picture.index},
+            {"address", WideToUtf8(picture.address)},
+            {"path", WideToUtf8(picture.path)}};
+}
+
+}  // namespace
+
+void JsonEvents::RunStarted(bool retry, std::size_t albumCount) {
+    PrintJsonLine({{"event", "run-started"}, {"retry", retry}, {"albums", albumCount}});
+}
+
+void JsonEvents::AlbumStarted(std::size_t number, std::size_t count, const std::u16string& title,
+                              const std::u16string& address) {
+    PrintJsonLine({{"event", "album-started"},
+                   {"album", number},
+                   {"albums", count},
+                   {"title", WideToUtf8(title)},
+                   {"address", WideToUtf8(address)}});
+}
+
+void JsonEvents::AlbumListed(std::size_t number, std::size_t pictures, const std::u16string& folder) {
+    PrintJsonLine({{"event", "album-listed"}, {"album", number}, {"pictures", pictures}, {"folder", WideToUtf8(folder)}});
+}
+
+void JsonEvents::PictureSaved(const PictureEvent& event) {
+    json line = Picture("picture-saved", event);
+    line["bytes"] = event.bytes;
+    PrintJsonLine(line);
+}
+
+void JsonEvents::PictureSkipped(const PictureEvent& event) { PrintJsonLine(Picture("picture-skipped", event)); }
+
+void JsonEvents::PictureFailed(const PictureEvent& event) {
+    json line = Picture("picture-failed", event);
+    line["reason"] = WideToUtf8(event.reason);
+    PrintJsonLine(line);
+}
+
+void JsonEvents::AlbumEnded(std::size_t number, const AlbumOutcome& outcome) {
+    json line = {{"event", "album-ended"},
+                 {"album", number},
+                 {"title", WideToUtf8(outcome.title)},
+                 {"folder", WideToUtf8(outcome.folder)},
+                 {"pictures", outcome.listed},
+                 {"saved", outcome.saved},
+                 {"skipped", outcome.skipped},
+                 {"failed", outcome.failures.size()},
+                 {"stopped", outcome.stopped},
+                 {"pageRead", outcome.page.fetched}};
+    if (!outcome.page.fetched) line["pageError"] = WideToUtf8(DescribePageFailure(outcome.page));
+    if (outcome.listFileOnly) line["listFileWritten"] = outcome.listFileWritten;
+    PrintJsonLine(line);
+}
+
+void JsonEvents::RunEnded(const DownloadReport& report) {
+    const RunTotals totals = report.Totals();
+    PrintJsonLine({{"event", "run-ended"},
+                   {"complete", report.Complete()},
+                   {"stopped", report.stopped},
+                   {"albums", report.albums.size()},
+                   {"saved", totals.saved},
+                   {"skipped", totals.skipped},
+                   {"failed", totals.failed}});
+}
+
+}  // namespace lumora::cli

@@ -1,0 +1,76 @@
+// lumora-cli options: the on/off switches, shown or changed.
+#include <CLI/CLI.hpp>
+
+#include "app/MainController.h"
+#include "app/OptionFlags.h"
+#include "cli/Command.h"
+#include "cli/ConsoleWindow.h"
+#include "cli/Output.h"
+#include "settings/AppSettings.h"
+#include "settings/SettingsFile.h"
+#include "text/StringCtrl.h"
+
+namespace lumora::cli {
+namespace {
+
+// Kept in lumora.ini, not among the per-site switches of soft.dat.
+constexpr const char* kSkipSavedName = "skip-saved";
+constexpr const char16_t* kSkipSavedText = u"跳过已下载的图片";
+
+std::vector<std::string> OptionNames() {
+    std::vector<std::string> names;
+    for (const auto& option : OptionSwitches()) {
+        if (option.cliName) names.emplace_back(option.cliName);
+    }
+    names.emplace_back(kSkipSavedName);
+    return names;
+}
+
+std::u16string OnOff(bool on) { return on ? u"on" : u"off"; }
+
+class OptionsCommand : public Command {
+public:
+    explicit OptionsCommand(CLI::App& parent)
+        : Command(parent.add_subcommand("options", "show the switches, or turn one on or off")) {
+        auto* name = app_->add_option("NAME", name_, "the switch")->check(CLI::IsMember(OptionNames()));
+        app_->add_option("STATE", state_, "on or off")->check(CLI::IsMember({"on", "off"}))->needs(name);
+        name->needs(app_->get_option("STATE"));
+    }
+
+    int Run(const GlobalOptions&) override {
+        ConsoleWindow window(StatusStyle::Quiet);
+        MainController controller(window, ProgramFolder());
+        PrintSettingsProblem(controller);
+        if (!name_.empty() && !Switch(controller)) return kExitFailure;  // the save failure was shown
+        const std::uint16_t flags = controller.CurrentNameRules().optionFlags;
+        for (const auto& option : OptionSwitches()) {
+            if (option.cliName) PrintRow({Utf8ToWide(option.cliName), OnOff(flags & option.bit), option.menuText});
+        }
+        PrintRow({Utf8ToWide(kSkipSavedName), OnOff(controller.CurrentAppSettings().skipSaved), kSkipSavedText});
+        return 0;
+    }
+
+private:
+    bool Switch(MainController& controller) {
+        const bool wanted = state_ == "on";
+        if (name_ == kSkipSavedName) {
+            AppSettings settings = controller.CurrentAppSettings();
+            settings.skipSaved = wanted;
+            return controller.UpdateAppSettings(settings);
+        }
+        const OptionSwitch* option = FindOptionByName(name_);
+        NameRules rules = controller.CurrentNameRules();
+        if (((rules.optionFlags & option->bit) != 0) == wanted) return true;
+        ToggleOption(rules.optionFlags, option->menuId);
+        return controller.UpdateNameRules(rules);
+    }
+
+    std::string name_;
+    std::string state_;
+};
+
+}  // namespace
+
+std::unique_ptr<Command> AddOptionsCommand(CLI::App& parent) { return std::make_unique<OptionsCommand>(parent); }
+
+}  // namespace lumora::cli

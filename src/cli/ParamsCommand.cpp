@@ -1,0 +1,79 @@
+// lumora-cli params: the download parameters, shown or changed. The numbers
+// are checked by the same rules as the dialog's fields, with its message.
+#include <CLI/CLI.hpp>
+#include <optional>
+
+#include "app/MainController.h"
+#include "cli/Command.h"
+#include "cli/ConsoleWindow.h"
+#include "cli/Output.h"
+#include "settings/AppSettings.h"
+#include "settings/SettingsFile.h"
+#include "text/Format.h"
+#include "text/StringCtrl.h"
+
+namespace lumora::cli {
+namespace {
+
+std::u16string Number(std::uint64_t n) { return FormatText(u"%d", {static_cast<std::int64_t>(n)}); }
+
+class ParamsCommand : public Command {
+public:
+    explicit ParamsCommand(CLI::App& parent)
+        : Command(parent.add_subcommand("params", "show the download parameters, or set some of them")) {
+        app_->add_option("--threads", threads_, "pictures downloaded at once (1 to 15)")->type_name("N");
+        app_->add_option("--timeout", timeout_, "seconds a transfer may take (10 or more; -1 for no limit)")
+            ->type_name("S");
+        app_->add_option("--min", min_, "smallest picture kept, in KB")->type_name("KB");
+        app_->add_option("--max", max_, "largest picture kept, in KB")->type_name("KB");
+        app_->add_option("--retries", retries_, "tries again after a failed transfer (0 to 10)")->type_name("N");
+    }
+
+    int Run(const GlobalOptions&) override {
+        ConsoleWindow window(StatusStyle::Quiet);
+        MainController controller(window, ProgramFolder());
+        PrintSettingsProblem(controller);
+        DownloadParams params = controller.CurrentDownloadParams();
+        AppSettings app = controller.CurrentAppSettings();
+        if (retries_) {
+            const std::optional<unsigned> count = ParseRetries(Utf8ToWide(*retries_));
+            if (!count) {
+                PrintLine(stderr, kParamErrorMessage);
+                return kExitUsage;
+            }
+            app.retries = *count;
+            if (!controller.UpdateAppSettings(app)) return kExitFailure;  // the failure was shown
+        }
+        if (threads_ || timeout_ || min_ || max_) {
+            auto text = [](const std::optional<std::string>& given, std::uint16_t current) {
+                return given ? Utf8ToWide(*given) : Number(current);
+            };
+            DownloadParams edited = params;
+            auto error = ApplyDownloadParamsInput(edited, text(threads_, params.threadCount),
+                                                  text(timeout_, params.timeoutSeconds), text(min_, params.minKB),
+                                                  text(max_, params.maxKB));
+            if (error) {
+                PrintLine(stderr, *error);
+                return kExitUsage;
+            }
+            if (!controller.UpdateDownloadParams(edited)) return kExitFailure;
+            params = edited;
+        }
+        PrintRow({u"threads", Number(params.threadCount)});
+        PrintRow({u"timeout", Number(params.timeoutSeconds)});
+        PrintRow({u"min", Number(params.minKB)});
+        PrintRow({u"max", Number(params.maxKB)});
+        PrintRow({u"retries", Number(app.retries)});
+        return 0;
+    }
+
+private:
+    // Taken as text: the dialog's own rules read them.
+    std::optional<std::string> threads_, timeout_, min_, max_, retries_;
+};
+
+}  // namespace
+
+std::unique_ptr<Command> AddParamsCommand(CLI::App& parent) { return std::make_unique<ParamsCommand>(parent); }
+
+}  // namespace lumora::cli

@@ -1,0 +1,49 @@
+// lumora-cli retry: the last run's failed pictures again.
+#include <CLI/CLI.hpp>
+
+#include "app/MainController.h"
+#include "cli/Command.h"
+#include "cli/InterruptWatch.h"
+#include "cli/Output.h"
+#include "cli/RunConsole.h"
+#include "settings/SettingsFile.h"
+
+namespace lumora::cli {
+namespace {
+
+class RetryCommand : public Command {
+public:
+    explicit RetryCommand(CLI::App& parent)
+        : Command(parent.add_subcommand("retry", "download the last run's failed pictures again")) {
+        app_->add_flag("--json", json_, "print each event as one JSON object per line on standard output");
+    }
+
+    int Run(const GlobalOptions& global) override {
+        InterruptWatch interrupts;  // before any thread starts
+        RunConsole console(global, json_);
+        if (!console.LogWritable("retry")) return kExitUsage;
+        MainController controller(console.window(), ProgramFolder());
+        PrintSettingsProblem(controller);
+        console.Attach(controller);
+        StopActionScope stopAction(interrupts, [&controller] { controller.StopRuns(); });
+        controller.SetReady();
+        controller.OnRetryFailuresClicked();
+        controller.WaitForDownload();
+        const DownloadReport report = controller.lastReport();
+        if (report.albums.empty() && !report.stopped) {
+            console.window().Flush();
+            PrintLine(stderr, u"上次下载没有失败的图片");
+            return interrupts.ExitStatus(0);
+        }
+        return interrupts.ExitStatus(console.Finish(report));
+    }
+
+private:
+    bool json_ = false;
+};
+
+}  // namespace
+
+std::unique_ptr<Command> AddRetryCommand(CLI::App& parent) { return std::make_unique<RetryCommand>(parent); }
+
+}  // namespace lumora::cli
