@@ -80,9 +80,11 @@ bool RunLog::Append(const std::string& line, std::string* error) {
     const int lockFd = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (lockFd >= 0) ::flock(lockFd, LOCK_EX);
     RotateIfFull(text.size());
-    const int fd = ::open(file_.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0600);
+    struct stat existing {};
+    const bool irregular = ::stat(file_.c_str(), &existing) == 0 && !S_ISREG(existing.st_mode);
+    const int fd = irregular ? -1 : ::open(file_.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0600);
     bool written = false;
-    int failure = errno;
+    int failure = irregular ? EINVAL : errno;
     if (fd >= 0) {
         struct stat info {};
         // Never write into a FIFO or a device that someone put in its place.

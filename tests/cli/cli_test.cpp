@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
+#include <sstream>
 
 #include "cli/AlbumSelection.h"
 #include "testsite/TestSite.h"
@@ -143,6 +144,88 @@ TEST_F(CliTest, DownloadPicksAlbumsAndReportsFailures) {
 
     EXPECT_EQ(Cli("download http://dp.pconline.com.cn/m/ --albums 4").status, 2);
     EXPECT_EQ(Cli("download").status, 2);
+}
+
+TEST_F(CliTest, HelpVersionAndValueErrors) {
+    CliRun run = Cli("--version");
+    EXPECT_EQ(run.status, 0);
+    EXPECT_TRUE(run.out.starts_with("lumora-cli ")) << run.out;
+    for (std::string command : {"list", "download", "retry", "archive", "options", "params", "names"}) {
+        run = Cli(command + " --help");
+        EXPECT_EQ(run.status, 0) << command;
+        EXPECT_NE(run.out.find("Usage: lumora-cli " + command), std::string::npos) << run.out;
+        EXPECT_EQ(Cli(command + " -h").status, 0) << command;
+    }
+    // A clear message that names the command, and status 2.
+    for (std::string bad : {"download http://x/ --albums", "options fix-format", "options fix-format maybe",
+                            "names --folder sideways", "archive --forget a --prune", "list http://x/ --bogus",
+                            "download http://x/ --save ''", "retry --log"}) {
+        run = Cli(bad, true);
+        EXPECT_EQ(run.status, 2) << bad;
+        EXPECT_NE(run.out.find("lumora-cli " + bad.substr(0, bad.find(' ')) + ": "), std::string::npos) << run.out;
+    }
+    run = Cli("params --threads x", true);  // the dialog's own rule and message
+    EXPECT_EQ(run.status, 2);
+    EXPECT_NE(run.out.find("参数错误"), std::string::npos) << run.out;
+    run = Cli("download http://x/ --log '" + home_.string() + "'", true);
+    EXPECT_EQ(run.status, 2);
+    EXPECT_NE(run.out.find("cannot write the log"), std::string::npos) << run.out;
+}
+
+TEST_F(CliTest, OutputForPeopleScriptsAndTheLog) {
+    std::string page;
+    for (int n = 1; n <= 12; ++n) {
+        const std::string name = "/many/" + std::to_string(n);
+        page += "<li class=\"picture\"><img src=\"//img.pconline.com.cn" + name + "_mthumb.jpg\">";
+        site_.route("img.pconline.com.cn", name + ".jpg",
+                    n == 5 ? Response::Status(404) : Response::Text("JPEG" + std::to_string(n), "image/jpeg"));
+    }
+    site_.route("dp.pconline.com.cn", "/photo/list_1.html", Response::Text(page));
+    ASSERT_EQ(Cli("params --retries 0").status, 0);
+    const std::string download = "download http://dp.pconline.com.cn/m/ --albums 1 --save '" + (home_ / "out").string() + "'";
+    auto count = [](const std::string& text, const std::string& what) {
+        std::size_t n = 0;
+        for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+        return n;
+    };
+
+    // Not a terminal: status texts as lines, but no line per picture.
+    CliRun run = Cli(download, true);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(count(run.out, "已获取到"), 1u) << run.out;
+    EXPECT_EQ(count(run.out, "已下载"), 1u) << run.out;
+    EXPECT_NE(run.out.find("已获取到12张图片信息"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("Album 1\t"), std::string::npos) << run.out;
+
+    // Quiet: the summary and nothing else.
+    run = Cli(download + " --quiet", true);
+    EXPECT_EQ(run.out.find("已获取到"), std::string::npos) << run.out;
+    EXPECT_EQ(run.out.find("正在下载"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("已保存0张\t失败1张\t跳过11张"), std::string::npos) << run.out;
+
+    // JSON events, one per line, and the log file: both name the failure and why.
+    const fs::path log = home_ / "logs" / "run.log";
+    fs::create_directories(log.parent_path());
+    run = Cli(download + " --json --log '" + log.string() + "'");
+    EXPECT_EQ(run.status, 1);
+    std::vector<nlohmann::json> events;
+    std::istringstream lines(run.out);
+    for (std::string line; std::getline(lines, line);) events.push_back(nlohmann::json::parse(line));
+    ASSERT_GE(events.size(), 5u) << run.out;
+    EXPECT_EQ(events.front()["event"], "run-started");
+    EXPECT_EQ(count(run.out, "\"picture-skipped\""), 11u);
+    const auto failed = std::find_if(events.begin(), events.end(), [](const auto& e) { return e["event"] == "picture-failed"; });
+    ASSERT_NE(failed, events.end());
+    EXPECT_EQ((*failed)["reason"], "HTTP error status 404");
+    EXPECT_EQ((*failed)["index"], 4);
+    EXPECT_EQ(events.back()["event"], "run-ended");
+    EXPECT_EQ(events.back()["complete"], false);
+    EXPECT_EQ(events.back()["failed"], 1);
+    const std::string logged = ReadText(log);
+    EXPECT_NE(logged.find("start\tdownload\t1 albums"), std::string::npos) << logged;
+    EXPECT_NE(logged.find("(5).jpg\thttp://img.pconline.com.cn/many/5.jpg\tHTTP error status 404"), std::string::npos)
+        << logged;
+    EXPECT_NE(logged.find("end\tincomplete\tsaved 0\tskipped 11\tfailed 1"), std::string::npos) << logged;
 }
 
 TEST_F(CliTest, SettingsCommandsWriteTheSettingsFile) {
