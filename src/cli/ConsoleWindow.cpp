@@ -69,6 +69,12 @@ void ConsoleWindow::Flush() {
     FlushLocked();
 }
 
+void ConsoleWindow::PrintStatusIfQuiet() {
+    std::lock_guard lock(mutex_);
+    const std::u16string& status = texts_[IDC_STATUS_PROGRESS];
+    if (style_ == StatusStyle::Quiet && !status.empty()) PrintLine(stderr, status);
+}
+
 std::u16string ConsoleWindow::GetItemText(int controlId) {
     std::lock_guard lock(mutex_);
     auto found = texts_.find(controlId);

@@ -48,6 +48,9 @@ public:
     void SetPicked(std::vector<std::size_t> positions);
     // Prints the counter held back, if any (before a summary).
     void Flush();
+    // A quiet window prints the last progress status after all: it says why
+    // the album list came back empty, which is an error.
+    void PrintStatusIfQuiet();
 
 private:
     void ShowStatus(const std::u16string& text);

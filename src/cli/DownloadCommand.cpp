@@ -59,6 +59,7 @@ public:
         }
         if (picked->empty()) {
             window.Flush();
+            if (count == 0) window.PrintStatusIfQuiet();
             std::fprintf(stderr, "lumora-cli download: no album to download\n");
             return kExitFailure;
         }

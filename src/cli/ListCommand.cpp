@@ -71,11 +71,7 @@ public:
         if (progress) progress->Finish();  // its line ends before the table
 
         const auto albums = controller.session().albums.all();
-        // No album: the status says why (the page's status, or that it held
-        // none); a quiet run has not shown it yet.
-        if (albums.empty() && style == StatusStyle::Quiet) {
-            PrintLine(stderr, window.GetItemText(IDC_STATUS_PROGRESS));
-        }
+        if (albums.empty()) window.PrintStatusIfQuiet();
         if (json_) {
             PrintJson(controller.session(), albums);
         } else {

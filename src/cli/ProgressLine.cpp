@@ -97,7 +97,8 @@ std::u16string ProgressLine::TextLocked() const {
     const double seconds = std::chrono::duration<double>(Clock::now() - listedAt_).count();
     line += u"  " + ByteCountText(bytes_);
     if (seconds >= 1 && bytes_ > 0) line += u"  " + ByteCountText(static_cast<std::uint64_t>(bytes_ / seconds)) + u"/s";
-    if (done > 0 && done < listed_ && seconds >= 1) {
+    if (stopped_) return line + u"  已终止下载";
+    if (done > 0 && done < listed_ && seconds >= 1 && !ended_) {
         const double left = seconds / static_cast<double>(done) * static_cast<double>(listed_ - done);
         line += u"  剩余" + DurationText(static_cast<std::uint64_t>(left + 0.5));
     }
@@ -157,6 +158,7 @@ void ProgressLine::AlbumStarted(std::size_t number, std::size_t count, const std
     status_.clear();
     albumListed_ = false;
     listed_ = saved_ = skipped_ = failed_ = 0;
+    ended_ = stopped_ = false;
     bytes_ = 0;
     Draw(true);
 }
@@ -195,6 +197,8 @@ void ProgressLine::AlbumEnded(std::size_t, const AlbumOutcome& outcome) {
     saved_ = outcome.saved;
     skipped_ = outcome.skipped;
     failed_ = outcome.failures.size();
+    ended_ = true;
+    stopped_ = outcome.stopped;
     if (!outcome.page.fetched) {
         albumListed_ = false;
         status_ = u"相册页面读取失败：" + DescribePageFailure(outcome.page);

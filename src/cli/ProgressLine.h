@@ -55,6 +55,7 @@ private:
     std::size_t listed_ = 0, saved_ = 0, skipped_ = 0, failed_ = 0;
     std::uint64_t bytes_ = 0;
     bool albumListed_ = false;
+    bool ended_ = false, stopped_ = false;
     bool lineShown_ = false;
     Clock::time_point listedAt_{};
     Clock::time_point drawnAt_{};
