@@ -104,7 +104,6 @@ bool RunLog::Append(const std::string& line, std::string* error) {
 }
 
 void RunLog::RunStarted(bool retry, std::size_t albumCount) {
-    albumCount_ = albumCount;
     Append(std::string(retry ? "start\tretry of failed pictures\t" : "start\tdownload\t") + Count(albumCount) +
            " albums");
 }

@@ -40,7 +40,6 @@ private:
 
     const std::filesystem::path file_;
     std::mutex mutex_;
-    std::size_t albumCount_ = 0;
 };
 
 }  // namespace lumora
