@@ -94,7 +94,7 @@ void PrintHelp(const QCommandLineParser& parser) {
 // system is reached, also where there is none.
 bool AsksOnlyForText(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
-        for (const char* option : {"-h", "--help", "--help-all", "-v", "--version"}) {
+        for (const char* option : {"-h", "--help", "-?", "--help-all", "-v", "--version"}) {
             if (std::strcmp(argv[i], option) == 0) return true;
         }
     }
