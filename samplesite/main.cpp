@@ -9,50 +9,68 @@
 #include <optional>
 #include <string>
 
+#include "LumoraVersion.h"
 #include "samplesite/PortRelay.h"
 #include "samplesite/SampleSite.h"
 
 namespace {
 
+constexpr const char* kProgram = "lumora-sample-site";
+
 constexpr const char* kUsage =
-    "Usage: lumora-sample-site [--port N] [--latency MS] [--albums N] [--pictures N] [--size KB]\n"
-    "                          [--bandwidth KB] [--gbk] [--fail-every N] [--drop-every N]\n"
-    "                          [--log-requests FILE] [--hostile SHAPE [--hostile-size MB]]\n"
+    "Usage: lumora-sample-site [OPTION]...\n"
     "\n"
     "Serves a sample member of the photo community on 127.0.0.1 until interrupted.\n"
     "Point http_proxy at it to reach it under the community's own addresses.\n"
     "\n"
-    "  --port N       listen on port N (default 0: any free port)\n"
-    "  --latency MS   wait MS milliseconds before every answer (default 0)\n"
-    "  --albums N     number of albums (default 40, 15 to a page)\n"
-    "  --pictures N   pictures in every album (default 3 to 12, varying)\n"
-    "  --size KB      approximate size of a full picture (default 20)\n"
-    "  --bandwidth KB send at most KB kilobytes a second per connection (default 0: no limit)\n"
-    "  --gbk          serve pages as GBK instead of UTF-8\n"
-    "  --fail-every N answer the first request for every N-th picture (counted over all albums)\n"
-    "                 with \"503 Service Unavailable\" (default 0: never)\n"
-    "  --drop-every N cut the first answer for every N-th picture halfway, after the full\n"
-    "                 Content-Length (default 0: never). Later requests get a picture whole;\n"
-    "                 one picked by both fails with the 503, then is cut, then comes whole\n"
+    "Options:\n"
+    "  --port N            listen on port N (default 0: any free port)\n"
+    "  --latency MS        wait MS milliseconds before every answer (default 0)\n"
+    "  --albums N          number of albums (default 40, 15 to a page)\n"
+    "  --pictures N        pictures in every album (default 3 to 12, varying)\n"
+    "  --size KB           approximate size of a full picture (default 20)\n"
+    "  --bandwidth KB      send at most KB kilobytes a second per connection\n"
+    "                      (default 0: no limit)\n"
+    "  --gbk               serve pages as GBK instead of UTF-8\n"
+    "  --fail-every N      answer the first request for every N-th picture (counted over\n"
+    "                      all albums) with \"503 Service Unavailable\" (default 0: never)\n"
+    "  --drop-every N      cut the first answer for every N-th picture halfway, after the\n"
+    "                      full Content-Length (default 0: never). Later requests get a\n"
+    "                      picture whole; one picked by both fails with the 503, then is\n"
+    "                      cut, then comes whole\n"
     "  --log-requests FILE\n"
-    "                 append \"http://HOST/PATH\" to FILE for every request, as it arrives\n"
-    "  --hostile SHAPE\n"
-    "                 a member that tries a client's memory, its bodies made as they are sent:\n"
-    "                 bomb          album-list page 1 is gzip inflating to 2048 MB, about\n"
-    "                               2 MB sent whatever the request accepts\n"
-    "                 large-page    album-list page 1 is 150 MB of HTML, sent plain\n"
-    "                 huge-pictures album 1's full-size pictures are JPEGs of 1024 MB each,\n"
-    "                               sent with their Content-Length\n"
-    "                 gzip-tail     album-list page 1 is the page gzipped, then 150 MB of\n"
-    "                               bytes that belong to no gzip stream\n"
-    "  --hostile-size MB\n"
-    "                 that size instead, in MB of 1024 * 1024 bytes (at most 65536)\n";
+    "                      append \"http://HOST/PATH\" to FILE for every request, as it\n"
+    "                      arrives\n"
+    "  --hostile SHAPE     a member that tries a client's memory, its bodies made as they\n"
+    "                      are sent; SHAPE is one of:\n"
+    "                      bomb: album-list page 1 is gzip inflating to 2048 MB, about\n"
+    "                      2 MB sent whatever the request accepts;\n"
+    "                      large-page: album-list page 1 is 150 MB of HTML, sent plain;\n"
+    "                      huge-pictures: album 1's full-size pictures are JPEGs of\n"
+    "                      1024 MB each, sent with their Content-Length;\n"
+    "                      gzip-tail: album-list page 1 is the page gzipped, then 150 MB\n"
+    "                      of bytes that belong to no gzip stream\n"
+    "  --hostile-size MB   that size instead, in MB of 1024 * 1024 bytes (at most 65536)\n"
+    "  -h, --help          print this help and exit\n"
+    "  -v, --version       print the version and exit\n"
+    "\n"
+    "An option's value may also follow an equals sign (--port=8930). The first line\n"
+    "printed names the port and the member's address.\n"
+    "\n"
+    "Exit status: 0 when stopped by SIGINT or SIGTERM, 1 when the site could not\n"
+    "start, 2 for a usage error.\n";
 
 std::optional<long> parseNumber(const std::string& text, long max) {
     char* end = nullptr;
     long value = std::strtol(text.c_str(), &end, 10);
     if (text.empty() || *end != '\0' || value < 0 || value > max) return std::nullopt;
     return value;
+}
+
+// A usage error: what was wrong and where the options are told, on stderr.
+int UsageError(const std::string& message) {
+    std::fprintf(stderr, "%s: %s\nTry '%s --help' for the options.\n", kProgram, message.c_str(), kProgram);
+    return 2;
 }
 
 }  // namespace
@@ -62,59 +80,77 @@ int main(int argc, char** argv) {
     SampleSiteOptions options;
     long port = 0;
     std::string requestLog;
+    struct NumberOption {
+        const char* name;
+        long max;
+    };
+    static constexpr NumberOption kNumbers[] = {
+        {"--port", 65535},     {"--latency", 600000},  {"--albums", 100000},
+        {"--pictures", 100000}, {"--size", 64 * 1024}, {"--bandwidth", 1 << 20},
+        {"--fail-every", 100000}, {"--drop-every", 100000}, {"--hostile-size", 64 * 1024}};
     for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
+        std::string arg = argv[i];
         if (arg == "--help" || arg == "-h") {
             std::fputs(kUsage, stdout);
+            return 0;
+        }
+        if (arg == "--version" || arg == "-v") {
+            std::printf("%s (Lumora) %s\n", kProgram, LUMORA_VERSION);
             return 0;
         }
         if (arg == "--gbk") {
             options.gbkPages = true;
             continue;
         }
-        if (arg == "--log-requests" && i + 1 < argc && argv[i + 1][0] != '\0') {
-            requestLog = argv[++i];
+        // "--name=value" as well as "--name value".
+        std::optional<std::string> inlineValue;
+        if (const std::size_t equals = arg.find('='); arg.starts_with("--") && equals != std::string::npos) {
+            inlineValue = arg.substr(equals + 1);
+            arg.resize(equals);
+        }
+        if (inlineValue && arg == "--gbk") return UsageError("option '--gbk' takes no value");
+        const NumberOption* number = nullptr;
+        for (const auto& option : kNumbers)
+            if (arg == option.name) number = &option;
+        if (!number && arg != "--log-requests" && arg != "--hostile") {
+            if (arg.starts_with("-")) return UsageError("unknown option '" + arg + "'");
+            return UsageError("unexpected argument '" + arg + "' (options start with --)");
+        }
+        if (!inlineValue && i + 1 >= argc) return UsageError("option '" + arg + "' needs a value");
+        const std::string value = inlineValue ? *inlineValue : std::string(argv[++i]);
+
+        if (arg == "--log-requests") {
+            if (value.empty()) return UsageError("option '--log-requests' needs a file name");
+            requestLog = value;
             continue;
         }
-        if (arg == "--hostile" && i + 1 < argc) {
+        if (arg == "--hostile") {
             using lumora::samplesite::Hostile;
-            const std::string shape = argv[++i];
-            options.hostile = shape == "bomb"            ? Hostile::Bomb
-                              : shape == "large-page"    ? Hostile::LargePage
-                              : shape == "huge-pictures" ? Hostile::HugePictures
-                              : shape == "gzip-tail"     ? Hostile::GzipTail
+            options.hostile = value == "bomb"            ? Hostile::Bomb
+                              : value == "large-page"    ? Hostile::LargePage
+                              : value == "huge-pictures" ? Hostile::HugePictures
+                              : value == "gzip-tail"     ? Hostile::GzipTail
                                                          : Hostile::None;
             if (options.hostile == Hostile::None) {
-                std::fprintf(stderr, "lumora-sample-site: unknown hostile shape '%s'\n\n%s", shape.c_str(), kUsage);
-                return 2;
+                return UsageError("unknown hostile shape '" + value +
+                                  "' (bomb, large-page, huge-pictures or gzip-tail)");
             }
             continue;
         }
-        struct NumberOption {
-            const char* name;
-            long max;
-        };
-        static constexpr NumberOption kNumbers[] = {
-            {"--port", 65535},     {"--latency", 600000},  {"--albums", 100000},
-            {"--pictures", 100000}, {"--size", 64 * 1024}, {"--bandwidth", 1 << 20},
-            {"--fail-every", 100000}, {"--drop-every", 100000}, {"--hostile-size", 64 * 1024}};
-        const NumberOption* known = nullptr;
-        for (const auto& option : kNumbers)
-            if (arg == option.name) known = &option;
-        std::optional<long> value = known && i + 1 < argc ? parseNumber(argv[++i], known->max) : std::nullopt;
-        if (!value) {
-            std::fprintf(stderr, "lumora-sample-site: bad or unknown option '%s'\n\n%s", arg.c_str(), kUsage);
-            return 2;
+        const std::optional<long> parsed = parseNumber(value, number->max);
+        if (!parsed) {
+            return UsageError("bad value '" + value + "' for " + arg + " (a whole number from 0 to " +
+                              std::to_string(number->max) + ")");
         }
-        if (arg == "--port") port = *value;
-        if (arg == "--latency") options.latencyMs = static_cast<int>(*value);
-        if (arg == "--albums") options.albumCount = static_cast<int>(*value);
-        if (arg == "--pictures") options.picturesPerAlbum = static_cast<int>(*value);
-        if (arg == "--size") options.pictureBytes = static_cast<std::size_t>(*value) * 1024;
-        if (arg == "--bandwidth") options.bytesPerSecond = static_cast<std::size_t>(*value) * 1024;
-        if (arg == "--fail-every") options.failEvery = static_cast<int>(*value);
-        if (arg == "--drop-every") options.dropEvery = static_cast<int>(*value);
-        if (arg == "--hostile-size") options.hostileBytes = static_cast<std::uint64_t>(*value) * 1024 * 1024;
+        if (arg == "--port") port = *parsed;
+        if (arg == "--latency") options.latencyMs = static_cast<int>(*parsed);
+        if (arg == "--albums") options.albumCount = static_cast<int>(*parsed);
+        if (arg == "--pictures") options.picturesPerAlbum = static_cast<int>(*parsed);
+        if (arg == "--size") options.pictureBytes = static_cast<std::size_t>(*parsed) * 1024;
+        if (arg == "--bandwidth") options.bytesPerSecond = static_cast<std::size_t>(*parsed) * 1024;
+        if (arg == "--fail-every") options.failEvery = static_cast<int>(*parsed);
+        if (arg == "--drop-every") options.dropEvery = static_cast<int>(*parsed);
+        if (arg == "--hostile-size") options.hostileBytes = static_cast<std::uint64_t>(*parsed) * 1024 * 1024;
     }
 
     // Lines are flushed one by one, so that a reader sees every request

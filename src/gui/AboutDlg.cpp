@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QDialogButtonBox>
+#include <QFile>
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -10,7 +11,7 @@
 
 #include "gui/Artwork.h"
 
-CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
+CAboutDlg::CAboutDlg(const std::filesystem::path& runLog, QWidget* parent) : QDialog(parent) {
     setWindowTitle(QStringLiteral("关于 Lumora"));
 
     auto* frame = new QFrame(this);
@@ -28,10 +29,16 @@ CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
     auto* version = new QLabel(QStringLiteral("版本 %1").arg(QCoreApplication::applicationVersion()), this);
     version->setObjectName(QStringLiteral("aboutVersion"));
     auto* line = new QLabel(QStringLiteral("粘贴会员的相册空间地址，一次下载选中的全部相册。"), this);
+    // A path is shown as it is, never read as markup.
+    auto* log = new QLabel(QStringLiteral("运行日志：%1").arg(QFile::decodeName(runLog.c_str())), this);
+    log->setObjectName(QStringLiteral("aboutRunLog"));
+    log->setTextFormat(Qt::PlainText);
+    log->setTextInteractionFlags(Qt::TextSelectableByMouse);
 
     auto* texts = new QVBoxLayout;
     texts->addWidget(version);
     texts->addWidget(line);
+    texts->addWidget(log);
     texts->addStretch();
     auto* body = new QHBoxLayout;
     body->addWidget(icon, 0, Qt::AlignTop);

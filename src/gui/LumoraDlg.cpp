@@ -99,10 +99,12 @@ QStringList HistoryEntries(const SettingsBlock& settings, HistoryKind kind) {
 CLumoraDlg::CLumoraDlg(Options options)
     : options_(std::move(options)),
       desktop_(options_.desktop ? *options_.desktop : DefaultDesktop()),
+      runLog_(DefaultRunLogPath()),
       bridge_(std::make_unique<CWindowBridge>(*this)) {
     const std::filesystem::path folder =
         options_.programFolder.empty() ? ProgramFolder() : options_.programFolder;
     controller_ = std::make_unique<MainController>(*bridge_, folder);
+    controller_->runListeners().Add(runLog_);
 
     setWindowIcon(QIcon(QPixmap::fromImage(DrawProgramIcon(256))));
     BuildMenu();
@@ -548,7 +550,7 @@ void CLumoraDlg::OnMenuCommand(int id) {
         RunNameSettings();
         break;
     case ID_ABOUT: {
-        CAboutDlg about(this);
+        CAboutDlg about(runLog_.file(), this);
         about.exec();
         break;
     }

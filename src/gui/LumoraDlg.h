@@ -17,6 +17,7 @@
 #include <thread>
 
 #include "app/MainController.h"
+#include "app/RunLog.h"
 
 class CComboBox2;
 class CDesktop;
@@ -53,6 +54,8 @@ public:
     bool ready() const { return ready_; }
 
     lumora::MainController& controller() { return *controller_; }
+    // The log every download and retry run of this window appends to.
+    const std::filesystem::path& runLogPath() const { return runLog_.file(); }
     CMyGridCtrl* grid() const { return grid_; }
     QWidget* control(int id) const;
     CComboBox2* addressBox() const { return address_; }
@@ -147,6 +150,9 @@ private:
 
     Options options_;
     CDesktop& desktop_;
+    // The controller's runs write to it until they have ended: declared
+    // before the controller so that it outlives them.
+    lumora::RunLog runLog_;
     // Declared before the controller, which uses it until it has gone.
     std::unique_ptr<CWindowBridge> bridge_;
     std::unique_ptr<lumora::MainController> controller_;

@@ -116,7 +116,7 @@ int RunScreenshotTour(CLumoraDlg& window, const QString& folder) {
     lumora::NameRules rules = window.controller().CurrentNameRules();
     CDlgSaveSet saveSet(rules, DefaultDesktop(), &window);
     tour.SaveDialog(saveSet, QStringLiteral("dialog-file-names.png"));
-    CAboutDlg about(&window);
+    CAboutDlg about(window.runLogPath(), &window);
     tour.SaveDialog(about, QStringLiteral("dialog-about.png"));
 
     // The login browser over the main window, on the member's page.

@@ -6,13 +6,47 @@
 #include <QStyle>
 #include <QStyleOptionFocusRect>
 
+namespace {
+
+bool IsActivationKey(int key) {
+    return key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Space;
+}
+
+// Labels draw no focus frame of their own: one around the text shows where
+// the keyboard is.
+void DrawFocusFrame(QLabel& label) {
+    QPainter painter(&label);
+    QStyleOptionFocusRect frame;
+    frame.initFrom(&label);
+    frame.rect =
+        label.contentsRect().intersected(QRect(QPoint(0, 0), QSize(label.sizeHint().width(), label.height())));
+    label.style()->drawPrimitive(QStyle::PE_FrameFocusRect, &frame, &painter, &label);
+}
+
+}  // namespace
+
 CLinkLabel::CLinkLabel(const QString& text, QWidget* parent) : QLabel(parent), text_(text) {
     ShowText();
+    // Tab only: a click runs the link without taking the focus from where the user works.
+    setFocusPolicy(Qt::TabFocus);
 }
 
 void CLinkLabel::changeEvent(QEvent* event) {
     if (event->type() == QEvent::EnabledChange) ShowText();
     QLabel::changeEvent(event);
+}
+
+void CLinkLabel::keyPressEvent(QKeyEvent* event) {
+    if (IsActivationKey(event->key())) {
+        emit linkActivated(QStringLiteral("#"));
+        return;
+    }
+    QLabel::keyPressEvent(event);
+}
+
+void CLinkLabel::paintEvent(QPaintEvent* event) {
+    QLabel::paintEvent(event);
+    if (hasFocus()) DrawFocusFrame(*this);
 }
 
 void CLinkLabel::ShowText() {
@@ -50,8 +84,7 @@ void CStatusLine::mouseReleaseEvent(QMouseEvent* event) {
 }
 
 void CStatusLine::keyPressEvent(QKeyEvent* event) {
-    const int key = event->key();
-    if (link_ && (key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Space)) {
+    if (link_ && IsActivationKey(event->key())) {
         if (onActivate) onActivate();
         return;
     }
@@ -60,13 +93,7 @@ void CStatusLine::keyPressEvent(QKeyEvent* event) {
 
 void CStatusLine::paintEvent(QPaintEvent* event) {
     QLabel::paintEvent(event);
-    if (!link_ || !hasFocus()) return;
-    // Labels draw no focus frame of their own.
-    QPainter painter(this);
-    QStyleOptionFocusRect frame;
-    frame.initFrom(this);
-    frame.rect = contentsRect().intersected(QRect(QPoint(0, 0), QSize(sizeHint().width(), height())));
-    style()->drawPrimitive(QStyle::PE_FrameFocusRect, &frame, &painter, this);
+    if (link_ && hasFocus()) DrawFocusFrame(*this);
 }
 
 std::optional<OutcomeLine> DownloadOutcomeLine(const lumora::DownloadReport& report, std::size_t pickedAlbums) {

@@ -12,13 +12,16 @@
 #include "app/DownloadReport.h"
 
 // A link that looks disabled when it is: rich text keeps its link colour
-// in every state otherwise.
+// in every state otherwise. Tab reaches it; Enter or Space then emits
+// linkActivated as a click does.
 class CLinkLabel : public QLabel {
 public:
     CLinkLabel(const QString& text, QWidget* parent);
 
 protected:
     void changeEvent(QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
 
 private:
     void ShowText();

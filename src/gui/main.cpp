@@ -1,6 +1,7 @@
 // lumora: the desktop program.
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QFileInfo>
 #include <QFont>
 #include <QFontDatabase>
 #include <QIcon>
@@ -8,6 +9,7 @@
 #include <QPixmap>
 #include <QTranslator>
 
+#include <cstdio>
 #include <cstring>
 
 #include "gui/Artwork.h"
@@ -54,15 +56,39 @@ struct CommandLine {
                                   QStringLiteral("Get the albums of --address, save screenshots into <folder> and quit."),
                                   QStringLiteral("folder")};
     QCommandLineOption noSplash{QStringLiteral("no-splash"), QStringLiteral("Start without the splash window.")};
+    QCommandLineOption help;
 
-    CommandLine() {
+    CommandLine() : help(parser.addHelpOption()) {
         parser.setApplicationDescription(
             QStringLiteral("Downloads whole photo albums of a community member in one batch."));
-        parser.addHelpOption();
         parser.addVersionOption();
         parser.addOptions({address, screenshot, noSplash});
     }
 };
+
+// What the options do not say, for the help text and so the manual page.
+constexpr const char* kHelpEpilogue =
+    "\n"
+    "Paste a member's album-space address, get the member's albums as a table, pick some\n"
+    "and download every picture into one folder per album. The window needs a display;\n"
+    "--help and --version do not.\n"
+    "\n"
+    "Settings are kept in $LUMORA_HOME, else $XDG_CONFIG_HOME/lumora/ (default\n"
+    "~/.config/lumora/), and shared with lumora-cli. Every download run is logged to\n"
+    "$XDG_STATE_HOME/lumora/lumora.log (default ~/.local/state/lumora/lumora.log).\n";
+
+// The help text names the program as it is called, without the folder it
+// was started from: a manual page made from it names no build folder.
+void PrintHelp(const QCommandLineParser& parser) {
+    QString text = parser.helpText();
+    const QString program = QFileInfo(QCoreApplication::arguments().value(0)).fileName();
+    const qsizetype lineEnd = text.indexOf(QLatin1Char('\n'));
+    if (text.startsWith(QLatin1String("Usage: ")) && lineEnd > 0 && !program.isEmpty()) {
+        text = QStringLiteral("Usage: %1 [options]").arg(program) + text.mid(lineEnd);
+    }
+    const QByteArray bytes = (text + QString::fromLatin1(kHelpEpilogue)).toUtf8();
+    std::fwrite(bytes.constData(), 1, static_cast<std::size_t>(bytes.size()), stdout);
+}
 
 // Help and version need no display: they are printed before the window
 // system is reached, also where there is none.
@@ -82,12 +108,21 @@ int main(int argc, char** argv) {
         QCoreApplication app(argc, argv);
         Describe(app);
         CommandLine commandLine;
-        commandLine.parser.process(app);  // prints and exits
+        // Options of Qt's own (-platform, -style ...) are unknown here, which
+        // does not keep --help from being answered.
+        commandLine.parser.parse(app.arguments());
+        if (commandLine.parser.isSet(commandLine.help)) {
+            PrintHelp(commandLine.parser);
+            return 0;
+        }
+        commandLine.parser.process(app);  // --help-all, --version: prints and exits
         // An option's value that only looked like one: go on as usual.
     }
 
     QApplication app(argc, argv);
     Describe(app);
+    // Desktops match the windows to the installed desktop file (and its icon) by this name.
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.lumora.Lumora"));
     QApplication::setWindowIcon(QIcon(QPixmap::fromImage(DrawProgramIcon(256))));
     ChooseFont(app);
     LoadQtTranslation(app);

@@ -1,7 +1,10 @@
-// The two settings dialogs on their own and as the menu runs them, and the
-// failure list as the status line opens it after a download.
+// The two settings dialogs on their own and as the menu runs them, the
+// failure list as the status line opens it after a download, the grid's
+// links from the keyboard, and the about box with the run log it names.
 #include <QApplication>
 #include <QClipboard>
+#include <QFileDialog>
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -10,6 +13,11 @@
 #include <QTest>
 #include <QTimer>
 
+#include <cstdlib>
+#include <fstream>
+#include <string>
+
+#include "gui/AboutDlg.h"
 #include "gui/DlgDownSet.h"
 #include "gui/DlgFailures.h"
 #include "gui/DlgFind.h"
@@ -233,6 +241,95 @@ TEST_F(MenuDialogTest, FilterShowsTheMatchingAlbumsOnceThenForgetsTheKeyword) {
     EXPECT_EQ(window.grid()->item(1, 1)->text(), QStringLiteral("Sea two"));
     EXPECT_EQ(window.redisplayState(), 0);
     EXPECT_TRUE(window.grid()->filterKeyword().empty());
+}
+
+using GridLinkTest = WindowTest;
+
+TEST_F(GridLinkTest, TabReachesEachLinkWhichEnterAndSpaceRunAsAClickDoes) {
+    CLumoraDlg& window = OpenWindow();
+    window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    const std::vector<QWidget*> links = {window.control(IDC_FIND), window.control(IDC_FILTER),
+                                         window.control(IDC_EXPORT)};
+    std::vector<QImage> unfocused;
+    for (QWidget* link : links) unfocused.push_back(link->grab().toImage());
+
+    // In turn after "预览图", each showing that it has the focus.
+    window.control(IDC_PICTURE_MODE)->setFocus(Qt::TabFocusReason);
+    for (std::size_t i = 0; i < links.size(); ++i) {
+        ASSERT_NE(QApplication::focusWidget(), nullptr);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        ASSERT_NE(QApplication::focusWidget(), nullptr);
+        EXPECT_EQ(QApplication::focusWidget()->objectName(), links[i]->objectName());
+        EXPECT_TRUE(links[i]->grab().toImage() != unfocused[i]) << "no focus frame on " << i;
+    }
+
+    bool filterAsked = false;
+    WhenModal<CDlgFind>([&](CDlgFind& dialog) {
+        filterAsked = !dialog.findMode();
+        dialog.reject();
+    });
+    QTest::keyClick(links[1], Qt::Key_Space);
+    EXPECT_TRUE(filterAsked);
+
+    bool fileAsked = false;
+    WhenModal<QFileDialog>([&](QFileDialog& dialog) {
+        fileAsked = dialog.acceptMode() == QFileDialog::AcceptSave;
+        dialog.reject();
+    });
+    QTest::keyClick(links[2], Qt::Key_Return);
+    EXPECT_TRUE(fileAsked);
+
+    QTest::keyClick(links[0], Qt::Key_Enter);
+    auto* find = window.grid()->findChild<CDlgFind*>();
+    ASSERT_NE(find, nullptr);
+    EXPECT_TRUE(find->isVisible());
+    EXPECT_TRUE(find->findMode());
+}
+
+using RunLogTest = WindowTest;
+
+TEST_F(RunLogTest, AboutBoxNamesTheLogWhichKeepsTheRunsFailedPictures) {
+    const char* previous = std::getenv("XDG_STATE_HOME");
+    struct Restore {
+        std::string state;
+        ~Restore() { setenv("XDG_STATE_HOME", state.c_str(), 1); }
+    } restore{previous ? previous : ""};
+    setenv("XDG_STATE_HOME", (home_ / "state").c_str(), 1);
+    const std::filesystem::path log = home_ / "state" / "lumora" / "lumora.log";
+
+    ServeMember({"Sea"}, {2});
+    site_.route(testing::kPictureHost, "/1/2.jpg", testsite::Response::Status(404));
+    CLumoraDlg& window = OpenWindow();
+    QString shown;
+    WhenModal<CAboutDlg>([&](CAboutDlg& about) {
+        if (auto* line = about.findChild<QLabel*>(QStringLiteral("aboutRunLog"))) {
+            shown = line->text();
+            EXPECT_TRUE(line->textInteractionFlags() & Qt::TextSelectableByMouse);
+        }
+        about.accept();
+    });
+    window.OnMenuCommand(ID_ABOUT);
+    EXPECT_EQ(shown, QStringLiteral("运行日志：") + QString::fromStdString(log.string()));
+
+    GetAlbums();
+    window.grid()->SelectAll(true);
+    window.savePathBox()->setEditText(QString::fromStdString((home_ / "save").string()));
+    window.OnDownload();
+    ASSERT_TRUE(window.WaitUntilIdle(60000));
+    const DownloadReport report = window.controller().lastReport();
+    ASSERT_EQ(report.albums.size(), 1u);
+    ASSERT_EQ(report.albums[0].failures.size(), 1u);
+    const FailedItem& failure = report.albums[0].failures[0];
+    const std::string expected = "failed\t1\t" + WideToUtf8(failure.savePath) +
+                                 "\thttp://img.pconline.com.cn/1/2.jpg\t" + WideToUtf8(DescribeFailure(failure));
+
+    std::ifstream in(log);
+    std::vector<std::string> failed;
+    for (std::string line; std::getline(in, line);) {
+        if (line.find(" failed\t") != std::string::npos) failed.push_back(line.substr(line.find("failed\t")));
+    }
+    EXPECT_EQ(failed, std::vector<std::string>{expected});
 }
 
 using FailureListTest = WindowTest;
