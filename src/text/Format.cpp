@@ -1,7 +1,5 @@
 #include "text/Format.h"
 
-#include <vector>
-
 namespace lumora {
 namespace {
 
@@ -23,56 +21,75 @@ std::u16string Digits(std::int64_t value, bool asUnsigned) {
     return digits;
 }
 
+// The flags and width of one conversion, "%05d" giving zeroPad and 5.
+struct Conversion {
+    bool zeroPad = false;
+    std::size_t width = 0;
+    std::size_t letter = 0;  // index of the conversion letter in the pattern
+};
+
+bool IsDigit(char16_t c) { return c >= u'0' && c <= u'9'; }
+
+bool IsConversionLetter(char16_t c) { return c == u'd' || c == u'u' || c == u's'; }
+
+// Reads what follows the '%' at `percent`; false when the pattern ends before a letter.
+bool ReadConversion(const std::u16string& pattern, std::size_t percent, Conversion& conversion) {
+    std::size_t j = percent + 1;
+    conversion.zeroPad = pattern[j] == u'0';
+    while (j < pattern.size() && IsDigit(pattern[j])) conversion.width = conversion.width * 10 + (pattern[j++] - u'0');
+    conversion.letter = j;
+    return j < pattern.size();
+}
+
+// A number under %s prints as %d would, a text under %d as it is: callers
+// mix them up and the text should still read.
+std::u16string ArgumentText(const FormatArg& arg, char16_t letter) {
+    if (const auto* number = std::get_if<std::int64_t>(&arg)) return Digits(*number, letter == u'u');
+    return std::get<std::u16string>(arg);
+}
+
+// Zeros go after a minus sign, as printf puts them.
+void PadToWidth(std::u16string& piece, const Conversion& conversion) {
+    if (piece.size() >= conversion.width) return;
+    const std::size_t fill = conversion.width - piece.size();
+    if (conversion.zeroPad && !piece.empty() && piece[0] == u'-') {
+        piece.insert(1, fill, u'0');
+    } else {
+        piece.insert(0, fill, conversion.zeroPad ? u'0' : u' ');
+    }
+}
+
 }  // namespace
 
 std::u16string FormatText(const std::u16string& pattern, std::initializer_list<FormatArg> args) {
-    std::vector<FormatArg> values(args);
-    std::size_t next = 0;
+    const FormatArg* nextArg = args.begin();
     std::u16string out;
     for (std::size_t i = 0; i < pattern.size(); ++i) {
-        char16_t c = pattern[i];
-        if (c != u'%' || i + 1 >= pattern.size()) {
-            out += c;
+        if (pattern[i] != u'%' || i + 1 >= pattern.size()) {
+            out += pattern[i];
             continue;
         }
-        std::size_t j = i + 1;
-        if (pattern[j] == u'%') {
+        if (pattern[i + 1] == u'%') {
             out += u'%';
-            i = j;
+            ++i;
             continue;
         }
-        bool zeroPad = pattern[j] == u'0';
-        std::size_t width = 0;
-        while (j < pattern.size() && pattern[j] >= u'0' && pattern[j] <= u'9') width = width * 10 + (pattern[j++] - u'0');
-        if (j >= pattern.size()) {
+        Conversion conversion;
+        if (!ReadConversion(pattern, i, conversion)) {
             out.append(pattern, i, std::u16string::npos);
             break;
         }
-        char16_t kind = pattern[j];
-        if (kind != u'd' && kind != u'u' && kind != u's') {
-            out.append(pattern, i, j - i + 1);
-            i = j;
-            continue;
+        const char16_t letter = pattern[conversion.letter];
+        if (IsConversionLetter(letter)) {
+            // A missing argument still takes its width.
+            std::u16string piece = nextArg != args.end() ? ArgumentText(*nextArg++, letter) : std::u16string();
+            PadToWidth(piece, conversion);
+            out += piece;
+        } else {
+            // Not ours to read: left in the text as written.
+            out.append(pattern, i, conversion.letter - i + 1);
         }
-        std::u16string piece;
-        if (next < values.size()) {
-            const FormatArg& arg = values[next++];
-            if (const auto* number = std::get_if<std::int64_t>(&arg)) {
-                piece = Digits(*number, kind == u'u');
-            } else {
-                piece = std::get<std::u16string>(arg);
-            }
-        }
-        if (piece.size() < width) {
-            std::size_t fill = width - piece.size();
-            if (zeroPad && !piece.empty() && piece[0] == u'-') {
-                piece.insert(1, fill, u'0');
-            } else {
-                piece.insert(0, fill, zeroPad ? u'0' : u' ');
-            }
-        }
-        out += piece;
-        i = j;
+        i = conversion.letter;
     }
     return out;
 }
