@@ -323,6 +323,83 @@ FetchError ErrorFromCurl(CURLcode code) {
     }
 }
 
+// Clears what an earlier transaction left; the raw headers are replaced
+// only when an answer comes.
+void StartResult(const FetchRequest& request, FetchResult& result) {
+    result.body.clear();
+    result.bodySize = 0;
+    result.beginMarker = request.beginMarker;
+    result.endMarker = request.endMarker;
+    result.compressed = false;
+    result.error = FetchError::None;
+    result.httpStatus = 0;
+}
+
+void SetTransferOptions(Transfer& transfer, const std::string& url) {
+    CURL* h = transfer.easy;
+    CookieStore::Instance().Attach(h);
+    curl_easy_setopt(h, CURLOPT_URL, url.c_str());
+    curl_easy_setopt(h, CURLOPT_USERAGENT, kUserAgent);
+    curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);  // worker threads: no SIGALRM for resolver time-outs
+    curl_easy_setopt(h, CURLOPT_BUFFERSIZE, kReadBuffer);
+    curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(h, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 1L);
+    curl_easy_setopt(h, CURLOPT_MAXREDIRS, kMaxRedirects);
+    curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(transfer.request.stepTimeoutMs));
+    curl_easy_setopt(h, CURLOPT_HEADERFUNCTION, OnHeader);
+    curl_easy_setopt(h, CURLOPT_HEADERDATA, &transfer);
+    curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, OnBody);
+    curl_easy_setopt(h, CURLOPT_WRITEDATA, &transfer);
+    curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L);
+    curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, OnProgress);
+    curl_easy_setopt(h, CURLOPT_XFERINFODATA, &transfer);
+}
+
+// The verb, the request body and the header lines. The returned list must
+// outlive the transfer: libcurl keeps only a pointer to it.
+std::unique_ptr<curl_slist, SlistDeleter> SetRequestOptions(Transfer& transfer) {
+    CURL* h = transfer.easy;
+    const FetchRequest& request = transfer.request;
+    if (request.requestBody) {
+        // Only the part before the first zero byte is the body.
+        transfer.upload.assign(request.requestBody->c_str());
+    }
+    const bool hasBody = !transfer.upload.empty();
+    if (hasBody) {
+        curl_easy_setopt(h, CURLOPT_POST, 1L);
+        curl_easy_setopt(h, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(transfer.upload.size()));
+        curl_easy_setopt(h, CURLOPT_READFUNCTION, OnUpload);
+        curl_easy_setopt(h, CURLOPT_READDATA, &transfer);
+    }
+    const std::string verb = WideToUtf8(request.verb);
+    if (verb == "HEAD") {
+        curl_easy_setopt(h, CURLOPT_NOBODY, 1L);
+    } else if (verb != "GET" || hasBody) {
+        // libcurl copies the custom verb, so the local string may go.
+        if (!(verb == "POST" && hasBody)) curl_easy_setopt(h, CURLOPT_CUSTOMREQUEST, verb.c_str());
+    }
+    auto headers = BuildHeaders(request, hasBody);
+    if (headers) curl_easy_setopt(h, CURLOPT_HTTPHEADER, headers.get());
+    return headers;
+}
+
+// Why the finished transfer does not count, or None; a save file is put in
+// place only when everything else passed.
+FetchError ClassifyOutcome(Transfer& transfer, CURLcode code) {
+    // The end marker aborts the read on purpose.
+    if (transfer.endMarkerReached && code == CURLE_WRITE_ERROR) code = CURLE_OK;
+    if (code != CURLE_OK) return transfer.failure != FetchError::None ? transfer.failure : ErrorFromCurl(code);
+    if (!transfer.headersDone) {  // e.g. a redirect answer that was not followed
+        transfer.OnHeadersComplete();
+        if (transfer.failure != FetchError::None) return transfer.failure;
+    }
+    if (transfer.result.httpStatus >= 400) return FetchError::HttpStatus;
+    if (transfer.OutsideWindow(transfer.result.bodySize)) return FetchError::SizeWindow;
+    if (!transfer.request.savePath.empty() && !transfer.file.Commit()) return FetchError::WriteFile;
+    return FetchError::None;
+}
+
 }  // namespace
 
 FetchRequest::FetchRequest(std::u16string url_, std::u16string savePath_, std::uint32_t timeoutMs)
@@ -349,14 +426,7 @@ const char* DescribeFetchError(FetchError error) {
 }
 
 bool FetchOnce(FetchRequest& request, FetchResult& result, unsigned /*flags*/) {
-    result.body.clear();
-    result.bodySize = 0;
-    result.beginMarker = request.beginMarker;
-    result.endMarker = request.endMarker;
-    result.compressed = false;
-    result.error = FetchError::None;
-    result.httpStatus = 0;
-
+    StartResult(request, result);
     const std::string url = WideToUtf8(request.url);
     if (!IsWebAddress(url)) {
         result.error = FetchError::BadAddress;
@@ -367,74 +437,12 @@ bool FetchOnce(FetchRequest& request, FetchResult& result, unsigned /*flags*/) {
         result.error = FetchError::Connect;
         return false;
     }
-    CURL* h = easy.get();
-    Transfer transfer(request, result, h);
-    CookieStore::Instance().Attach(h);
-
-    curl_easy_setopt(h, CURLOPT_URL, url.c_str());
-    curl_easy_setopt(h, CURLOPT_USERAGENT, kUserAgent);
-    curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(h, CURLOPT_BUFFERSIZE, kReadBuffer);
-    curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(h, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 1L);
-    curl_easy_setopt(h, CURLOPT_MAXREDIRS, kMaxRedirects);
-    curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(request.stepTimeoutMs));
-    curl_easy_setopt(h, CURLOPT_HEADERFUNCTION, OnHeader);
-    curl_easy_setopt(h, CURLOPT_HEADERDATA, &transfer);
-    curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, OnBody);
-    curl_easy_setopt(h, CURLOPT_WRITEDATA, &transfer);
-    curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L);
-    curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, OnProgress);
-    curl_easy_setopt(h, CURLOPT_XFERINFODATA, &transfer);
-
-    const std::string verb = WideToUtf8(request.verb);
-    if (request.requestBody) {
-        // Only the part before the first zero byte is the body.
-        transfer.upload.assign(request.requestBody->c_str());
-    }
-    const bool hasBody = !transfer.upload.empty();
-    if (hasBody) {
-        curl_easy_setopt(h, CURLOPT_POST, 1L);
-        curl_easy_setopt(h, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(transfer.upload.size()));
-        curl_easy_setopt(h, CURLOPT_READFUNCTION, OnUpload);
-        curl_easy_setopt(h, CURLOPT_READDATA, &transfer);
-    }
-    if (verb == "HEAD") {
-        curl_easy_setopt(h, CURLOPT_NOBODY, 1L);
-    } else if (verb != "GET" || hasBody) {
-        if (!(verb == "POST" && hasBody)) curl_easy_setopt(h, CURLOPT_CUSTOMREQUEST, verb.c_str());
-    }
-    auto headers = BuildHeaders(request, hasBody);
-    if (headers) curl_easy_setopt(h, CURLOPT_HTTPHEADER, headers.get());
-
-    CURLcode code = curl_easy_perform(h);
-
-    if (transfer.endMarkerReached && code == CURLE_WRITE_ERROR) code = CURLE_OK;
-    if (code != CURLE_OK) {
-        result.error = transfer.failure != FetchError::None ? transfer.failure : ErrorFromCurl(code);
-        return false;
-    }
-    if (!transfer.headersDone) {  // e.g. a redirect answer that was not followed
-        transfer.OnHeadersComplete();
-        if (transfer.failure != FetchError::None) {
-            result.error = transfer.failure;
-            return false;
-        }
-    }
-    if (result.httpStatus >= 400) {
-        result.error = FetchError::HttpStatus;
-        return false;
-    }
-    if (transfer.OutsideWindow(result.bodySize)) {
-        result.error = FetchError::SizeWindow;
-        return false;
-    }
-    if (!request.savePath.empty() && !transfer.file.Commit()) {
-        result.error = FetchError::WriteFile;
-        return false;
-    }
-    return true;
+    Transfer transfer(request, result, easy.get());
+    SetTransferOptions(transfer, url);
+    const auto headers = SetRequestOptions(transfer);
+    const CURLcode code = curl_easy_perform(easy.get());
+    result.error = ClassifyOutcome(transfer, code);
+    return result.error == FetchError::None;
 }
 
 namespace {
