@@ -69,6 +69,98 @@ void DownOnePicFunc(const WorkItem& item, ItemLog& log) {
     }
 }
 
+// Copies the job so that workers never read it: the next album refills it
+// while workers a stop left behind may still run.
+std::shared_ptr<Pool> MakePool(const DownloadJob& job, const DownloadRunState& state,
+                               const std::vector<bool>& alreadySaved) {
+    auto pool = std::make_shared<Pool>();
+    const std::size_t total = job.size();
+    pool->items.reserve(total);
+    for (std::size_t index = 0; index < total; ++index) {
+        pool->items.push_back({index, job.addresses[index], job.SavePath(index),
+                               index < job.headerTexts.size() ? job.headerTexts[index] : std::u16string(),
+                               state.timeoutSeconds, state.minKB, state.maxKB, state.retries, state.stop,
+                               index < alreadySaved.size() && alreadySaved[index]});
+    }
+    return pool;
+}
+
+// A worker goes straight on with the next item when it ends one instead of
+// waiting for the scheduler to start a thread for it: two thread hand-overs
+// fewer per picture, which one thread feels on every picture.
+void RunWorker(const std::shared_ptr<Pool>& pool, const std::shared_ptr<ItemLog>& log,
+               const std::atomic<bool>& stop, std::size_t index) {
+    for (;;) {
+        DownOnePicFunc(pool->items[index], *log);
+        ++pool->completed;
+        bool more;
+        {
+            std::lock_guard lock(pool->mutex);
+            ++pool->unseenEnds;
+            more = !pool->closed && !stop && pool->next < pool->items.size();
+            if (more) index = pool->next++;
+        }
+        pool->itemEnded.notify_one();
+        if (!more) return;
+    }
+}
+
+// Detached: a stop leaves the scheduler without waiting for running
+// transfers; the tracker is how their owner waits instead.
+void StartWorkers(const std::shared_ptr<Pool>& pool, std::size_t workers, const std::shared_ptr<ItemLog>& log,
+                  const std::atomic<bool>& stop, WorkerTracker& tracker) {
+    pool->next = workers;
+    for (std::size_t slot = 0; slot < workers; ++slot) {
+        tracker.Started();
+        std::thread(
+            [pool, log, &stop, &tracker](std::size_t index) {
+                RunWorker(pool, log, stop, index);
+                tracker.Ended();
+            },
+            slot)
+            .detach();
+    }
+}
+
+// Waits for the next item end. False after a stop, with the pool closed so
+// that no worker starts another item; `lastStarted` tells whether every
+// item has been handed out.
+bool WaitForItemEnd(Pool& pool, const std::atomic<bool>& stop, bool& lastStarted) {
+    std::unique_lock lock(pool.mutex);
+    pool.itemEnded.wait(lock, [&] { return pool.unseenEnds > 0; });
+    --pool.unseenEnds;
+    if (stop) {
+        pool.closed = true;
+        return false;
+    }
+    lastStarted = pool.next >= pool.items.size();
+    return true;
+}
+
+// What the scheduler has told the callbacks so far.
+struct ProgressShown {
+    bool lastStarted = false;
+    long long completed = -1;
+};
+
+// Tells the callbacks about one item end; true when the album is done.
+bool ReportItemEnd(const Pool& pool, std::size_t total, bool lastStarted, DownloadRunState& state,
+                   const SchedulerCallbacks& callbacks, ProgressShown& shown) {
+    if (lastStarted && !shown.lastStarted) {
+        shown.lastStarted = true;
+        if (callbacks.lastItemStarted) callbacks.lastItemStarted();
+    }
+    const int completed = pool.completed;
+    state.completedCount = completed;
+    const bool allDone = completed >= static_cast<int>(total);
+    if ((completed != shown.completed || allDone) && callbacks.showProgress) {
+        callbacks.showProgress(
+            FormatText(u"已下载%d/%d......", {static_cast<std::int64_t>(completed), static_cast<std::int64_t>(total)}));
+        shown.completed = completed;
+    }
+    return allDone;
+}
+
 }  // namespace
 
 void WorkerTracker::Started() {
@@ -95,68 +187,12 @@ void DownPicFunc(const DownloadJob& job, DownloadRunState& state, WorkerTracker&
     if (workers == 0) return;
     state.downloadBusy = true;
     const auto started = std::chrono::steady_clock::now();
-    auto pool = std::make_shared<Pool>();
-    pool->items.reserve(total);
-    for (std::size_t index = 0; index < total; ++index) {
-        pool->items.push_back({index, job.addresses[index], job.SavePath(index),
-                               job.headerTexts.empty() ? std::u16string() : job.headerTexts[index],
-                               state.timeoutSeconds, state.minKB, state.maxKB, state.retries, state.stop,
-                               index < alreadySaved.size() && alreadySaved[index]});
-    }
-    pool->next = workers;
+    const std::shared_ptr<Pool> pool = MakePool(job, state, alreadySaved);
+    StartWorkers(pool, workers, log, state.stopRequested, tracker);
 
-    // A worker goes straight on with the next item when it ends one instead
-    // of waiting for the scheduler to start a thread for it: two thread
-    // hand-overs fewer per picture, which one thread feels on every picture.
-    std::atomic<bool>& stop = state.stopRequested;
-    auto work = [pool, log, &stop, &tracker](std::size_t index) {
-        for (;;) {
-            DownOnePicFunc(pool->items[index], *log);
-            ++pool->completed;
-            bool more;
-            {
-                std::lock_guard lock(pool->mutex);
-                ++pool->unseenEnds;
-                more = !pool->closed && !stop && pool->next < pool->items.size();
-                if (more) index = pool->next++;
-            }
-            pool->itemEnded.notify_one();
-            if (!more) break;
-        }
-        tracker.Ended();
-    };
-    for (std::size_t slot = 0; slot < workers; ++slot) {
-        tracker.Started();
-        std::thread(work, slot).detach();
-    }
-
-    bool lastStartedShown = false;
-    long long lastShown = static_cast<long long>(total) + 1;
-    for (;;) {
-        bool lastStarted;
-        {
-            std::unique_lock lock(pool->mutex);
-            pool->itemEnded.wait(lock, [&] { return pool->unseenEnds > 0; });
-            --pool->unseenEnds;
-            if (stop) {
-                pool->closed = true;
-                break;
-            }
-            lastStarted = pool->next >= pool->items.size();
-        }
-        if (lastStarted && !lastStartedShown) {
-            lastStartedShown = true;
-            if (callbacks.lastItemStarted) callbacks.lastItemStarted();
-        }
-        const int completed = pool->completed;
-        state.completedCount = completed;
-        const bool allDone = completed >= static_cast<int>(total);
-        if ((completed != lastShown || allDone) && callbacks.showProgress) {
-            callbacks.showProgress(
-                FormatText(u"已下载%d/%d......", {static_cast<std::int64_t>(completed), static_cast<std::int64_t>(total)}));
-            lastShown = completed;
-        }
-        if (allDone) break;
+    ProgressShown shown;
+    for (bool lastStarted = false; WaitForItemEnd(*pool, state.stopRequested, lastStarted);) {
+        if (ReportItemEnd(*pool, total, lastStarted, state, callbacks, shown)) break;
     }
     if (callbacks.finished) {
         auto elapsed = std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - started);
