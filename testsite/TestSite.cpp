@@ -486,62 +486,98 @@ struct TestSite::Impl {
         }
     }
 
+    // How an answer goes on the wire, settled before anything is sent.
+    struct Framing {
+        bool streamed = false;
+        bool bodyless = false;
+        bool chunked = false;
+        std::uint64_t length = 0;                // of the encoded or streamed body
+        std::optional<std::uint64_t> announced;  // the Content-Length sent, if any
+        bool routeCloses = false;                // the route sent "Connection: close" itself
+        bool close = false;                      // the connection ends after this answer
+    };
+
     Outcome answer(int fd, const Request& request, const Response& response, bool keepAlive) {
         const bool streamed = static_cast<bool>(response.streamedBody);
-        std::string encoded;
-        if (!streamed) {
-            switch (response.encoding) {
-                case BodyEncoding::None: encoded = response.body; break;
-                case BodyEncoding::Gzip: encoded = GzipCompress(response.body); break;
-                case BodyEncoding::Zlib: encoded = ZlibCompress(response.body); break;
-            }
+        const std::string encoded = streamed ? std::string() : encodeBody(response);
+        const Framing framing =
+            frame(request, response, streamed ? response.streamedLength : encoded.size(), keepAlive);
+        std::string head = headOf(response, framing);
+        if (!pause(response.delayBeforeHeaders) || !trickleHead(fd, response, head)) return Outcome::Close;
+        const std::string_view body = framing.bodyless ? std::string_view{} : std::string_view(encoded);
+        if (!isShaped(response))
+            return sendAll(fd, head + std::string(body)) && !framing.close ? Outcome::KeepOpen : Outcome::Close;
+        if (!sendAll(fd, head)) return Outcome::Close;
+        return sendShapedBody(fd, response, framing, body);
+    }
+
+    static std::string encodeBody(const Response& response) {
+        switch (response.encoding) {
+            case BodyEncoding::Gzip: return GzipCompress(response.body);
+            case BodyEncoding::Zlib: return ZlibCompress(response.body);
+            case BodyEncoding::None: break;
         }
-        const std::uint64_t length = streamed ? response.streamedLength : encoded.size();
-        const bool bodyless = request.method == "HEAD" || response.status < 200 || response.status == 204 ||
-                              response.status == 304;
-        const bool chunked = response.chunkedTransfer;
+        return response.body;
+    }
 
-        std::optional<std::uint64_t> announced;
-        if (response.announceLength && (response.announcedLength || !chunked))
-            announced = response.announcedLength.value_or(length);
+    static Framing frame(const Request& request, const Response& response, std::uint64_t length, bool keepAlive) {
+        Framing framing;
+        framing.streamed = static_cast<bool>(response.streamedBody);
+        framing.bodyless = request.method == "HEAD" || response.status < 200 || response.status == 204 ||
+                           response.status == 304;
+        framing.chunked = response.chunkedTransfer;
+        framing.length = length;
+        if (response.announceLength && (response.announcedLength || !framing.chunked))
+            framing.announced = response.announcedLength.value_or(length);
         // Broken framing leaves the client unable to find the next answer.
-        const bool framed = bodyless || (chunked ? !announced : announced == length);
-        bool routeCloses = false;
+        const bool framed =
+            framing.bodyless || (framing.chunked ? !framing.announced : framing.announced == length);
         for (const auto& [name, value] : response.headers)
-            if (equalsIgnoreCase(name, "Connection") && hasToken(value, "close")) routeCloses = true;
-        const bool close = !keepAlive || !framed || response.dropAfterBytes.has_value() || routeCloses;
+            if (equalsIgnoreCase(name, "Connection") && hasToken(value, "close")) framing.routeCloses = true;
+        framing.close = !keepAlive || !framed || response.dropAfterBytes.has_value() || framing.routeCloses;
+        return framing;
+    }
 
+    static std::string headOf(const Response& response, const Framing& framing) {
         std::string head = "HTTP/1.1 " + std::to_string(response.status) + ' ' +
                            (response.reason.empty() ? reasonPhrase(response.status) : response.reason) + "\r\n";
         for (const auto& [name, value] : response.headers) head += name + ": " + value + "\r\n";
-        if (announced) head += "Content-Length: " + std::to_string(*announced) + "\r\n";
-        if (chunked) head += "Transfer-Encoding: chunked\r\n";
-        if (close && !routeCloses) head += "Connection: close\r\n";
+        if (framing.announced) head += "Content-Length: " + std::to_string(*framing.announced) + "\r\n";
+        if (framing.chunked) head += "Transfer-Encoding: chunked\r\n";
+        if (framing.close && !framing.routeCloses) head += "Connection: close\r\n";
         head += "\r\n";
+        return head;
+    }
 
-        if (!pause(response.delayBeforeHeaders)) return Outcome::Close;
-        if (response.interimAnswers > 0 || response.headerLineDelay.count() > 0) {
-            std::string lines;
-            for (int k = 0; k < response.interimAnswers; ++k) lines += "HTTP/1.1 100 Continue\r\n\r\n";
-            lines += head;
-            // Line by line, each followed by the pause; the blank line that
-            // ends the real head is sent with what follows.
-            lines.resize(lines.size() - 2);
-            for (std::size_t start = 0; start < lines.size();) {
-                const std::size_t end = lines.find("\r\n", start) + 2;
-                if (!sendAll(fd, std::string_view(lines).substr(start, end - start)) || !pause(response.headerLineDelay))
-                    return Outcome::Close;
-                start = end;
-            }
-            head = "\r\n";
+    // Interim answers and trickled header lines go out here, each line
+    // followed by the pause; what is left of `head` is the blank line that
+    // ends it, sent with what follows. False when the site is stopping or the
+    // client went away.
+    bool trickleHead(int fd, const Response& response, std::string& head) {
+        if (response.interimAnswers == 0 && response.headerLineDelay.count() == 0) return true;
+        std::string lines;
+        for (int k = 0; k < response.interimAnswers; ++k) lines += "HTTP/1.1 100 Continue\r\n\r\n";
+        lines += head;
+        lines.resize(lines.size() - 2);
+        for (std::size_t start = 0; start < lines.size();) {
+            const std::size_t end = lines.find("\r\n", start) + 2;
+            if (!sendAll(fd, std::string_view(lines).substr(start, end - start)) || !pause(response.headerLineDelay))
+                return false;
+            start = end;
         }
-        std::string_view body = bodyless ? std::string_view{} : std::string_view(encoded);
-        const bool shaped =
-            chunked || streamed || response.chunkSize > 0 || response.stallAfterBytes || response.dropAfterBytes;
-        if (!shaped) return sendAll(fd, head + std::string(body)) && !close ? Outcome::KeepOpen : Outcome::Close;
-        if (!sendAll(fd, head)) return Outcome::Close;
+        head = "\r\n";
+        return true;
+    }
 
-        const std::size_t size = bodyless ? 0 : length;
+    // Only an answer sent whole can go in one piece with its head.
+    static bool isShaped(const Response& response) {
+        return response.chunkedTransfer || response.streamedBody || response.chunkSize > 0 ||
+               response.stallAfterBytes || response.dropAfterBytes;
+    }
+
+    // The body in the route's pieces, with its pauses, stall and drop.
+    Outcome sendShapedBody(int fd, const Response& response, const Framing& framing, std::string_view body) {
+        const std::size_t size = framing.bodyless ? 0 : framing.length;
         std::size_t stallAt = response.stallAfterBytes && *response.stallAfterBytes <= size
                                   ? *response.stallAfterBytes : npos;
         const std::size_t dropAt = response.dropAfterBytes ? std::min(*response.dropAfterBytes, size) : npos;
@@ -554,21 +590,23 @@ struct TestSite::Impl {
             if (sent == dropAt) return Outcome::Reset;
             if (sent == size) break;
             if (sent > 0 && sent % piece == 0 && !pause(response.chunkDelay)) return Outcome::Close;
+            // A piece ends early at the stall or the drop, so both happen at their exact byte.
             std::size_t end = std::min(size, (sent / piece + 1) * piece);
             if (stallAt > sent) end = std::min(end, stallAt);
             if (dropAt > sent) end = std::min(end, dropAt);
-            bool ok;
-            if (streamed) {
-                ok = sendStreamed(fd, response, sent, end, chunked);
-            } else {
-                std::string_view part = body.substr(sent, end - sent);
-                ok = chunked ? sendChunk(fd, part) : sendAll(fd, part);
-            }
-            if (!ok) return Outcome::Close;
+            if (!sendPiece(fd, response, framing, body, sent, end)) return Outcome::Close;
             sent = end;
         }
-        if (chunked && !bodyless && !sendAll(fd, "0\r\n\r\n")) return Outcome::Close;
-        return close ? Outcome::Close : Outcome::KeepOpen;
+        if (framing.chunked && !framing.bodyless && !sendAll(fd, "0\r\n\r\n")) return Outcome::Close;
+        return framing.close ? Outcome::Close : Outcome::KeepOpen;
+    }
+
+    // Bytes [from, to) of the body, one HTTP chunk when chunked.
+    static bool sendPiece(int fd, const Response& response, const Framing& framing, std::string_view body,
+                          std::size_t from, std::size_t to) {
+        if (framing.streamed) return sendStreamed(fd, response, from, to, framing.chunked);
+        const std::string_view part = body.substr(from, to - from);
+        return framing.chunked ? sendChunk(fd, part) : sendAll(fd, part);
     }
 
     static bool sendChunk(int fd, std::string_view part) {
