@@ -54,8 +54,8 @@ PageRead ReadPictureList(SiteHost& host, const ST_PERLISTRECORD& album, const Pi
     if (text.empty()) return read;
     for (const PictureEntry& entry : ParsePicturePage(text, album)) {
         addPicture(entry.address, entry.description);
-        std::uint8_t state = host.session().downloadState;
-        if (state == DOWN_STOP || state == 2) return read;
+        const std::uint8_t state = host.session().downloadState;
+        if (state == DOWN_STOP || state == DOWN_ALBUM_DONE) return read;
     }
     return read;
 }
