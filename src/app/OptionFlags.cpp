@@ -1,20 +1,21 @@
 #include "app/OptionFlags.h"
 
+#include "app/ControlIds.h"
 #include "settings/SettingsBlock.h"
 
 namespace lumora {
 
 const std::vector<OptionSwitch>& OptionSwitches() {
     static const std::vector<OptionSwitch> switches = {
-        {32802, kOptListFileOnly, u"只生成迅雷下载列表", "list-only"},
-        {32804, kOptWriteNameFile, u"生成图片原始名文件", "name-file"},
-        {32799, kOptFixPictureOrder, u"修正图片顺序", "fix-order"},
-        {32800, kOptFixPictureFormat, u"修正图片格式", "fix-format"},
-        {32774, kOptSkipDownloadedBefore, u"不下载以前下载过的图片", "skip-seen"},
-        {32812, kOptOpenFolderWhenDone, u"下载完成后打开保存路径", "open-folder"},
-        {32808, kOptItemMainPicturesOnly, u"只下载淘宝宝贝主图", nullptr},
-        {32814, kOptItemDescriptionPicturesOnly, u"只下载宝贝描述里的图片", nullptr},
-        {32776, kOptLargePictures, u"又拍相册下载大图（不勾选为下载原图，下载原图速度更慢）", nullptr},
+        {ID_LIST_FILE_ONLY, kOptListFileOnly, u"只生成迅雷下载列表", "list-only"},
+        {ID_WRITE_NAME_FILE, kOptWriteNameFile, u"生成图片原始名文件", "name-file"},
+        {ID_FIX_PICTURE_ORDER, kOptFixPictureOrder, u"修正图片顺序", "fix-order"},
+        {ID_FIX_PICTURE_FORMAT, kOptFixPictureFormat, u"修正图片格式", "fix-format"},
+        {ID_SKIP_DOWNLOADED_BEFORE, kOptSkipDownloadedBefore, u"不下载以前下载过的图片", "skip-seen"},
+        {ID_OPEN_FOLDER_WHEN_DONE, kOptOpenFolderWhenDone, u"下载完成后打开保存路径", "open-folder"},
+        {ID_ITEM_MAIN_PICTURES_ONLY, kOptItemMainPicturesOnly, u"只下载淘宝宝贝主图", nullptr},
+        {ID_ITEM_DESCRIPTION_PICTURES_ONLY, kOptItemDescriptionPicturesOnly, u"只下载宝贝描述里的图片", nullptr},
+        {ID_LARGE_PICTURES, kOptLargePictures, u"又拍相册下载大图（不勾选为下载原图，下载原图速度更慢）", nullptr},
     };
     return switches;
 }
@@ -34,8 +35,8 @@ const OptionSwitch* FindOptionByName(const std::string& cliName) {
 }
 
 bool IsOptionEnabled(int menuId, int siteIndex) {
-    if (menuId == 32776) return siteIndex == 7;
-    if (menuId == 32808 || menuId == 32814) return siteIndex == 11;
+    if (menuId == ID_LARGE_PICTURES) return siteIndex == 7;
+    if (menuId == ID_ITEM_MAIN_PICTURES_ONLY || menuId == ID_ITEM_DESCRIPTION_PICTURES_ONLY) return siteIndex == 11;
     return FindOptionByMenuId(menuId) != nullptr;
 }
 
@@ -46,8 +47,8 @@ bool ToggleOption(std::uint16_t& flags, int menuId) {
         flags &= static_cast<std::uint16_t>(~option->bit);
     } else {
         flags |= option->bit;
-        if (menuId == 32808) flags &= static_cast<std::uint16_t>(~kOptItemDescriptionPicturesOnly);
-        if (menuId == 32814) flags &= static_cast<std::uint16_t>(~kOptItemMainPicturesOnly);
+        if (menuId == ID_ITEM_MAIN_PICTURES_ONLY) flags &= static_cast<std::uint16_t>(~kOptItemDescriptionPicturesOnly);
+        if (menuId == ID_ITEM_DESCRIPTION_PICTURES_ONLY) flags &= static_cast<std::uint16_t>(~kOptItemMainPicturesOnly);
     }
     return true;
 }
