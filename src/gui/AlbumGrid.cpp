@@ -153,7 +153,7 @@ CMyGridCtrl::CMyGridCtrl(lumora::AlbumList& albums, std::filesystem::path progra
 }
 
 CMyGridCtrl::~CMyGridCtrl() {
-    // The dialog calls back into the grid while it hides; let it go first.
+    // The dialog signals the grid while it hides; let it go first.
     delete findDialog_;
     findDialog_ = nullptr;
     // Queued fetches are dropped; running ones end their retry waits at once
@@ -342,7 +342,14 @@ void CMyGridCtrl::SelectAll(bool select) {
 
 void CMyGridCtrl::OpenFind() {
     if (pictureMode_) return;
-    if (!findDialog_) findDialog_ = new CDlgFind(*this, this);
+    if (!findDialog_) {
+        findDialog_ = new CDlgFind(this);
+        connect(findDialog_, &CDlgFind::findStep, this,
+                [this](const QString& keyword, bool matchCase, bool wholeWord, bool forward) {
+                    FindNext(keyword.toStdU16String(), matchCase, wholeWord, forward);
+                });
+        connect(findDialog_, &CDlgFind::findHidden, this, [this] { singleRowSelection_ = false; });
+    }
     findDialog_->SetFindMode(true);
     singleRowSelection_ = true;
     findDialog_->show();
@@ -358,7 +365,7 @@ void CMyGridCtrl::HideFind() {
 bool CMyGridCtrl::OpenFilter() {
     if (pictureMode_) return false;
     HideFind();
-    CDlgFind dialog(*this, this);
+    CDlgFind dialog(this);
     dialog.SetFindMode(false);
     dialog.CentreOn(this);
     if (dialog.exec() != QDialog::Accepted) return false;

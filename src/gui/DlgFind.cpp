@@ -12,11 +12,9 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "gui/AlbumGrid.h"
 #include "gui/Desktop.h"
 
-CDlgFind::CDlgFind(CMyGridCtrl& grid, QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::FramelessWindowHint), grid_(grid) {
+CDlgFind::CDlgFind(QWidget* parent) : QDialog(parent, Qt::Dialog | Qt::FramelessWindowHint) {
     setObjectName("dialog704");
 
     // Without a window frame the border is drawn by a frame filling the dialog.
@@ -122,7 +120,7 @@ void CDlgFind::Step(bool forward) {
         accept();
         return;
     }
-    grid_.FindNext(keyword.toStdU16String(), matchCase_->isChecked(), wholeWord_->isChecked(), forward);
+    emit findStep(keyword, matchCase_->isChecked(), wholeWord_->isChecked(), forward);
 }
 
 void CDlgFind::reject() {
@@ -134,9 +132,9 @@ void CDlgFind::reject() {
 }
 
 void CDlgFind::hideEvent(QHideEvent* event) {
-    // Single-row selection lives exactly as long as the find box is visible,
-    // however it was hidden; a minimised main window is not a close.
-    if (findMode_ && !event->spontaneous()) grid_.setSingleRowSelection(false);
+    // The grid's single-row selection lasts exactly as long as the find box
+    // is visible, however it was hidden; a minimised main window is not a close.
+    if (findMode_ && !event->spontaneous()) emit findHidden();
     QDialog::hideEvent(event);
 }
 

@@ -8,7 +8,6 @@
 #include <QPoint>
 #include <QString>
 
-class CMyGridCtrl;
 class QCheckBox;
 class QLabel;
 class QLineEdit;
@@ -20,7 +19,7 @@ class CDlgFind : public QDialog {
 public:
     // Widgets carry object names "edit1639", "check1033", "check1034",
     // "button1699", "button1701", "button1006".
-    CDlgFind(CMyGridCtrl& grid, QWidget* parent = nullptr);
+    explicit CDlgFind(QWidget* parent = nullptr);
 
     // true: find mode (case, whole word, previous shown; 1006 "下一个");
     // false: filter mode (those hidden; 1006 "筛选").
@@ -32,6 +31,13 @@ public:
 
     // Places the dialog over the middle of `widget`'s window.
     void CentreOn(const QWidget* widget);
+
+signals:
+    // Find mode: "下一个" (forward) or "上一个" with a keyword that is not empty.
+    void findStep(const QString& keyword, bool matchCase, bool wholeWord, bool forward);
+    // Find mode: the box was hidden by the program or the user, not by a
+    // minimised main window.
+    void findHidden();
 
 public slots:
     // Escape and "×": find mode hides, filter mode cancels.
@@ -50,7 +56,6 @@ private:
     // The trimmed keyword, or empty after telling the user it must not be.
     QString CheckedKeyword();
 
-    CMyGridCtrl& grid_;
     bool findMode_ = true;
     QString keyword_;
     QLineEdit* edit_ = nullptr;
