@@ -4,6 +4,9 @@
 #include <map>
 
 #include "app/MainController.h"
+#include "base/PathText.h"
+#include "base/Trim.h"
+#include "base/Utf16.h"
 #include "download/FolderPath.h"
 #include "download/PictureNaming.h"
 #include "download/PostProcessing.h"
@@ -14,17 +17,9 @@
 namespace lumora {
 namespace {
 
-std::u16string TrimBlanks(const std::u16string& text) {
-    std::size_t begin = text.find_first_not_of(u" \t\r\n\u3000");
-    if (begin == std::u16string::npos) return {};
-    std::size_t end = text.find_last_not_of(u" \t\r\n\u3000");
-    return text.substr(begin, end - begin + 1);
-}
-
-std::u16string FolderOf(const std::u16string& path) {
-    const std::size_t slash = path.rfind(u'/');
-    return slash == std::u16string::npos ? std::u16string() : path.substr(0, slash + 1);
-}
+// What may surround a typed save folder: line ends of a paste, and the
+// ideographic space of a Chinese input method.
+constexpr std::u16string_view kTypedBlanks = u" \t\r\n\u3000";
 
 std::u16string NameOf(const std::u16string& path) {
     const std::size_t slash = path.rfind(u'/');
@@ -98,7 +93,7 @@ DownloadReport DownloadRun::DownloadPickedAlbums() {
     DownloadReport report;
     SiteSession& session = controller_.session();
     controller_.LoadExtensionSettings();
-    std::u16string saveFolder = TrimBlanks(controller_.SavePathText());
+    std::u16string saveFolder(TrimBlanks(controller_.SavePathText(), kTypedBlanks));
     if (saveFolder.empty()) {
         controller_.ShowMessage(u"请先设置保存路径");
         session.downloadState = DOWN_IDLE;
@@ -209,8 +204,8 @@ void DownloadRun::DownloadAlbum(std::size_t position, AlbumOutcome& outcome, con
     const std::uint16_t options = controller_.CurrentNameRules().optionFlags;
     if (options & kOptListFileOnly) {
         outcome.listFileOnly = true;
-        // The title is cut so that the name with ".lst" stays within 255 bytes.
-        const std::u16string listName = CutToUtf8Bytes(album->title, 251) + u".lst";
+        // The title is cut so that the name with ".lst" stays within a path component.
+        const std::u16string listName = CutToUtf8Bytes(album->title, kMaxComponentBytes - 4) + u".lst";
         outcome.listFileWritten = WriteListFile(job_, std::filesystem::path(WideToUtf8(job_.albumFolder + listName)));
         return;
     }

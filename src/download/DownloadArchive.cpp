@@ -7,6 +7,7 @@
 #include <ctime>
 #include <thread>
 
+#include "base/PathText.h"
 #include "text/StringCtrl.h"
 
 namespace lumora {
@@ -29,11 +30,6 @@ constexpr const char* kSchema =
     "  max_kb INTEGER, options INTEGER);";
 
 std::string Utf8(const std::u16string& text) { return WideToUtf8(text); }
-
-std::u16string FolderOf(const std::u16string& path) {
-    const std::size_t slash = path.rfind(u'/');
-    return slash == std::u16string::npos ? std::u16string() : path.substr(0, slash + 1);
-}
 
 // One prepared statement, finalised when it goes.
 class Statement {

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "base/Utf16Le.h"  // the marker and picture-name files' text
+
 namespace lumora {
 
 class StopToken;
@@ -54,9 +56,5 @@ inline constexpr char kMarkerFileName[] = "pic.lumora";
 void SaveLastFirstAddress(const std::u16string& address, const std::u16string& folder);
 // The marker's first line, or empty when there is none.
 std::u16string LoadLastFirstAddress(const std::u16string& folder);
-
-// UTF-16LE bytes of a text and back (for the marker and picture-name files).
-std::string ToUtf16Le(const std::u16string& text);
-std::u16string FromUtf16Le(const std::string& bytes);
 
 }  // namespace lumora

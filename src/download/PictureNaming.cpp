@@ -4,6 +4,7 @@
 
 #include <array>
 
+#include "base/Utf16.h"
 #include "text/Format.h"
 #include "text/StringCtrl.h"
 
@@ -12,28 +13,6 @@ namespace {
 
 // Room for a picture name and the album folder within the old path limit.
 constexpr std::int64_t kNameAndFolderUnits = 250;
-
-bool IsHighSurrogate(char16_t c) { return c >= 0xD800 && c <= 0xDBFF; }
-bool IsLowSurrogate(char16_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
-
-// UTF-16 units of the character at `i`: 2 for a surrogate pair, else 1.
-std::size_t CharUnits(const std::u16string& text, std::size_t i) {
-    return IsHighSurrogate(text[i]) && i + 1 < text.size() && IsLowSurrogate(text[i + 1]) ? 2 : 1;
-}
-
-// UTF-8 bytes of the character at `i`; a lone surrogate is written as U+FFFD.
-std::size_t CharBytes(const std::u16string& text, std::size_t i) {
-    const char16_t c = text[i];
-    if (c < 0x80) return 1;
-    if (c < 0x800) return 2;
-    return CharUnits(text, i) == 2 ? 4 : 3;
-}
-
-std::size_t Utf8Length(const std::u16string& text) {
-    std::size_t bytes = 0;
-    for (std::size_t i = 0; i < text.size(); i += CharUnits(text, i)) bytes += CharBytes(text, i);
-    return bytes;
-}
 
 // Cuts the last path component so that `reservedBytes` more still fit in one
 // component. Names in the album folder are a single component; a complete

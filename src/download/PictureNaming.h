@@ -10,13 +10,11 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include "base/PathText.h"  // kMaxComponentBytes
 #include "download/DownloadJob.h"
 #include "settings/SettingsBlock.h"
 
 namespace lumora {
-
-// Longest file or folder name the file system takes, in UTF-8 bytes.
-inline constexpr std::size_t kMaxComponentBytes = 255;
 
 // Lower-cased names of the job, so that a collision check need not scan the
 // whole job. AddPictureToJob keeps it and rebuilds it whenever the job's name

@@ -8,13 +8,13 @@
 #include <cerrno>
 #include <cstdio>
 
+#include "base/PathText.h"
+#include "base/Utf16.h"
+#include "base/WriteAll.h"
 #include "text/StringCtrl.h"
 
 namespace lumora {
 namespace {
-
-// Longest name of one path component on Linux, in bytes.
-constexpr std::size_t kMaxComponentBytes = 255;
 
 bool IsRegularFile(int fd) {
     struct stat info {};
@@ -32,19 +32,8 @@ std::size_t ReadUpTo(int fd, unsigned char* buffer, std::size_t size) {
     return done;
 }
 
-bool WriteFully(int fd, const std::string& data) {
-    std::size_t done = 0;
-    while (done < data.size()) {
-        const ssize_t n = write(fd, data.data() + done, data.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        done += static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
 bool WriteAndClose(int fd, const std::string& data) {
-    const bool written = WriteFully(fd, data);
+    const bool written = WriteAll(fd, data.data(), data.size());
     return close(fd) == 0 && written;
 }
 

@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "base/Trim.h"
 #include "settings/Ini.h"
 #include "settings/SettingsFile.h"
 
@@ -26,10 +27,9 @@ long ReadNumber(const std::u16string& text) {
 }  // namespace
 
 std::optional<unsigned> ParseRetries(const std::u16string& text) {
-    const std::size_t begin = text.find_first_not_of(u" \t");
-    if (begin == std::u16string::npos) return std::nullopt;
-    const std::size_t end = text.find_last_not_of(u" \t");
-    const long value = ReadNumber(text.substr(begin, end - begin + 1));
+    const std::u16string_view number = TrimBlanks(text, kSpaceAndTab);
+    if (number.empty()) return std::nullopt;
+    const long value = ReadNumber(std::u16string(number));
     if (value < 0 || value > static_cast<long>(kMaxRetries)) return std::nullopt;
     return static_cast<unsigned>(value);
 }

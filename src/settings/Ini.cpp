@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <vector>
 
+#include "base/Trim.h"
+#include "base/Utf16Le.h"
 #include "settings/SettingsFile.h"
 #include "text/StringCtrl.h"
 
@@ -15,12 +17,7 @@ constexpr std::size_t kMaxIniBytes = 1024 * 1024;
 std::u16string DecodeIniBytes(const std::string& bytes) {
     if (bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0xFF &&
         static_cast<unsigned char>(bytes[1]) == 0xFE) {
-        std::u16string text;
-        text.reserve(bytes.size() / 2);
-        for (std::size_t i = 2; i + 1 < bytes.size(); i += 2)
-            text += static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) |
-                                          (static_cast<unsigned char>(bytes[i + 1]) << 8));
-        return text;
+        return FromUtf16Le(std::string_view(bytes).substr(2));
     }
     if (bytes.starts_with("\xEF\xBB\xBF")) return Utf8ToWide(std::string_view(bytes).substr(3));
     // Pure ASCII reads the same either way; other text that is not UTF-8 is
@@ -28,12 +25,6 @@ std::u16string DecodeIniBytes(const std::string& bytes) {
     const bool ascii = std::all_of(bytes.begin(), bytes.end(), [](char c) { return (c & 0x80) == 0; });
     if (ascii || IsUtf8Text(bytes.data(), bytes.size())) return Utf8ToWide(bytes);
     return AnsiToWide(bytes);
-}
-
-std::u16string_view TrimBlanks(std::u16string_view text) {
-    const std::size_t start = text.find_first_not_of(u" \t");
-    if (start == std::u16string_view::npos) return {};
-    return text.substr(start, text.find_last_not_of(u" \t") - start + 1);
 }
 
 bool SameName(std::u16string_view a, std::u16string_view b) {
@@ -57,18 +48,19 @@ std::u16string CIni::ReadIniText(std::u16string_view section, std::u16string_vie
     for (std::size_t pos = 0; pos < text.size();) {
         std::size_t end = text.find_first_of(u"\r\n", pos);
         if (end == std::u16string::npos) end = text.size();
-        const std::u16string_view line = TrimBlanks(std::u16string_view(text).substr(pos, end - pos));
+        const std::u16string_view line = TrimBlanks(std::u16string_view(text).substr(pos, end - pos), kSpaceAndTab);
         pos = end + 1;
         if (line.empty() || line[0] == u';' || line[0] == u'#') continue;
         if (line[0] == u'[') {
             const std::u16string_view name = line.substr(1, line.find(u']') - 1);
-            inSection = SameName(TrimBlanks(name), section);
+            inSection = SameName(TrimBlanks(name, kSpaceAndTab), section);
             continue;
         }
         const std::size_t equals = line.find(u'=');
-        if (!inSection || equals == std::u16string_view::npos || !SameName(TrimBlanks(line.substr(0, equals)), key))
+        if (!inSection || equals == std::u16string_view::npos ||
+            !SameName(TrimBlanks(line.substr(0, equals), kSpaceAndTab), key))
             continue;
-        std::u16string_view value = TrimBlanks(line.substr(equals + 1));
+        std::u16string_view value = TrimBlanks(line.substr(equals + 1), kSpaceAndTab);
         if (value.size() >= 2 && (value[0] == u'"' || value[0] == u'\'') && value.back() == value[0])
             value = value.substr(1, value.size() - 2);
         return std::u16string(value);

@@ -11,12 +11,13 @@
 #include <cctype>
 #include <cerrno>
 #include <chrono>
-#include <cstdio>
 #include <cstring>
 #include <cstdlib>
 #include <fstream>
 #include <string>
 #include <vector>
+
+#include "base/FileReplacement.h"
 
 namespace lumora {
 namespace {
@@ -160,61 +161,10 @@ bool WriteSettingsFile(const fs::path& file, std::string_view bytes, std::string
     // mkstemp makes the file private (0600); the histories name the user's folders.
     const int fd = mkstemp(temp.data());
     if (fd < 0) return fail(std::strerror(errno));
-    FILE* stream = fdopen(fd, "wb");
-    if (!stream) {
-        const int saved = errno;
-        close(fd);
-        unlink(temp.c_str());
-        return fail(std::strerror(saved));
-    }
-    bool ok = std::fwrite(bytes.data(), 1, bytes.size(), stream) == bytes.size() && std::fflush(stream) == 0 &&
-              fsync(fd) == 0;
-    int saved = ok ? 0 : errno;
-    ok = std::fclose(stream) == 0 && ok;
-    if (ok && std::rename(temp.c_str(), target.c_str()) != 0) {
-        ok = false;
-        saved = errno;
-    }
-    if (!ok) {
-        unlink(temp.c_str());
-        return fail(std::strerror(saved ? saved : EIO));
-    }
+    FileReplacement replacement;
+    replacement.Start(fd, temp, target);
+    if (!replacement.Write(bytes) || !replacement.Commit(true)) return fail(std::strerror(replacement.error()));
     return true;
-}
-
-FileRead ReadRegularFile(const fs::path& file, std::size_t maxBytes, std::string& bytes, std::string& problem) {
-    bytes.clear();
-    // Without blocking: a pipe or a device under the name must not hang the program.
-    const int fd = open(file.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
-        const int saved = errno;
-        std::error_code error;
-        if (saved == ENOENT && !fs::is_symlink(fs::symlink_status(file, error))) return FileRead::Missing;
-        problem = saved == ENOENT ? std::string("链接指向的文件不存在") : std::strerror(saved);
-        return FileRead::Unreadable;
-    }
-    struct stat info {};
-    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-        close(fd);
-        problem = "不是普通文件";
-        return FileRead::Unreadable;
-    }
-    bytes.resize(std::min<std::size_t>(maxBytes, static_cast<std::size_t>(info.st_size)));
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = read(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) {
-            problem = std::strerror(errno);
-            close(fd);
-            return FileRead::Unreadable;
-        }
-        if (n == 0) break;
-        done += static_cast<std::size_t>(n);
-    }
-    bytes.resize(done);
-    close(fd);
-    return FileRead::Read;
 }
 
 SettingsFileLock::SettingsFileLock(const fs::path& file) {

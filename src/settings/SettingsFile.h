@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "base/RegularFile.h"
 #include "settings/SettingsBlock.h"
 
 namespace lumora {
@@ -49,12 +50,6 @@ std::optional<std::string> ChangeSettings(const std::filesystem::path& folder, S
 // nothing that is not a regular file is replaced. False, with `reason` set,
 // on any failure.
 bool WriteSettingsFile(const std::filesystem::path& file, std::string_view bytes, std::string* reason = nullptr);
-
-enum class FileRead { Missing, Read, Unreadable };
-// Reads at most `maxBytes` of `file` when it is a regular file (a link is
-// followed), without blocking on anything else. Unreadable: `problem` says why.
-FileRead ReadRegularFile(const std::filesystem::path& file, std::size_t maxBytes, std::string& bytes,
-                         std::string& problem);
 
 // An exclusive lock on "<file>.lock" for as long as it lives.
 class SettingsFileLock {

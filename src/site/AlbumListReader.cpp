@@ -2,6 +2,9 @@
 
 #include <functional>
 
+#include "base/PathText.h"
+#include "base/Trim.h"
+#include "base/Utf16.h"
 #include "text/Format.h"
 #include "text/StringCtrl.h"
 #include "web/Address.h"
@@ -17,15 +20,10 @@ constexpr char16_t kPagePlaceholder[] = u"_dk1stp_";
 // repeated pages end the loop, and this bounds it in any case.
 constexpr int kMaxPages = 1000;
 
+// CleanFileName's trimming would also decode entities; an address is only
+// trimmed, of ASCII white space, the ideographic and the no-break space.
 std::u16string Trim(const std::u16string& text) {
-    std::u16string copy = text;
-    // CleanFileName's trimming would also decode entities; trim by hand.
-    auto blank = [](char16_t c) { return c == u' ' || (c >= u'\t' && c <= u'\r') || c == 0x3000 || c == 0xA0; };
-    std::size_t begin = 0;
-    while (begin < copy.size() && blank(copy[begin])) ++begin;
-    std::size_t end = copy.size();
-    while (end > begin && blank(copy[end - 1])) --end;
-    return copy.substr(begin, end - begin);
+    return std::u16string(TrimBlanks(text, u" \t\n\v\f\r\u3000\u00A0"));
 }
 
 // Found at a position above 0 only.
@@ -43,13 +41,11 @@ std::u16string MemberIdFrom(const std::u16string& address, const std::u16string&
 }
 
 // Longest folder name the file system takes, in UTF-8 bytes.
-constexpr std::size_t kMaxFolderNameBytes = 255;
-
 void FinishFolderName(std::u16string& name) {
     // Cleaning removes every separator, so the name is one folder component;
     // a long space name from the page is cut to what one component holds.
     CleanFileName(name, 0, false);
-    name = CutToUtf8Bytes(name, kMaxFolderNameBytes);
+    name = CutToUtf8Bytes(name, kMaxComponentBytes);
     if (!name.empty() && name.back() != u'/') name += u'/';
 }
 

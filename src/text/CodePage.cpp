@@ -21,6 +21,8 @@
 #include <mutex>
 #include <vector>
 
+#include "base/Utf16.h"
+
 namespace lumora {
 namespace {
 
@@ -31,9 +33,6 @@ constexpr char kDefaultByte = '?';
 
 constexpr const char* kUtf16Native =
     std::endian::native == std::endian::little ? "UTF-16LE" : "UTF-16BE";
-
-bool IsHighSurrogate(char16_t c) { return c >= 0xD800 && c <= 0xDBFF; }
-bool IsLowSurrogate(char16_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
 
 class Converter {
 public:
@@ -287,21 +286,6 @@ std::string WideToUtf8(const std::u16string& text) {
         }
     }
     return out;
-}
-
-std::u16string CutToUtf8Bytes(const std::u16string& text, std::size_t maxBytes) {
-    std::size_t bytes = 0;
-    std::size_t units = 0;
-    while (units < text.size()) {
-        const char16_t c = text[units];
-        const bool pair = IsHighSurrogate(c) && units + 1 < text.size() && IsLowSurrogate(text[units + 1]);
-        // A lone surrogate is written as U+FFFD, three bytes.
-        const std::size_t size = pair ? 4 : c < 0x80 ? 1 : c < 0x800 ? 2 : 3;
-        if (bytes + size > maxBytes) break;
-        bytes += size;
-        units += pair ? 2 : 1;
-    }
-    return text.substr(0, units);
 }
 
 // Each maximal ill-formed subsequence becomes one U+FFFD (the Unicode

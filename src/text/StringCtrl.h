@@ -51,11 +51,6 @@ std::u16string AnsiToWide(std::string_view bytes);
 std::string WideToUtf8(const std::u16string& text);
 std::u16string Utf8ToWide(std::string_view bytes);
 
-// The longest start of `text` whose WideToUtf8 form takes at most `maxBytes`
-// bytes, never splitting a surrogate pair: file names within the 255 bytes
-// one path component may hold.
-std::u16string CutToUtf8Bytes(const std::u16string& text, std::size_t maxBytes);
-
 // --- Entities, cutting and splitting -----------------------------------------
 
 // Decodes &quot; &amp; &lt; &gt; &nbsp; &hellip; &#39; in this order,

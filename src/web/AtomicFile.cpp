@@ -7,18 +7,19 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdio>
 #include <ctime>
 #include <random>
 #include <string>
 #include <string_view>
 
+#include "base/PathText.h"
+
 namespace lumora {
 namespace {
 
 // The temporary file's name is the target's, cut so that the tag still fits
-// in one path component: a target name of 255 bytes must save as well.
-constexpr std::size_t kMaxNameBytes = 255;
+// in one path component: a target name of the full kMaxComponentBytes must
+// save as well.
 constexpr std::string_view kPartTag = ".part-";
 constexpr std::size_t kSuffixLength = 12;
 // Temporary files younger than this are never taken for a crash's leftovers.
@@ -35,7 +36,7 @@ std::string RandomSuffix() {
 
 std::string TempPathFor(const std::filesystem::path& target) {
     std::string name = target.filename().string();
-    const std::size_t room = kMaxNameBytes - kPartTag.size() - kSuffixLength;
+    const std::size_t room = kMaxComponentBytes - kPartTag.size() - kSuffixLength;
     if (name.size() > room) {
         std::size_t cut = room;
         // Whole UTF-8 characters only: back off continuation bytes.
@@ -55,60 +56,25 @@ bool IsTempName(std::string_view name) {
     return true;
 }
 
-bool WriteAll(int fd, std::string_view data) {
-    std::size_t done = 0;
-    while (done < data.size()) {
-        ssize_t n = write(fd, data.data() + done, data.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        done += static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
 }  // namespace
 
-AtomicFileWriter::~AtomicFileWriter() { Abandon(); }
-
 bool AtomicFileWriter::Open(const std::filesystem::path& target, mode_t mode) {
-    Abandon();
+    file_.Abandon();
     // A NUL would end the path early and name some other file.
     if (target.string().find('\0') != std::string::npos) return false;
-    for (int tries = 0; fd_ < 0 && tries < 16; ++tries) {
-        temp_ = TempPathFor(target);
-        fd_ = open(temp_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
-        if (fd_ < 0 && errno != EEXIST) break;
+    std::string temp;
+    int fd = -1;
+    for (int tries = 0; fd < 0 && tries < 16; ++tries) {
+        temp = TempPathFor(target);
+        fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
+        if (fd < 0 && errno != EEXIST) break;
     }
-    if (fd_ < 0) return false;
+    if (fd < 0) return false;
     // Held while the file is written: a cleaner in another process sees
     // that the file is in use and leaves it alone.
-    flock(fd_, LOCK_EX | LOCK_NB);
-    target_ = target;
-    failed_ = false;
+    flock(fd, LOCK_EX | LOCK_NB);
+    file_.Start(fd, std::move(temp), target);
     return true;
-}
-
-bool AtomicFileWriter::Write(std::string_view data) {
-    if (fd_ < 0 || failed_) return false;
-    failed_ = !WriteAll(fd_, data);
-    return !failed_;
-}
-
-bool AtomicFileWriter::Commit() {
-    if (fd_ < 0) return false;
-    bool ok = !failed_;
-    ok = (close(fd_) == 0) && ok;
-    fd_ = -1;
-    if (ok) ok = std::rename(temp_.c_str(), target_.c_str()) == 0;
-    if (!ok) unlink(temp_.c_str());
-    return ok;
-}
-
-void AtomicFileWriter::Abandon() {
-    if (fd_ < 0) return;
-    close(fd_);
-    fd_ = -1;
-    unlink(temp_.c_str());
 }
 
 bool WriteFileAtomically(const std::filesystem::path& target, std::string_view data, mode_t mode) {

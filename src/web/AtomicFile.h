@@ -7,6 +7,8 @@
 #include <string_view>
 #include <sys/types.h>
 
+#include "base/FileReplacement.h"
+
 namespace lumora {
 
 // A file written piece by piece beside its target and renamed over it only
@@ -15,25 +17,21 @@ namespace lumora {
 class AtomicFileWriter {
 public:
     AtomicFileWriter() = default;
-    ~AtomicFileWriter();
     AtomicFileWriter(const AtomicFileWriter&) = delete;
     AtomicFileWriter& operator=(const AtomicFileWriter&) = delete;
 
     // Creates the temporary file; false when it cannot be made.
     bool Open(const std::filesystem::path& target, mode_t mode);
-    bool IsOpen() const { return fd_ >= 0; }
+    bool IsOpen() const { return file_.IsOpen(); }
     // False once any write failed (a full disk); later writes do nothing.
-    bool Write(std::string_view data);
+    bool Write(std::string_view data) { return file_.Write(data); }
     // Closes the file and renames it over the target.
-    bool Commit();
+    bool Commit() { return file_.Commit(false); }
     // Closes and removes the temporary file.
-    void Abandon();
+    void Abandon() { file_.Abandon(); }
 
 private:
-    int fd_ = -1;
-    bool failed_ = false;
-    std::string temp_;
-    std::filesystem::path target_;
+    FileReplacement file_;
 };
 
 // Writes `data` to a new file beside `target` and renames it over `target`

@@ -3,9 +3,7 @@
 #include "web/AtomicFile.h"
 
 #include <curl/curl.h>
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <array>
@@ -15,6 +13,8 @@
 #include <sstream>
 #include <stdexcept>
 #include <unordered_map>
+
+#include "base/RegularFile.h"
 
 namespace lumora {
 namespace {
@@ -119,27 +119,9 @@ std::string FileText(const std::vector<Cookie>& cookies) {
 }
 
 // At most kMaxFileBytes of `path`, if it is a regular file or a link to one.
-// Opened without blocking: a FIFO put there after the check must not hang
-// the program waiting for a writer.
-bool ReadRegularFile(const std::filesystem::path& path, std::string& text) {
-    struct stat info {};
-    if (path.empty() || stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return false;
-    const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0) return false;
-    bool ok = fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
-    if (ok) text.reserve(std::min<std::size_t>(static_cast<std::size_t>(info.st_size), kMaxFileBytes) + 1);
-    std::array<char, 65536> buffer;
-    while (ok && text.size() <= kMaxFileBytes) {
-        const ssize_t n = read(fd, buffer.data(), buffer.size());
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            ok = n == 0;
-            break;
-        }
-        text.append(buffer.data(), static_cast<std::size_t>(n));
-    }
-    close(fd);
-    if (!ok) return false;
+bool ReadCookieText(const std::filesystem::path& path, std::string& text) {
+    std::string problem;
+    if (ReadRegularFile(path, kMaxFileBytes + 1, text, problem) != FileRead::Read) return false;
     if (text.size() > kMaxFileBytes) {
         // The line cut at the cap would be a damaged cookie.
         text.resize(kMaxFileBytes);
@@ -154,7 +136,7 @@ bool ReadRegularFile(const std::filesystem::path& path, std::string& text) {
 // the limits.
 std::vector<Cookie> ReadCookieFile(const std::filesystem::path& path) {
     std::string text;
-    if (!ReadRegularFile(path, text)) return {};
+    if (!ReadCookieText(path, text)) return {};
     std::vector<Cookie> cookies;
     std::unordered_map<std::string, std::size_t> slots;
     std::size_t start = 0;
