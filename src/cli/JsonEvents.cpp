@@ -18,7 +18,18 @@ json Picture(const char* event, const PictureEvent& picture) {
             {"path", WideToUtf8(picture.path)}};
 }
 
-}  // namespace
+class JsonEvents : public RunListener {
+public:
+    void RunStarted(bool retry, std::size_t albumCount) override;
+    void AlbumStarted(std::size_t number, std::size_t count, const std::u16string& title,
+                      const std::u16string& address) override;
+    void AlbumListed(std::size_t number, std::size_t pictures, const std::u16string& folder) override;
+    void PictureSaved(const PictureEvent& event) override;
+    void PictureSkipped(const PictureEvent& event) override;
+    void PictureFailed(const PictureEvent& event) override;
+    void AlbumEnded(std::size_t number, const AlbumOutcome& outcome) override;
+    void RunEnded(const DownloadReport& report) override;
+};
 
 void JsonEvents::RunStarted(bool retry, std::size_t albumCount) {
     PrintJsonLine({{"event", "run-started"}, {"retry", retry}, {"albums", albumCount}});
@@ -77,5 +88,9 @@ void JsonEvents::RunEnded(const DownloadReport& report) {
                    {"skipped", totals.skipped},
                    {"failed", totals.failed}});
 }
+
+}  // namespace
+
+std::unique_ptr<RunListener> MakeJsonEvents() { return std::make_unique<JsonEvents>(); }
 
 }  // namespace lumora::cli

@@ -29,6 +29,7 @@ std::unique_ptr<ProgressLine> MakeProgressLine(StatusStyle style) {
 RunConsole::RunConsole(const GlobalOptions& global, bool json)
     : json_(json),
       progress_(MakeProgressLine(ChooseStatusStyle(global.quiet))),
+      events_(json ? MakeJsonEvents() : nullptr),
       log_(global.logFile.empty() ? nullptr : std::make_unique<RunLog>(global.logFile)),
       window_(ChooseStatusStyle(global.quiet), progress_.get()) {}
 
@@ -42,7 +43,7 @@ bool RunConsole::LogWritable(const char* command) const {
 
 void RunConsole::Attach(MainController& controller) {
     if (progress_) controller.runListeners().Add(*progress_);
-    if (json_) controller.runListeners().Add(events_);
+    if (events_) controller.runListeners().Add(*events_);
     if (log_) controller.runListeners().Add(*log_);
 }
 

@@ -34,7 +34,7 @@ public:
 private:
     const bool json_;
     std::unique_ptr<ProgressLine> progress_;
-    JsonEvents events_;
+    std::unique_ptr<RunListener> events_;  // when JSON was asked for
     std::unique_ptr<RunLog> log_;
     ConsoleWindow window_;
 };

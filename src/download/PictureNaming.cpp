@@ -178,7 +178,7 @@ void AddPictureToJob(DownloadJob& job, NamingContext& context, const std::u16str
 
     if ((rules.optionFlags & kOptSkipDownloadedBefore) != 0 && !context.lastFirstAddress.empty() &&
         address == context.lastFirstAddress) {
-        if (context.downloadState) *context.downloadState = kDownloadStateAlbumDone;
+        if (context.downloadState) *context.downloadState = DOWN_ALBUM_DONE;
         return;
     }
 

@@ -11,6 +11,7 @@
 #include <unordered_set>
 
 #include "base/PathText.h"  // kMaxComponentBytes
+#include "base/RunStates.h"
 #include "download/DownloadJob.h"
 #include "settings/SettingsBlock.h"
 
@@ -45,9 +46,6 @@ struct NamingContext {
     std::function<void(const std::u16string&)> appendPictureName;  // picture-name file
     JobNameIndex nameIndex;
 };
-
-// The download state value that ends the collection of the current album.
-inline constexpr std::uint8_t kDownloadStateAlbumDone = 2;
 
 // True when the text from the name's last "." is, ignoring case, one of
 // .jpeg .jpg .bmp .gif .png .tif.

@@ -185,7 +185,7 @@ void RemoveStaleSettingsTemps(const fs::path& folder) {
     // user gives ("soft.dat.backup") do not. Older than a minute, so that a
     // save in progress elsewhere is left alone.
     auto isTemp = [](const std::string& name) {
-        for (const std::string base : {std::string(kSettingsFileName), std::string("lumora.ini")}) {
+        for (const std::string& base : {std::string(kSettingsFileName), std::string("lumora.ini")}) {
             if (!name.starts_with(base)) continue;
             const std::string rest = name.substr(base.size());
             if (rest.size() == std::strlen(kTempTag) + 6 && rest.starts_with(kTempTag)) return true;

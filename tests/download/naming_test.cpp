@@ -202,7 +202,7 @@ TEST_F(NamingTest, SkipDownloadedBefore) {
     SaveLastFirstAddress(u"http://img/p5", SaveFolder() + u"风景/");
     for (int i = 1; i <= 8 && state_ == 1; ++i) Add(u"http://img/p" + Utf8ToWide(std::to_string(i)));
     EXPECT_EQ(job_.size(), 4u);
-    EXPECT_EQ(state_, kDownloadStateAlbumDone);
+    EXPECT_EQ(state_, DOWN_ALBUM_DONE);
     EXPECT_EQ(progress_.size(), 4u);
 
     // The marker names the first picture: the folder is set up, nothing is added.
@@ -213,7 +213,7 @@ TEST_F(NamingTest, SkipDownloadedBefore) {
     Add(u"http://img/p1");
     EXPECT_EQ(job_.albumFolder, SaveFolder() + u"新/");
     EXPECT_TRUE(job_.empty());
-    EXPECT_EQ(state_, kDownloadStateAlbumDone);
+    EXPECT_EQ(state_, DOWN_ALBUM_DONE);
     EXPECT_EQ(LoadLastFirstAddress(job_.albumFolder), u"http://img/p1");
 
     // No marker: a picture without an address must not end the album.
