@@ -1,7 +1,9 @@
 # Writes one manual page with help2man from a program's --help and --version.
 # Run at build time as
 #   cmake -DHELP2MAN=... -DPROGRAM=... -DNAME=... -DDESCRIPTION=... -DINCLUDE=...
-#         -DVERSION=... -DOUTPUT=... [-DGZIP=...] -P Help2Man.cmake
+#         -DVERSION=... -DOUTPUT=... [-DGZIP=...] [-DCOMMANDS=a,b,...] -P Help2Man.cmake
+# COMMANDS names subcommands whose own --help goes, as it is printed, into a
+# COMMANDS section of the page.
 # NAME is the page's name (the installed program's), VERSION the project's.
 #
 # The programs' options change often, so this tolerates what help2man does
@@ -36,8 +38,28 @@ set(page "${OUTPUT}")
 if(GZIP)
   string(REGEX REPLACE "\\.gz$" "" page "${OUTPUT}")
 endif()
+set(includes "--include=${INCLUDE}")
+if(COMMANDS)
+  string(REPLACE "," ";" COMMANDS "${COMMANDS}")
+  set(section "[COMMANDS]\n")
+  foreach(command IN LISTS COMMANDS)
+    execute_process(COMMAND "${PROGRAM}" ${command} --help
+      RESULT_VARIABLE command_result OUTPUT_VARIABLE command_help TIMEOUT 30)
+    if(NOT command_result EQUAL 0)
+      message(FATAL_ERROR "${NAME} ${command} --help failed (${command_result})")
+    endif()
+    # Shown as printed: backslashes escaped, no line read as a request.
+    string(REPLACE "\\" "\\e" command_help "${command_help}")
+    string(REGEX REPLACE "(^|\n)([.'])" "\\1\\\\&\\2" command_help "${command_help}")
+    string(APPEND section ".SS ${command}\n.nf\n${command_help}.fi\n")
+  endforeach()
+  get_filename_component(page_folder "${OUTPUT}" DIRECTORY)
+  set(commands_include "${page_folder}/${NAME}-commands.h2m")
+  file(WRITE "${commands_include}" "${section}")
+  list(APPEND includes "--include=${commands_include}")
+endif()
 execute_process(COMMAND "${HELP2MAN}" --no-info --no-discard-stderr
-    "--name=${DESCRIPTION}" "--include=${INCLUDE}" "--version-string=${NAME} ${version}"
+    "--name=${DESCRIPTION}" ${includes} "--version-string=${NAME} ${version}"
     "--source=Lumora ${version}" "--output=${page}" "${PROGRAM}"
   RESULT_VARIABLE result ERROR_VARIABLE error TIMEOUT 60)
 if(NOT result EQUAL 0)
