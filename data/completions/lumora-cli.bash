@@ -78,9 +78,9 @@ _lumora_cli() {
 
     local options="" values=""
     case "$command" in
-        list) options="--json --quiet --log" ;;
-        download) options="--albums --save --json --quiet --log" ;;
-        retry) options="--json --quiet --log" ;;
+        list) options="--json -q --quiet --log" ;;
+        download) options="--albums --save --json -q --quiet --log" ;;
+        retry) options="--json -q --quiet --log" ;;
         archive)
             # --forget and --prune exclude each other.
             [[ $used == *" --forget "* || $used == *" --prune "* ]] || options="--forget --prune"

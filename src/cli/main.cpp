@@ -50,7 +50,9 @@ int main(int argc, char** argv) {
     commands.push_back(AddOptionsCommand(app));
     commands.push_back(AddParamsCommand(app));
     commands.push_back(AddNamesCommand(app));
-    CLI::App* help = app.add_subcommand("help", "print this help and exit");
+    CLI::App* help = app.add_subcommand("help", "print this help, or a command's, and exit");
+    std::string helpTopic;
+    help->add_option("COMMAND", helpTopic, "the command to describe");
     for (CLI::App* sub : app.get_subcommands({})) {
         sub->fallthrough();  // the global options may follow the command
         sub->set_help_flag("-h,--help", "print this command's help and exit");
@@ -71,7 +73,18 @@ int main(int argc, char** argv) {
         return kExitUsage;
     }
     if (help->parsed()) {
-        std::fputs(app.help().c_str(), stdout);
+        const CLI::App* topic = &app;
+        if (!helpTopic.empty()) {
+            try {
+                topic = app.get_subcommand(helpTopic);
+            } catch (const CLI::OptionNotFound&) {
+                return UsageError("help", "no command '" + helpTopic + "'");
+            }
+        }
+        // Through the formatter: App::help() would describe the help command itself.
+        const std::string text = app.get_formatter()->make_help(topic, topic == &app ? "lumora-cli" : "lumora-cli " + helpTopic,
+                                                                CLI::AppFormatMode::Normal);
+        std::fputs(text.c_str(), stdout);
         return 0;
     }
     for (const auto& command : commands) {

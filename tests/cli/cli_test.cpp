@@ -155,7 +155,9 @@ TEST_F(CliTest, HelpVersionAndValueErrors) {
         EXPECT_EQ(run.status, 0) << command;
         EXPECT_NE(run.out.find("Usage: lumora-cli " + command), std::string::npos) << run.out;
         EXPECT_EQ(Cli(command + " -h").status, 0) << command;
+        EXPECT_EQ(Cli("help " + command).out, run.out) << command;
     }
+    EXPECT_EQ(Cli("help").out, Cli("--help").out);
     // A clear message that names the command, and status 2.
     for (std::string bad : {"download http://x/ --albums", "options fix-format", "options fix-format maybe",
                             "names --folder sideways", "archive --forget a --prune", "list http://x/ --bogus",
