@@ -18,76 +18,68 @@ json Picture(const char* event, const PictureEvent& picture) {
             {"path", WideToUtf8(picture.path)}};
 }
 
+// Workers call the picture events at once; each prints one whole line.
 class JsonEvents : public RunListener {
 public:
-    void RunStarted(bool retry, std::size_t albumCount) override;
+    void RunStarted(bool retry, std::size_t albumCount) override {
+        PrintJsonLine({{"event", "run-started"}, {"retry", retry}, {"albums", albumCount}});
+    }
+
     void AlbumStarted(std::size_t number, std::size_t count, const std::u16string& title,
-                      const std::u16string& address) override;
-    void AlbumListed(std::size_t number, std::size_t pictures, const std::u16string& folder) override;
-    void PictureSaved(const PictureEvent& event) override;
-    void PictureSkipped(const PictureEvent& event) override;
-    void PictureFailed(const PictureEvent& event) override;
-    void AlbumEnded(std::size_t number, const AlbumOutcome& outcome) override;
-    void RunEnded(const DownloadReport& report) override;
+                      const std::u16string& address) override {
+        PrintJsonLine({{"event", "album-started"},
+                       {"album", number},
+                       {"albums", count},
+                       {"title", WideToUtf8(title)},
+                       {"address", WideToUtf8(address)}});
+    }
+
+    void AlbumListed(std::size_t number, std::size_t pictures, const std::u16string& folder) override {
+        PrintJsonLine(
+            {{"event", "album-listed"}, {"album", number}, {"pictures", pictures}, {"folder", WideToUtf8(folder)}});
+    }
+
+    void PictureSaved(const PictureEvent& event) override {
+        json line = Picture("picture-saved", event);
+        line["bytes"] = event.bytes;
+        PrintJsonLine(line);
+    }
+
+    void PictureSkipped(const PictureEvent& event) override { PrintJsonLine(Picture("picture-skipped", event)); }
+
+    void PictureFailed(const PictureEvent& event) override {
+        json line = Picture("picture-failed", event);
+        line["reason"] = WideToUtf8(event.reason);
+        PrintJsonLine(line);
+    }
+
+    void AlbumEnded(std::size_t number, const AlbumOutcome& outcome) override {
+        json line = {{"event", "album-ended"},
+                     {"album", number},
+                     {"title", WideToUtf8(outcome.title)},
+                     {"folder", WideToUtf8(outcome.folder)},
+                     {"pictures", outcome.listed},
+                     {"saved", outcome.saved},
+                     {"skipped", outcome.skipped},
+                     {"failed", outcome.failures.size()},
+                     {"stopped", outcome.stopped},
+                     {"pageRead", outcome.page.fetched}};
+        if (!outcome.page.fetched) line["pageError"] = WideToUtf8(DescribePageFailure(outcome.page));
+        if (outcome.listFileOnly) line["listFileWritten"] = outcome.listFileWritten;
+        PrintJsonLine(line);
+    }
+
+    void RunEnded(const DownloadReport& report) override {
+        const RunTotals totals = report.Totals();
+        PrintJsonLine({{"event", "run-ended"},
+                       {"complete", report.Complete()},
+                       {"stopped", report.stopped},
+                       {"albums", report.albums.size()},
+                       {"saved", totals.saved},
+                       {"skipped", totals.skipped},
+                       {"failed", totals.failed}});
+    }
 };
-
-void JsonEvents::RunStarted(bool retry, std::size_t albumCount) {
-    PrintJsonLine({{"event", "run-started"}, {"retry", retry}, {"albums", albumCount}});
-}
-
-void JsonEvents::AlbumStarted(std::size_t number, std::size_t count, const std::u16string& title,
-                              const std::u16string& address) {
-    PrintJsonLine({{"event", "album-started"},
-                   {"album", number},
-                   {"albums", count},
-                   {"title", WideToUtf8(title)},
-                   {"address", WideToUtf8(address)}});
-}
-
-void JsonEvents::AlbumListed(std::size_t number, std::size_t pictures, const std::u16string& folder) {
-    PrintJsonLine({{"event", "album-listed"}, {"album", number}, {"pictures", pictures}, {"folder", WideToUtf8(folder)}});
-}
-
-void JsonEvents::PictureSaved(const PictureEvent& event) {
-    json line = Picture("picture-saved", event);
-    line["bytes"] = event.bytes;
-    PrintJsonLine(line);
-}
-
-void JsonEvents::PictureSkipped(const PictureEvent& event) { PrintJsonLine(Picture("picture-skipped", event)); }
-
-void JsonEvents::PictureFailed(const PictureEvent& event) {
-    json line = Picture("picture-failed", event);
-    line["reason"] = WideToUtf8(event.reason);
-    PrintJsonLine(line);
-}
-
-void JsonEvents::AlbumEnded(std::size_t number, const AlbumOutcome& outcome) {
-    json line = {{"event", "album-ended"},
-                 {"album", number},
-                 {"title", WideToUtf8(outcome.title)},
-                 {"folder", WideToUtf8(outcome.folder)},
-                 {"pictures", outcome.listed},
-                 {"saved", outcome.saved},
-                 {"skipped", outcome.skipped},
-                 {"failed", outcome.failures.size()},
-                 {"stopped", outcome.stopped},
-                 {"pageRead", outcome.page.fetched}};
-    if (!outcome.page.fetched) line["pageError"] = WideToUtf8(DescribePageFailure(outcome.page));
-    if (outcome.listFileOnly) line["listFileWritten"] = outcome.listFileWritten;
-    PrintJsonLine(line);
-}
-
-void JsonEvents::RunEnded(const DownloadReport& report) {
-    const RunTotals totals = report.Totals();
-    PrintJsonLine({{"event", "run-ended"},
-                   {"complete", report.Complete()},
-                   {"stopped", report.stopped},
-                   {"albums", report.albums.size()},
-                   {"saved", totals.saved},
-                   {"skipped", totals.skipped},
-                   {"failed", totals.failed}});
-}
 
 }  // namespace
 

@@ -30,15 +30,11 @@
 #include "app/OptionFlags.h"
 #include "app/SiteTable.h"
 #include "download/FolderPath.h"
-#include "gui/AboutDlg.h"
 #include "gui/AlbumGrid.h"
 #include "gui/Artwork.h"
 #include "gui/ComboBox2.h"
-#include "gui/login/DlgWebOpen.h"
 #include "gui/Desktop.h"
-#include "gui/DlgDownSet.h"
 #include "gui/DlgFailures.h"
-#include "gui/DlgSaveSet.h"
 #include "gui/GuiText.h"
 #include "gui/MainMenu.h"
 #include "gui/SplashScreenEx.h"
@@ -129,11 +125,6 @@ CLumoraDlg::~CLumoraDlg() {
     grid_ = nullptr;
     controller_.reset();
     bridge_.reset();
-}
-
-void CLumoraDlg::BuildMenu() {
-    BuildMainMenu(
-        menuBar(), [this](int id) { OnMenuCommand(id); }, [this](QMenu* menu) { UpdateMenuStates(menu); });
 }
 
 void CLumoraDlg::BuildControls() {
@@ -503,95 +494,6 @@ void CLumoraDlg::dropEvent(QDropEvent* event) {
     if (urls.isEmpty() || !urls.first().isLocalFile()) return;
     DropPath(urls.first().toLocalFile());
     event->acceptProposedAction();
-}
-
-// ---- Menu ----
-
-void CLumoraDlg::UpdateMenuStates(QMenu* menu) {
-    const std::uint16_t flags = controller_->CurrentNameRules().optionFlags;
-    for (QAction* action : menu->actions()) {
-        if (MenuActionId(action) == ID_SKIP_SAVED) {
-            // Read afresh: the command line may have changed it.
-            action->setChecked(controller_->CurrentAppSettings().skipSaved);
-            continue;
-        }
-        const OptionSwitch* option = FindOptionByMenuId(MenuActionId(action));
-        if (!option) continue;
-        action->setChecked((flags & option->bit) != 0);
-        action->setEnabled(IsOptionEnabled(option->menuId, controller_->session().siteIndex));
-    }
-}
-
-void CLumoraDlg::OnMenuCommand(int id) {
-    if (id < ID_FIRST_COMMAND || id > ID_LAST_COMMAND) return;
-    if (FindOptionByMenuId(id)) {
-        // A greyed switch belongs to another site and cannot be changed here.
-        if (!IsOptionEnabled(id, controller_->session().siteIndex)) return;
-        NameRules rules = controller_->CurrentNameRules();
-        ToggleOption(rules.optionFlags, id);
-        controller_->UpdateNameRules(rules);
-        return;
-    }
-    if (IsLoginCommand(id)) {
-        OpenLoginBrowser(id);
-        return;
-    }
-    switch (id) {
-    case ID_SKIP_SAVED: {
-        AppSettings settings = controller_->CurrentAppSettings();
-        settings.skipSaved = !settings.skipSaved;
-        StoreAppSettings(settings);
-        break;
-    }
-    case ID_DOWNLOAD_SETTINGS:
-        RunDownloadSettings();
-        break;
-    case ID_NAME_SETTINGS:
-        RunNameSettings();
-        break;
-    case ID_ABOUT: {
-        CAboutDlg about(runLog_.file(), this);
-        about.exec();
-        break;
-    }
-    default:
-        break;
-    }
-}
-
-void CLumoraDlg::RunDownloadSettings() {
-    // The dialog edits a copy: values that failed its check and were then
-    // abandoned must not reach the next download.
-    DownloadParams params = controller_->CurrentDownloadParams();
-    AppSettings settings = controller_->CurrentAppSettings();
-    CDlgDownSet dialog(params, settings.retries, desktop_, this);
-    if (dialog.exec() != QDialog::Accepted) return;
-    controller_->UpdateDownloadParams(params);
-    // Another process may have changed the other settings meanwhile.
-    const unsigned retries = settings.retries;
-    settings = controller_->CurrentAppSettings();
-    settings.retries = retries;
-    StoreAppSettings(settings);
-}
-
-bool CLumoraDlg::StoreAppSettings(const AppSettings& settings) {
-    // The controller says so when the save fails.
-    return controller_->UpdateAppSettings(settings);
-}
-
-void CLumoraDlg::RunNameSettings() {
-    NameRules rules = controller_->CurrentNameRules();
-    CDlgSaveSet dialog(rules, desktop_, this);
-    if (dialog.exec() != QDialog::Accepted) return;
-    // The switches are not the dialog's: keep whatever they are now.
-    rules.optionFlags = controller_->CurrentNameRules().optionFlags;
-    controller_->UpdateNameRules(rules);
-}
-
-void CLumoraDlg::OpenLoginBrowser(int id) {
-    // One login browser at a time: opening one closes the previous.
-    const std::u16string page = LoginStartPage(id, ToU16(address_->currentText()), subType_->currentIndex());
-    lumora::gui::OpenLoginBrowser(this, ToQString(page));
 }
 
 // ---- Shut-down ----
