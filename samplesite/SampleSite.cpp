@@ -250,30 +250,12 @@ RepeatedBody gzipTail(const std::string& page, std::uint64_t size) {
     return body;
 }
 
-// JPEG comment segments of `bytes` in all (none below 4 bytes, a segment's least).
-std::string commentSegments(std::uint64_t bytes, std::uint32_t seed) {
-    constexpr std::uint64_t kLargest = 4 + 65533;
-    std::string out;
-    while (bytes >= 4) {
-        std::uint64_t take = std::min(bytes, kLargest);
-        const std::uint64_t left = bytes - take;
-        if (left > 0 && left < 4) take -= 4 - left;  // room for a last whole segment
-        const std::size_t payload = static_cast<std::size_t>(take - 4);
-        out += "\xFF\xFE";
-        out += char((payload + 2) >> 8);
-        out += char((payload + 2) & 0xFF);
-        out += FillerBytes(payload, seed++);
-        bytes -= take;
-    }
-    return out;
-}
-
 // The picture padded to exactly `size` bytes with comment segments after its
-// first 20 bytes (start of image and JFIF header), where the encoder pads.
+// start of image and JFIF header, where the encoder pads.
 RepeatedBody hugeJpeg(const std::string& jpeg, std::uint64_t size, std::uint32_t seed) {
     RepeatedBody body;
-    body.head = jpeg.substr(0, 20);
-    body.block = commentSegments(4 + 65533, seed);
+    body.head = jpeg.substr(0, kJpegHeadBytes);
+    body.block = JpegCommentSegments(4 + 65533, seed);
     const std::uint64_t padding = size > jpeg.size() ? size - jpeg.size() : 0;
     body.count = padding / body.block.size();
     std::uint64_t rest = padding % body.block.size();
@@ -281,7 +263,7 @@ RepeatedBody hugeJpeg(const std::string& jpeg, std::uint64_t size, std::uint32_t
         --body.count;
         rest += body.block.size();
     }
-    body.tail = commentSegments(rest, seed + 1) + jpeg.substr(20);
+    body.tail = JpegCommentSegments(rest, seed + 1) + jpeg.substr(kJpegHeadBytes);
     return body;
 }
 

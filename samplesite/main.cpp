@@ -10,7 +10,6 @@
 #include <string>
 
 #include "LumoraVersion.h"
-#include "samplesite/PortRelay.h"
 #include "samplesite/SampleSite.h"
 
 namespace {
@@ -179,15 +178,10 @@ int main(int argc, char** argv) {
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
 
     try {
-        lumora::testsite::TestSite site;
+        lumora::testsite::TestSite site(static_cast<std::uint16_t>(port));
         lumora::samplesite::RegisterSampleSite(site, options);
-        std::unique_ptr<lumora::samplesite::PortRelay> relay;
-        long shownPort = site.port();
-        if (port != 0) {
-            relay = std::make_unique<lumora::samplesite::PortRelay>(static_cast<std::uint16_t>(port), site.port());
-            shownPort = port;
-        }
-        std::printf("Sample site on 127.0.0.1:%ld — try: http_proxy=http://127.0.0.1:%ld lumora-cli list "
+        const unsigned shownPort = site.port();
+        std::printf("Sample site on 127.0.0.1:%u — try: http_proxy=http://127.0.0.1:%u lumora-cli list "
                     "http://%s/%s/\n",
                     shownPort, shownPort, lumora::samplesite::kCommunityHost, options.memberId.c_str());
         std::fflush(stdout);

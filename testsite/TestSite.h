@@ -92,7 +92,9 @@ using Handler = std::function<Response(const Request&)>;
 
 class TestSite {
 public:
-    TestSite();   // binds 127.0.0.1 on a free port and starts serving
+    // Binds 127.0.0.1 on `port` (0: any free port) and starts serving;
+    // throws std::runtime_error when the port cannot be bound.
+    explicit TestSite(std::uint16_t port = 0);
     ~TestSite();  // stops at once, also cutting stalled answers short
     TestSite(const TestSite&) = delete;
     TestSite& operator=(const TestSite&) = delete;

@@ -1,5 +1,5 @@
 // Structural checks of PNG and JPEG bytes, and decoding through ImageMagick
-// where it is installed, shared by the encoder and sample-site tests.
+// where it is installed, for the sample-site tests.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -10,7 +10,6 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -108,15 +107,6 @@ inline std::string Identify(const std::string& bytes) {
     auto path = WriteScratch(bytes, "identify");
     std::string out = RunCommand("/usr/bin/identify -regard-warnings -format '%m %w %h' '" + path.string() + "' 2>/dev/null");
     std::filesystem::remove(path);
-    return out;
-}
-
-// The decoded pixels as 8-bit RGB, or nothing when decoding fails.
-inline std::optional<std::string> DecodeToRgb(const std::string& bytes) {
-    auto path = WriteScratch(bytes, "decode");
-    std::string out = RunCommand("/usr/bin/convert -regard-warnings '" + path.string() + "' -depth 8 rgb:- 2>/dev/null");
-    std::filesystem::remove(path);
-    if (out.empty()) return std::nullopt;
     return out;
 }
 

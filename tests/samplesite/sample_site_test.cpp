@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <iconv.h>
 
+#include <algorithm>
 #include <chrono>
 #include <map>
 #include <memory>
@@ -302,6 +303,16 @@ TEST(SampleSiteBenchmark, OneLargeAlbumWithLatencyAndBandwidth) {
     EXPECT_GE(picture.totalSeconds - picture.firstByteSeconds, 0.18);
     // Made once: the second answer is the same bytes.
     EXPECT_EQ(client.body(catalog.albums[0].pictures[0].address), picture.body);
+
+    // A PNG is padded to the size too, and stays valid.
+    const auto& pictures = catalog.albums[0].pictures;
+    const auto png = std::find_if(pictures.begin(), pictures.end(),
+                                  [](const SamplePicture& p) { return p.format == PictureFormat::Png; });
+    ASSERT_NE(png, pictures.end());
+    const std::string pngBytes = client.body(png->address);
+    PngInfo info;
+    EXPECT_TRUE(ParsePng(pngBytes, info));
+    EXPECT_EQ(pngBytes.size(), 150u * 1024);
 }
 
 // Each fault hits a picture once, even when its first requests come together;

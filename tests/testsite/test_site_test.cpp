@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <memory>
+#include <stdexcept>
 #include <thread>
 
 using namespace lumora::testsite;
@@ -166,6 +167,25 @@ TEST(TestSiteTargets, ProxyEnvironmentRestoresEveryVariable) {
     EXPECT_EQ(std::string(std::getenv("no_proxy")), "*");
     ::unsetenv("http_proxy");
     ::unsetenv("no_proxy");
+}
+
+TEST(TestSiteConnections, ListensOnAGivenPortAndRefusesOneInUse) {
+    std::uint16_t port = 0;
+    {
+        TestSite probe;  // a port that was free a moment ago
+        port = probe.port();
+    }
+    TestSite site(port);
+    EXPECT_EQ(site.port(), port);
+    site.route("", "/page", Response::Text("page"));
+    EXPECT_EQ(fetchOnce("http://127.0.0.1:" + std::to_string(port) + "/page").body, "page");
+    try {
+        TestSite second(port);
+        ADD_FAILURE() << "port " << port << " was bound twice";
+    } catch (const std::runtime_error& error) {
+        EXPECT_EQ(std::string(error.what()).rfind("cannot listen on 127.0.0.1:" + std::to_string(port) + ": ", 0), 0u)
+            << error.what();
+    }
 }
 
 TEST(TestSiteConnections, KeepAliveServesSeveralRequestsAndHonoursClose) {
