@@ -14,8 +14,8 @@ namespace {
 
 const std::filesystem::path& Folder() {
     static const std::filesystem::path dir = [] {
-        std::filesystem::path made = std::filesystem::temp_directory_path() /
-                                     ("lumora-fuzz-ini-" + std::to_string(getpid()));
+        std::filesystem::path made =
+            std::filesystem::temp_directory_path() / ("lumora-fuzz-ini-" + std::to_string(getpid()));
         std::filesystem::create_directories(made);
         return made;
     }();
@@ -26,8 +26,8 @@ const std::filesystem::path& Folder() {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::filesystem::path file = Folder() / kExtensionSettingsFileName;
-    std::ofstream(file, std::ios::binary | std::ios::trunc).write(reinterpret_cast<const char*>(data),
-                                                                   static_cast<std::streamsize>(size));
+    std::ofstream(file, std::ios::binary | std::ios::trunc)
+        .write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
     const ExtensionSettings settings = LoadExtensionSettings(Folder());
     for (std::uint8_t encoding : {settings.v2Encoding, settings.v3Encoding}) {
         fuzz::Check(encoding == kEncodingAnsi || encoding == kEncodingUtf8 || encoding == kEncodingBig5 ||

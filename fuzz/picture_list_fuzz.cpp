@@ -16,8 +16,8 @@ namespace {
 
 const std::u16string& SaveFolder() {
     static const std::u16string folder = [] {
-        std::filesystem::path dir = std::filesystem::temp_directory_path() /
-                                    ("lumora-fuzz-names-" + std::to_string(getpid()));
+        std::filesystem::path dir =
+            std::filesystem::temp_directory_path() / ("lumora-fuzz-names-" + std::to_string(getpid()));
         std::filesystem::create_directories(dir);
         return Utf8ToWide(dir.string()) + u"/";
     }();

@@ -9,10 +9,10 @@ namespace lumora::samplesite {
 namespace {
 
 // 3x5 glyphs, one row per 3 bits (top row first): digits, then '-'.
-constexpr unsigned short kGlyphs[11] = {
-    0b111'101'101'101'111, 0b010'110'010'010'111, 0b111'001'111'100'111, 0b111'001'111'001'111,
-    0b101'101'111'001'001, 0b111'100'111'001'111, 0b111'100'111'101'111, 0b111'001'010'010'010,
-    0b111'101'111'101'111, 0b111'101'111'001'111, 0b000'000'111'000'000};
+constexpr unsigned short kGlyphs[11] = {0b111'101'101'101'111, 0b010'110'010'010'111, 0b111'001'111'100'111,
+                                        0b111'001'111'001'111, 0b101'101'111'001'001, 0b111'100'111'001'111,
+                                        0b111'100'111'101'111, 0b111'001'010'010'010, 0b111'101'111'101'111,
+                                        0b111'101'111'001'111, 0b000'000'111'000'000};
 
 void fillRect(RgbImage& image, int x0, int y0, int w, int h, const std::uint8_t (&colour)[3]) {
     for (int y = std::max(0, y0); y < std::min(image.height, y0 + h); ++y)
@@ -51,7 +51,8 @@ RgbImage DrawSamplePicture(int albumNumber, int pictureNumber, int width, int he
         for (int x = 0; x < width; ++x, p += 3) {
             const bool band = ((x + (pictureNumber % 2 ? y : -y) + 4096) / stripe) % 2 == 0;
             const double light = (0.55 + 0.35 * x / width - 0.25 * fy) * (band ? 1.0 : 0.82);
-            for (int c = 0; c < 3; ++c) p[c] = static_cast<std::uint8_t>(std::min(255.0, std::max(0.0, tone[c] * light)));
+            for (int c = 0; c < 3; ++c)
+                p[c] = static_cast<std::uint8_t>(std::min(255.0, std::max(0.0, tone[c] * light)));
         }
     }
     std::string label = std::to_string(albumNumber);

@@ -27,9 +27,9 @@ namespace {
 // The first albums' titles, with the cases worth exercising: the same title
 // three times (and another twice, across pages), an entity, plain ASCII.
 constexpr const char* kTitles[] = {
-    "春日花园", "海边日出", "城市夜色", "光与影 & 城市", "老街旧事", "春日花园", "山间云雾", "Portraits 2014",
-    "秋叶", "古镇水乡", "雪后初晴", "花园里的猫", "微距世界", "人像练习", "黄山行", "胶片时光",
-    "春日花园", "西湖十景", "草原牧歌", "城市夜色", "星空与银河", "咖啡馆的午后", "雨中漫步", "候鸟"};
+    "春日花园", "海边日出", "城市夜色", "光与影 & 城市", "老街旧事",   "春日花园",     "山间云雾", "Portraits 2014",
+    "秋叶",     "古镇水乡", "雪后初晴", "花园里的猫",    "微距世界",   "人像练习",     "黄山行",   "胶片时光",
+    "春日花园", "西湖十景", "草原牧歌", "城市夜色",      "星空与银河", "咖啡馆的午后", "雨中漫步", "候鸟"};
 constexpr int kFirstAlbumId = 3601000;
 constexpr int kFirstPictureId = 51870000;
 constexpr const char* kPhotoPath = "/images/photoblog/";
@@ -38,11 +38,11 @@ std::string escapeHtml(const std::string& text) {
     std::string out;
     for (char c : text) {
         switch (c) {
-            case '&': out += "&amp;"; break;
-            case '<': out += "&lt;"; break;
-            case '>': out += "&gt;"; break;
-            case '"': out += "&quot;"; break;
-            default: out += c;
+        case '&': out += "&amp;"; break;
+        case '<': out += "&lt;"; break;
+        case '>': out += "&gt;"; break;
+        case '"': out += "&quot;"; break;
+        default: out += c;
         }
     }
     return out;
@@ -75,13 +75,13 @@ std::string pathOf(const std::string& address) {
 
 std::string pageHead(const SampleSiteOptions& options, const std::string& title) {
     return "<!DOCTYPE html>\n<html>\n<head>\n<meta http-equiv=\"Content-Type\" content=\"text/html; charset=" +
-           std::string(options.gbkPages ? "gbk" : "utf-8") + "\" />\n<title>" + title +
-           "</title>\n</head>\n<body>\n";
+           std::string(options.gbkPages ? "gbk" : "utf-8") + "\" />\n<title>" + title + "</title>\n</head>\n<body>\n";
 }
 
 std::string pageFoot() {
     return "<div class=\"footer\"><p>本页面由 Lumora 示例站点生成，内容纯属虚构。</p>"
-           "<p><a href=\"http://dp.pconline.com.cn/\">首页</a> | <a href=\"http://dp.pconline.com.cn/help.html\">帮助</a></p>"
+           "<p><a href=\"http://dp.pconline.com.cn/\">首页</a> | <a "
+           "href=\"http://dp.pconline.com.cn/help.html\">帮助</a></p>"
            "</div>\n</body>\n</html>\n";
 }
 
@@ -131,8 +131,8 @@ std::string albumPage(const SampleCatalog& catalog, const SampleAlbum& album) {
         const std::string caption = title + " 第" + std::to_string(++j) + "张";
         html += "<li><div class=\"picture\"><a href=\"" + album.address + "#p" + std::to_string(j) +
                 "\" target=\"_blank\"><img src=\"" + picture.thumbnailAddress +
-                "\" width=\"160\" height=\"120\" alt=\"" + caption + "\" /></a></div><p class=\"caption\">" +
-                caption + "</p></li>\n";
+                "\" width=\"160\" height=\"120\" alt=\"" + caption + "\" /></a></div><p class=\"caption\">" + caption +
+                "</p></li>\n";
     }
     html += "</ul>\n" + pageFoot();
     return html;
@@ -145,11 +145,11 @@ constexpr std::uint64_t kMiB = 1024 * 1024;
 std::uint64_t hostileSize(const SampleSiteOptions& options) {
     if (options.hostileBytes > 0) return options.hostileBytes;
     switch (options.hostile) {
-        case Hostile::Bomb: return 2048 * kMiB;
-        case Hostile::LargePage:
-        case Hostile::GzipTail: return 150 * kMiB;
-        case Hostile::HugePictures: return 1024 * kMiB;
-        case Hostile::None: break;
+    case Hostile::Bomb: return 2048 * kMiB;
+    case Hostile::LargePage:
+    case Hostile::GzipTail: return 150 * kMiB;
+    case Hostile::HugePictures: return 1024 * kMiB;
+    case Hostile::None: break;
     }
     return 0;
 }
@@ -279,7 +279,7 @@ struct PictureSource {
     bool failFirst = false;  // the first answer is a 503
     bool dropFirst = false;  // the first full answer is cut halfway
 
-    bool huge = false;       // made as it is sent, hostileBytes long
+    bool huge = false;  // made as it is sent, hostileBytes long
 
     std::once_flag made;
     std::string bytes;
@@ -295,16 +295,18 @@ struct SiteState {
         if (options.bytesPerSecond > 0) {
             // Pieces every 20 ms or so, at least a byte each.
             response.chunkSize = std::max<std::size_t>(1, options.bytesPerSecond / 50);
-            response.chunkDelay = std::chrono::milliseconds(
-                std::max<std::size_t>(1, response.chunkSize * 1000 / options.bytesPerSecond));
+            response.chunkDelay =
+                std::chrono::milliseconds(std::max<std::size_t>(1, response.chunkSize * 1000 / options.bytesPerSecond));
         }
     }
 
     Response page(const Request& request, const std::string& body) const {
-        Response response = Response::Text(body, options.gbkPages ? "text/html; charset=GBK" : "text/html; charset=utf-8");
+        Response response =
+            Response::Text(body, options.gbkPages ? "text/html; charset=GBK" : "text/html; charset=utf-8");
         response.Header("Vary", "Accept-Encoding");
         std::string accepted = request.header("Accept-Encoding");
-        std::transform(accepted.begin(), accepted.end(), accepted.begin(), [](unsigned char c) { return std::tolower(c); });
+        std::transform(accepted.begin(), accepted.end(), accepted.begin(),
+                       [](unsigned char c) { return std::tolower(c); });
         if (options.gzipPages && accepted.find("gzip") != std::string::npos) {
             response.encoding = BodyEncoding::Gzip;
             response.Header("Content-Encoding", "gzip");
@@ -335,8 +337,8 @@ struct SiteState {
             const RgbImage image = DrawSamplePicture(source.albumNumber, source.pictureNumber, width, width * 3 / 4);
             if (source.huge) {
                 const std::uint32_t seed = static_cast<std::uint32_t>(source.albumNumber * 1000 + source.pictureNumber);
-                source.hugeBody = std::make_shared<const RepeatedBody>(
-                    hugeJpeg(EncodeJpeg(image, 85), hostileSize(options), seed));
+                source.hugeBody =
+                    std::make_shared<const RepeatedBody>(hugeJpeg(EncodeJpeg(image, 85), hostileSize(options), seed));
                 return;
             }
             const std::size_t padTo = source.full ? options.pictureBytes : 0;
@@ -362,8 +364,8 @@ struct SiteState {
     // whatever the request accepts: the bomb, or a body made as it is sent.
     Response hostilePage(const std::shared_ptr<const std::string>& bomb,
                          const std::shared_ptr<const RepeatedBody>& streamed) const {
-        Response response =
-            Response::Text(bomb ? *bomb : std::string(), options.gbkPages ? "text/html; charset=GBK" : "text/html; charset=utf-8");
+        Response response = Response::Text(bomb ? *bomb : std::string(),
+                                           options.gbkPages ? "text/html; charset=GBK" : "text/html; charset=utf-8");
         if (options.hostile != Hostile::LargePage) response.Header("Content-Encoding", "gzip");
         if (streamed) streamBody(response, streamed);
         shape(response);
@@ -398,7 +400,9 @@ int SampleCatalog::pageCount() const {
 
 std::string SampleCatalog::memberSpaceAddress() const { return communityAddress("/" + options.memberId + "/"); }
 
-std::string SampleCatalog::albumPageAddress() const { return communityAddress("/" + options.memberId + "/myphoto.html"); }
+std::string SampleCatalog::albumPageAddress() const {
+    return communityAddress("/" + options.memberId + "/myphoto.html");
+}
 
 std::string SampleCatalog::listPageAddress(int page) const {
     return communityAddress("/" + options.memberId + "/myphoto_p" + std::to_string(page) + "_n15.html");
@@ -417,7 +421,8 @@ SampleCatalog BuildSampleCatalog(const SampleSiteOptions& options) {
         album.address = communityAddress("/photo/" + album.id + ".html");
         album.pictureListAddress = communityAddress("/photo/list_" + album.id + ".html");
         // Every third cover is written without a scheme, as the community does.
-        const std::string cover = std::string("//") + kPictureHost + pictureHostPath(album.id, "cover_" + album.id + ".jpg");
+        const std::string cover =
+            std::string("//") + kPictureHost + pictureHostPath(album.id, "cover_" + album.id + ".jpg");
         album.coverAddress = number % 3 == 0 ? cover : "http:" + cover;
         const int count = pictureCountFor(options, number);
         for (int j = 1; j <= count; ++j, ++sequence) {
@@ -429,8 +434,8 @@ SampleCatalog BuildSampleCatalog(const SampleSiteOptions& options) {
             const std::string stem = std::string("http://") + kPictureHost +
                                      pictureHostPath(album.id, std::to_string(kFirstPictureId + sequence * 3));
             const std::string extension = png && sequence != 1 ? ".png" : ".jpg";
-            album.pictures.push_back({stem + extension, stem + "_mthumb" + extension,
-                                      png ? PictureFormat::Png : PictureFormat::Jpeg});
+            album.pictures.push_back(
+                {stem + extension, stem + "_mthumb" + extension, png ? PictureFormat::Png : PictureFormat::Jpeg});
         }
         catalog.albums.push_back(std::move(album));
     }

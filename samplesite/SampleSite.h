@@ -36,12 +36,12 @@ struct SampleSiteOptions {
     std::string spaceName = "Lumora演示空间";  // UTF-8; the album-list page title carries it
     int albumCount = 40;
     int albumsPerPage = 15;
-    int picturesPerAlbum = 0;               // 0: between 3 and 12, varying by album
-    std::size_t pictureBytes = 20 * 1024;   // full-size pictures, approximately
-    int latencyMs = 0;                      // before the first byte of every answer
-    std::size_t bytesPerSecond = 0;         // per connection; 0 = unlimited
-    bool gzipPages = true;                  // when the request accepts gzip
-    bool gbkPages = false;                  // GBK with "charset=GBK" instead of UTF-8
+    int picturesPerAlbum = 0;              // 0: between 3 and 12, varying by album
+    std::size_t pictureBytes = 20 * 1024;  // full-size pictures, approximately
+    int latencyMs = 0;                     // before the first byte of every answer
+    std::size_t bytesPerSecond = 0;        // per connection; 0 = unlimited
+    bool gzipPages = true;                 // when the request accepts gzip
+    bool gbkPages = false;                 // GBK with "charset=GBK" instead of UTF-8
 
     // Transient faults, by a full picture's 1-based position among all the
     // member's pictures; 0 = none. Each fault hits a picture's first answer
@@ -71,7 +71,7 @@ struct SamplePicture {
 };
 
 struct SampleAlbum {
-    int number = 0;                  // 1-based, in list order
+    int number = 0;  // 1-based, in list order
     std::string id;
     std::string title;               // UTF-8, as shown (entities decoded)
     std::string address;             // as listed: http://<host>/photo/<id>.html
@@ -84,10 +84,10 @@ struct SampleCatalog {
     SampleSiteOptions options;
     std::vector<SampleAlbum> albums;
 
-    int pageCount() const;                         // at least 1
-    std::string memberSpaceAddress() const;        // http://<host>/<member>/
-    std::string albumPageAddress() const;          // http://<host>/<member>/myphoto.html
-    std::string listPageAddress(int page) const;   // http://<host>/<member>/myphoto_p<page>_n15.html
+    int pageCount() const;                        // at least 1
+    std::string memberSpaceAddress() const;       // http://<host>/<member>/
+    std::string albumPageAddress() const;         // http://<host>/<member>/myphoto.html
+    std::string listPageAddress(int page) const;  // http://<host>/<member>/myphoto_p<page>_n15.html
 };
 
 SampleCatalog BuildSampleCatalog(const SampleSiteOptions& options = {});

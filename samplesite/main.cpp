@@ -84,8 +84,8 @@ int main(int argc, char** argv) {
         long max;
     };
     static constexpr NumberOption kNumbers[] = {
-        {"--port", 65535},     {"--latency", 600000},  {"--albums", 100000},
-        {"--pictures", 100000}, {"--size", 64 * 1024}, {"--bandwidth", 1 << 20},
+        {"--port", 65535},        {"--latency", 600000},    {"--albums", 100000},
+        {"--pictures", 100000},   {"--size", 64 * 1024},    {"--bandwidth", 1 << 20},
         {"--fail-every", 100000}, {"--drop-every", 100000}, {"--hostile-size", 64 * 1024}};
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
@@ -181,9 +181,10 @@ int main(int argc, char** argv) {
         lumora::testsite::TestSite site(static_cast<std::uint16_t>(port));
         lumora::samplesite::RegisterSampleSite(site, options);
         const unsigned shownPort = site.port();
-        std::printf("Sample site on 127.0.0.1:%u — try: http_proxy=http://127.0.0.1:%u lumora-cli list "
-                    "http://%s/%s/\n",
-                    shownPort, shownPort, lumora::samplesite::kCommunityHost, options.memberId.c_str());
+        std::printf(
+            "Sample site on 127.0.0.1:%u — try: http_proxy=http://127.0.0.1:%u lumora-cli list "
+            "http://%s/%s/\n",
+            shownPort, shownPort, lumora::samplesite::kCommunityHost, options.memberId.c_str());
         std::fflush(stdout);
         int received = 0;
         sigwait(&stopSignals, &received);

@@ -14,30 +14,30 @@ constexpr auto npos = std::string::npos;
 
 const char* reasonPhrase(int status) {
     switch (status) {
-        case 100: return "Continue";
-        case 200: return "OK";
-        case 201: return "Created";
-        case 204: return "No Content";
-        case 206: return "Partial Content";
-        case 301: return "Moved Permanently";
-        case 302: return "Found";
-        case 303: return "See Other";
-        case 304: return "Not Modified";
-        case 307: return "Temporary Redirect";
-        case 308: return "Permanent Redirect";
-        case 400: return "Bad Request";
-        case 401: return "Unauthorized";
-        case 403: return "Forbidden";
-        case 404: return "Not Found";
-        case 405: return "Method Not Allowed";
-        case 408: return "Request Timeout";
-        case 410: return "Gone";
-        case 429: return "Too Many Requests";
-        case 500: return "Internal Server Error";
-        case 502: return "Bad Gateway";
-        case 503: return "Service Unavailable";
-        case 504: return "Gateway Timeout";
-        default: return "Unknown";
+    case 100: return "Continue";
+    case 200: return "OK";
+    case 201: return "Created";
+    case 204: return "No Content";
+    case 206: return "Partial Content";
+    case 301: return "Moved Permanently";
+    case 302: return "Found";
+    case 303: return "See Other";
+    case 304: return "Not Modified";
+    case 307: return "Temporary Redirect";
+    case 308: return "Permanent Redirect";
+    case 400: return "Bad Request";
+    case 401: return "Unauthorized";
+    case 403: return "Forbidden";
+    case 404: return "Not Found";
+    case 405: return "Method Not Allowed";
+    case 408: return "Request Timeout";
+    case 410: return "Gone";
+    case 429: return "Too Many Requests";
+    case 500: return "Internal Server Error";
+    case 502: return "Bad Gateway";
+    case 503: return "Service Unavailable";
+    case 504: return "Gateway Timeout";
+    default: return "Unknown";
     }
 }
 
@@ -69,7 +69,6 @@ Response& Response::Header(std::string name, std::string value) {
     return *this;
 }
 
-
 namespace wire {
 
 namespace {
@@ -87,9 +86,9 @@ struct Framing {
 
 std::string encodeBody(const Response& response) {
     switch (response.encoding) {
-        case BodyEncoding::Gzip: return GzipCompress(response.body);
-        case BodyEncoding::Zlib: return ZlibCompress(response.body);
-        case BodyEncoding::None: break;
+    case BodyEncoding::Gzip: return GzipCompress(response.body);
+    case BodyEncoding::Zlib: return ZlibCompress(response.body);
+    case BodyEncoding::None: break;
     }
     return response.body;
 }
@@ -97,15 +96,14 @@ std::string encodeBody(const Response& response) {
 Framing frame(const Request& request, const Response& response, std::uint64_t length, bool keepAlive) {
     Framing framing;
     framing.streamed = static_cast<bool>(response.streamedBody);
-    framing.bodyless = request.method == "HEAD" || response.status < 200 || response.status == 204 ||
-                       response.status == 304;
+    framing.bodyless =
+        request.method == "HEAD" || response.status < 200 || response.status == 204 || response.status == 304;
     framing.chunked = response.chunkedTransfer;
     framing.length = length;
     if (response.announceLength && (response.announcedLength || !framing.chunked))
         framing.announced = response.announcedLength.value_or(length);
     // Broken framing leaves the client unable to find the next answer.
-    const bool framed =
-        framing.bodyless || (framing.chunked ? !framing.announced : framing.announced == length);
+    const bool framed = framing.bodyless || (framing.chunked ? !framing.announced : framing.announced == length);
     for (const auto& [name, value] : response.headers)
         if (equalsIgnoreCase(name, "Connection") && hasToken(value, "close")) framing.routeCloses = true;
     framing.close = !keepAlive || !framed || response.dropAfterBytes.has_value() || framing.routeCloses;
@@ -145,8 +143,8 @@ bool trickleHead(int fd, const Response& response, std::string& head, const Paus
 
 // Only an answer sent whole can go in one piece with its head.
 bool isShaped(const Response& response) {
-    return response.chunkedTransfer || response.streamedBody || response.chunkSize > 0 ||
-           response.stallAfterBytes || response.dropAfterBytes;
+    return response.chunkedTransfer || response.streamedBody || response.chunkSize > 0 || response.stallAfterBytes ||
+           response.dropAfterBytes;
 }
 
 bool sendChunk(int fd, std::string_view part) {
@@ -174,8 +172,8 @@ bool sendStreamed(int fd, const Response& response, std::size_t from, std::size_
 }
 
 // Bytes [from, to) of the body, one HTTP chunk when chunked.
-bool sendPiece(int fd, const Response& response, const Framing& framing, std::string_view body,
-                      std::size_t from, std::size_t to) {
+bool sendPiece(int fd, const Response& response, const Framing& framing, std::string_view body, std::size_t from,
+               std::size_t to) {
     if (framing.streamed) return sendStreamed(fd, response, from, to, framing.chunked);
     const std::string_view part = body.substr(from, to - from);
     return framing.chunked ? sendChunk(fd, part) : sendAll(fd, part);
@@ -185,8 +183,8 @@ bool sendPiece(int fd, const Response& response, const Framing& framing, std::st
 Outcome sendShapedBody(int fd, const Response& response, const Framing& framing, std::string_view body,
                        const Pause& pause) {
     const std::size_t size = framing.bodyless ? 0 : framing.length;
-    std::size_t stallAt = response.stallAfterBytes && *response.stallAfterBytes <= size
-                              ? *response.stallAfterBytes : npos;
+    std::size_t stallAt =
+        response.stallAfterBytes && *response.stallAfterBytes <= size ? *response.stallAfterBytes : npos;
     const std::size_t dropAt = response.dropAfterBytes ? std::min(*response.dropAfterBytes, size) : npos;
     const std::size_t piece = response.chunkSize > 0 ? response.chunkSize : std::max<std::size_t>(size, 1);
     for (std::size_t sent = 0;;) {
@@ -210,12 +208,10 @@ Outcome sendShapedBody(int fd, const Response& response, const Framing& framing,
 
 }  // namespace
 
-Outcome writeAnswer(int fd, const Request& request, const Response& response, bool keepAlive,
-                    const Pause& pause) {
+Outcome writeAnswer(int fd, const Request& request, const Response& response, bool keepAlive, const Pause& pause) {
     const bool streamed = static_cast<bool>(response.streamedBody);
     const std::string encoded = streamed ? std::string() : encodeBody(response);
-    const Framing framing =
-        frame(request, response, streamed ? response.streamedLength : encoded.size(), keepAlive);
+    const Framing framing = frame(request, response, streamed ? response.streamedLength : encoded.size(), keepAlive);
     std::string head = headOf(response, framing);
     if (!pause(response.delayBeforeHeaders) || !trickleHead(fd, response, head, pause)) return Outcome::Close;
     const std::string_view body = framing.bodyless ? std::string_view{} : std::string_view(encoded);

@@ -58,7 +58,7 @@ bool parseSize(std::string_view text, int base, std::size_t& out) {
     if (text.empty()) return false;
     std::size_t value = 0;
     for (char c : text) {
-        int digit = (c >= '0' && c <= '9') ? c - '0'
+        int digit = (c >= '0' && c <= '9')                 ? c - '0'
                     : (base == 16 && c >= 'a' && c <= 'f') ? c - 'a' + 10
                     : (base == 16 && c >= 'A' && c <= 'F') ? c - 'A' + 10
                                                            : -1;
@@ -75,8 +75,7 @@ ReadStatus readChunkedBody(Reader& reader, std::string& body) {
     for (;;) {
         if (!reader.line(line)) return ReadStatus::Closed;
         std::size_t size = 0;
-        if (!parseSize(std::string_view(line).substr(0, line.find(';')), 16, size) ||
-            body.size() + size > kMaxBody)
+        if (!parseSize(std::string_view(line).substr(0, line.find(';')), 16, size) || body.size() + size > kMaxBody)
             return ReadStatus::Bad;
         if (size == 0) break;
         if (!reader.exact(size, body) || !reader.line(line)) return ReadStatus::Closed;
@@ -98,8 +97,7 @@ std::string toLower(std::string_view s) {
 
 bool equalsIgnoreCase(std::string_view a, std::string_view b) {
     return a.size() == b.size() &&
-           std::equal(a.begin(), a.end(), b.begin(),
-                      [](char x, char y) { return lowerAscii(x) == lowerAscii(y); });
+           std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return lowerAscii(x) == lowerAscii(y); });
 }
 
 // True if a comma-separated header value such as "Connection" lists `token`.

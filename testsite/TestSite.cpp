@@ -62,7 +62,7 @@ struct TestSite::Impl {
     std::uint16_t port = 0;
     std::thread acceptThread;
 
-    mutable std::mutex mutex;   // guards everything below
+    mutable std::mutex mutex;      // guards everything below
     std::condition_variable wake;  // cuts every pause short when stopping
     bool stopping = false;
     std::list<Connection> connections;  // a list: threads hold references

@@ -23,10 +23,10 @@ namespace lumora::testsite {
 
 struct Request {
     std::string method;
-    std::string target;   // exactly as received on the request line
-    std::string host;     // from an absolute-form target, else the Host header (without port)
-    std::string path;     // without the query, e.g. "/photo/1.html"
-    std::string query;    // without the "?"
+    std::string target;  // exactly as received on the request line
+    std::string host;    // from an absolute-form target, else the Host header (without port)
+    std::string path;    // without the query, e.g. "/photo/1.html"
+    std::string query;   // without the "?"
     std::vector<std::pair<std::string, std::string>> headers;  // in arrival order
     std::string body;
 
@@ -40,7 +40,7 @@ struct Response {
     int status = 200;
     std::string reason;  // empty: the usual phrase for the status
     std::vector<std::pair<std::string, std::string>> headers;
-    std::string body;    // uncompressed; compressed on the way out per `encoding`
+    std::string body;  // uncompressed; compressed on the way out per `encoding`
 
     // Compress the body before sending. Adds no header by itself: a route
     // that wants "Content-Encoding: gzip" adds it to `headers`.

@@ -30,18 +30,26 @@ enum ControlId : int {
 enum MenuCommandId : int {
     // "设置": its two dialogs, the option switches (OptionFlags.h, each named
     // after its bit) and the archive switch.
-    ID_DOWNLOAD_SETTINGS = 32778, ID_NAME_SETTINGS = 32779,
-    ID_LIST_FILE_ONLY = 32802, ID_WRITE_NAME_FILE = 32804,
-    ID_FIX_PICTURE_ORDER = 32799, ID_FIX_PICTURE_FORMAT = 32800,
-    ID_SKIP_DOWNLOADED_BEFORE = 32774, ID_OPEN_FOLDER_WHEN_DONE = 32812,
-    ID_ITEM_MAIN_PICTURES_ONLY = 32808, ID_ITEM_DESCRIPTION_PICTURES_ONLY = 32814, ID_LARGE_PICTURES = 32776,
+    ID_DOWNLOAD_SETTINGS = 32778,
+    ID_NAME_SETTINGS = 32779,
+    ID_LIST_FILE_ONLY = 32802,
+    ID_WRITE_NAME_FILE = 32804,
+    ID_FIX_PICTURE_ORDER = 32799,
+    ID_FIX_PICTURE_FORMAT = 32800,
+    ID_SKIP_DOWNLOADED_BEFORE = 32774,
+    ID_OPEN_FOLDER_WHEN_DONE = 32812,
+    ID_ITEM_MAIN_PICTURES_ONLY = 32808,
+    ID_ITEM_DESCRIPTION_PICTURES_ONLY = 32814,
+    ID_LARGE_PICTURES = 32776,
     ID_SKIP_SAVED = 32815,  // "跳过已下载的图片", kept in "lumora.ini" for every site
     // "导入/导出" (disabled) and "帮助".
     ID_IMPORT_AND_DOWNLOAD = 32811,
-    ID_EXPORT_DOWNLOAD_FILE = 32809, ID_EXPORT_LIST_FILE = 32810,
+    ID_EXPORT_DOWNLOAD_FILE = 32809,
+    ID_EXPORT_LIST_FILE = 32810,
     ID_ABOUT = 32775,
     // Every menu command lies in this range; ids outside it are ignored.
-    ID_FIRST_COMMAND = 32772, ID_LAST_COMMAND = 32823,
+    ID_FIRST_COMMAND = 32772,
+    ID_LAST_COMMAND = 32823,
 };
 
 }  // namespace lumora

@@ -13,12 +13,12 @@ struct AlbumOutcome {
     std::u16string title;
     std::u16string address;
     std::u16string folder;
-    std::size_t listed = 0;      // pictures collected from the album page
-    std::size_t saved = 0;       // pictures downloaded in this run
-    std::size_t skipped = 0;     // pictures an earlier run saved, not fetched again
-    bool stopped = false;        // the user stopped the run during this album
-    PageRead page;               // reading the album's page: whether it was fetched, or why not
-    bool listFileOnly = false;   // wrote the list file instead of downloading
+    std::size_t listed = 0;     // pictures collected from the album page
+    std::size_t saved = 0;      // pictures downloaded in this run
+    std::size_t skipped = 0;    // pictures an earlier run saved, not fetched again
+    bool stopped = false;       // the user stopped the run during this album
+    PageRead page;              // reading the album's page: whether it was fetched, or why not
+    bool listFileOnly = false;  // wrote the list file instead of downloading
     bool listFileWritten = false;
     std::vector<FailedItem> failures;
 };

@@ -42,8 +42,8 @@ bool IsSameItemFile(const std::u16string& recorded, const std::u16string& target
 
 }  // namespace
 
-DownloadRun::DownloadRun(MainController& controller, DownloadJob& job, DownloadRunState& state,
-                         WorkerTracker& workers, std::atomic<std::size_t>& jobSize)
+DownloadRun::DownloadRun(MainController& controller, DownloadJob& job, DownloadRunState& state, WorkerTracker& workers,
+                         std::atomic<std::size_t>& jobSize)
     : controller_(controller), job_(job), state_(state), workers_(workers), jobSize_(jobSize) {}
 
 void DownloadRun::OpenArchive() {
@@ -69,7 +69,9 @@ ItemEvents DownloadRun::MakeItemEvents() const {
     const std::size_t album = albumNumber_;
     ItemEvents items;
     items.saved = [&events, album](std::size_t index, const std::u16string& address, const std::u16string& path,
-                                   std::uint64_t bytes) { events.PictureSaved({album, index, address, path, bytes, {}}); };
+                                   std::uint64_t bytes) {
+        events.PictureSaved({album, index, address, path, bytes, {}});
+    };
     // The job stays as it is while its items are downloaded.
     items.skipped = [&events, album, this](std::size_t index) {
         events.PictureSkipped({album, index, job_.addresses[index], job_.SavePath(index), 0, {}});
@@ -353,9 +355,8 @@ DownloadReport DownloadRun::RetryFailures() {
         events.AlbumListed(i + 1, job_.size(), job_.albumFolder);
         // Order stamps need the whole album, which a retry does not have.
         const std::uint16_t options = params.optionFlags & ~kOptFixPictureOrder;
-        const std::vector<std::size_t> done =
-            DownloadJobItems(outcome, options, MakeCallbacks(),
-                             {rows.front().albumFirstAddress, rows.front().markerDue});
+        const std::vector<std::size_t> done = DownloadJobItems(
+            outcome, options, MakeCallbacks(), {rows.front().albumFirstAddress, rows.front().markerDue});
         if (outcome.stopped) KeepUnstarted(outcome, rows, done);
         events.AlbumEnded(i + 1, outcome);
         report.albums.push_back(std::move(outcome));

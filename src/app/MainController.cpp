@@ -4,8 +4,8 @@
 
 #include "app/ControlIds.h"
 #include "app/DownloadRun.h"
-#include "text/StringCtrl.h"
 #include "site/AlbumListReader.h"
+#include "text/StringCtrl.h"
 #include "web/CookieStore.h"
 #include "web/Retry.h"
 
@@ -37,9 +37,7 @@ MainController::~MainController() {
     CookieStore::Instance().Save();
 }
 
-void MainController::SetReady() {
-    session_.ready = 1;
-}
+void MainController::SetReady() { session_.ready = 1; }
 
 NameRules MainController::CurrentNameRules() {
     std::lock_guard lock(settingsMutex_);
@@ -166,13 +164,9 @@ void MainController::OnGetAlbumsClicked() {
     StartWorker(getListThread_, getListRunning_, session_.getAlbumsState, &MainController::GetListFunc);
 }
 
-void MainController::GetListFunc(MainController& self) {
-    GetAlbumList(self);
-}
+void MainController::GetListFunc(MainController& self) { GetAlbumList(self); }
 
-void MainController::WaitForGetAlbums() {
-    WaitForWorker(getListRunning_);
-}
+void MainController::WaitForGetAlbums() { WaitForWorker(getListRunning_); }
 
 void MainController::OnDownloadClicked() {
     if (session_.downloadState != DOWN_IDLE) {
@@ -231,9 +225,7 @@ std::vector<FailedPicture> MainController::LastFailures() {
     return archive ? archive->Failures() : std::vector<FailedPicture>();
 }
 
-void MainController::WaitForDownload() {
-    WaitForWorker(downListRunning_);
-}
+void MainController::WaitForDownload() { WaitForWorker(downListRunning_); }
 
 DownloadReport MainController::lastReport() {
     std::lock_guard lock(workerMutex_);
@@ -243,52 +235,36 @@ DownloadReport MainController::lastReport() {
 void MainController::BeginDownload() {
     session_.downloadState = DOWN_RUNNING;
     window_.SetItemText(IDC_DOWNLOAD, u"终止下载");
-    for (int id : {IDC_SITE, IDC_GET_ALBUMS, IDC_CHOOSE_FOLDER, IDC_ADDRESS, IDC_SAVE_PATH}) window_.EnableItem(id, false);
+    for (int id : {IDC_SITE, IDC_GET_ALBUMS, IDC_CHOOSE_FOLDER, IDC_ADDRESS, IDC_SAVE_PATH})
+        window_.EnableItem(id, false);
 }
 
 void MainController::EndDownload() {
     session_.downloadState = DOWN_IDLE;
     window_.SetItemText(IDC_DOWNLOAD, u"下载");
-    for (int id : {IDC_SITE, IDC_GET_ALBUMS, IDC_CHOOSE_FOLDER, IDC_ADDRESS, IDC_SAVE_PATH}) window_.EnableItem(id, true);
+    for (int id : {IDC_SITE, IDC_GET_ALBUMS, IDC_CHOOSE_FOLDER, IDC_ADDRESS, IDC_SAVE_PATH})
+        window_.EnableItem(id, true);
     window_.SetItemText(IDC_STATUS_MAIN, u"下载完毕");
     window_.SetItemText(IDC_STATUS_PROGRESS, u"");
 }
 
-void MainController::LoadExtensionSettings() {
-    extension_ = lumora::LoadExtensionSettings(programFolder_);
-}
+void MainController::LoadExtensionSettings() { extension_ = lumora::LoadExtensionSettings(programFolder_); }
 
-std::u16string MainController::AddressText() {
-    return window_.GetItemText(IDC_ADDRESS);
-}
+std::u16string MainController::AddressText() { return window_.GetItemText(IDC_ADDRESS); }
 
-std::u16string MainController::SavePathText() {
-    return window_.GetItemText(IDC_SAVE_PATH);
-}
+std::u16string MainController::SavePathText() { return window_.GetItemText(IDC_SAVE_PATH); }
 
-void MainController::ShowMessage(const std::u16string& text) {
-    window_.MessageBox(text);
-}
+void MainController::ShowMessage(const std::u16string& text) { window_.MessageBox(text); }
 
-void MainController::SetMainStatus(const std::u16string& text) {
-    window_.SetItemText(IDC_STATUS_MAIN, text);
-}
+void MainController::SetMainStatus(const std::u16string& text) { window_.SetItemText(IDC_STATUS_MAIN, text); }
 
-void MainController::SetProgressStatus(const std::u16string& text) {
-    window_.SetItemText(IDC_STATUS_PROGRESS, text);
-}
+void MainController::SetProgressStatus(const std::u16string& text) { window_.SetItemText(IDC_STATUS_PROGRESS, text); }
 
-void MainController::SetAlbumGroupCaption(const std::u16string& text) {
-    window_.SetItemText(IDC_ALBUM_GROUP, text);
-}
+void MainController::SetAlbumGroupCaption(const std::u16string& text) { window_.SetItemText(IDC_ALBUM_GROUP, text); }
 
-bool MainController::SubTypeVisible() {
-    return window_.IsItemVisible(IDC_SUB_TYPE);
-}
+bool MainController::SubTypeVisible() { return window_.IsItemVisible(IDC_SUB_TYPE); }
 
-int MainController::SubTypeSelection() {
-    return window_.GetSelection(IDC_SUB_TYPE);
-}
+int MainController::SubTypeSelection() { return window_.GetSelection(IDC_SUB_TYPE); }
 
 void MainController::BeginGetAlbums() {
     session_.getAlbumsState = GET_RUNNING;
@@ -310,13 +286,9 @@ void MainController::EndGetAlbums() {
     for (int id : {IDC_ADDRESS, IDC_PICTURE_MODE, IDC_FIND, IDC_FILTER, IDC_EXPORT}) window_.EnableItem(id, true);
 }
 
-void MainController::ShowAlbum(std::size_t position) {
-    window_.ShowAlbum(position);
-}
+void MainController::ShowAlbum(std::size_t position) { window_.ShowAlbum(position); }
 
-void MainController::RefreshGrid() {
-    window_.RefreshGrid();
-}
+void MainController::RefreshGrid() { window_.RefreshGrid(); }
 
 void MainController::OfferToHistory(HistoryKind kind, int controlId, const std::u16string& text) {
     bool added = false;

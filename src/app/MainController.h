@@ -108,8 +108,7 @@ public:
 private:
     // Runs `body` on a new worker with `running` set until it ends; when no
     // thread can be made, shows the thread message and sets `state` back to 0.
-    bool StartWorker(std::thread& slot, bool& running, std::atomic<std::uint8_t>& state,
-                     void (*body)(MainController&));
+    bool StartWorker(std::thread& slot, bool& running, std::atomic<std::uint8_t>& state, void (*body)(MainController&));
     void WaitForWorker(const bool& running);
     void OfferToHistory(HistoryKind kind, int controlId, const std::u16string& text);
     // Runs `change` on "soft.dat" as it is now and saves it (reported when it fails).

@@ -16,7 +16,7 @@ struct PictureEvent {
     std::size_t album = 0;  // 1-based number of the album within the run
     std::size_t index = 0;  // the picture's position in its album
     std::u16string address;
-    std::u16string path;    // where it was (or would have been) saved
+    std::u16string path;  // where it was (or would have been) saved
     std::uint64_t bytes = 0;
     std::u16string reason;  // why it failed
 };
@@ -49,7 +49,9 @@ public:
         std::erase(listeners_, &listener);
     }
 
-    void RunStarted(bool retry, std::size_t count) override { Each([&](RunListener& l) { l.RunStarted(retry, count); }); }
+    void RunStarted(bool retry, std::size_t count) override {
+        Each([&](RunListener& l) { l.RunStarted(retry, count); });
+    }
     void AlbumStarted(std::size_t number, std::size_t count, const std::u16string& title,
                       const std::u16string& address) override {
         Each([&](RunListener& l) { l.AlbumStarted(number, count, title, address); });
@@ -57,13 +59,21 @@ public:
     void AlbumListed(std::size_t number, std::size_t pictures, const std::u16string& folder) override {
         Each([&](RunListener& l) { l.AlbumListed(number, pictures, folder); });
     }
-    void PictureSaved(const PictureEvent& e) override { Each([&](RunListener& l) { l.PictureSaved(e); }); }
-    void PictureSkipped(const PictureEvent& e) override { Each([&](RunListener& l) { l.PictureSkipped(e); }); }
-    void PictureFailed(const PictureEvent& e) override { Each([&](RunListener& l) { l.PictureFailed(e); }); }
+    void PictureSaved(const PictureEvent& e) override {
+        Each([&](RunListener& l) { l.PictureSaved(e); });
+    }
+    void PictureSkipped(const PictureEvent& e) override {
+        Each([&](RunListener& l) { l.PictureSkipped(e); });
+    }
+    void PictureFailed(const PictureEvent& e) override {
+        Each([&](RunListener& l) { l.PictureFailed(e); });
+    }
     void AlbumEnded(std::size_t number, const AlbumOutcome& outcome) override {
         Each([&](RunListener& l) { l.AlbumEnded(number, outcome); });
     }
-    void RunEnded(const DownloadReport& report) override { Each([&](RunListener& l) { l.RunEnded(report); }); }
+    void RunEnded(const DownloadReport& report) override {
+        Each([&](RunListener& l) { l.RunEnded(report); });
+    }
 
 private:
     template <typename Call>

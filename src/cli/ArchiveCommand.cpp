@@ -14,9 +14,11 @@ namespace {
 class ArchiveCommand : public Command {
 public:
     explicit ArchiveCommand(CLI::App& parent)
-        : Command(parent.add_subcommand("archive", "show the download archive: where it is, its pictures and failures")) {
-        auto* forget = app_->add_option("--forget", forget_, "forget a picture address, or every picture of an album address")
-                           ->type_name("ADDRESS");
+        : Command(
+              parent.add_subcommand("archive", "show the download archive: where it is, its pictures and failures")) {
+        auto* forget =
+            app_->add_option("--forget", forget_, "forget a picture address, or every picture of an album address")
+                ->type_name("ADDRESS");
         app_->add_flag("--prune", prune_, "drop the records whose files are gone or changed")->excludes(forget);
     }
 

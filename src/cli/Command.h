@@ -13,8 +13,8 @@ namespace lumora::cli {
 
 // Options that every command takes, before or after its name.
 struct GlobalOptions {
-    bool quiet = false;    // only errors and the summary
-    std::string logFile;   // the run log's lines go here too
+    bool quiet = false;   // only errors and the summary
+    std::string logFile;  // the run log's lines go here too
 };
 
 class Command {

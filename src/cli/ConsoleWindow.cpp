@@ -21,9 +21,7 @@ std::u16string Shape(const std::u16string& text) {
     return shape;
 }
 
-bool HasDigit(const std::u16string& text) {
-    return Shape(text).size() != text.size();
-}
+bool HasDigit(const std::u16string& text) { return Shape(text).size() != text.size(); }
 
 }  // namespace
 
@@ -42,8 +40,7 @@ void ConsoleWindow::SetItemText(int controlId, const std::u16string& text) {
 
 void ConsoleWindow::ShowStatus(const std::u16string& text) {
     switch (style_) {
-    case StatusStyle::Quiet:
-        return;
+    case StatusStyle::Quiet: return;
     case StatusStyle::Terminal:
         if (progress_) progress_->SetStatus(text);
         return;

@@ -54,8 +54,8 @@ public:
         auto picked = ParseAlbumSelection(albums_, count);
         if (!picked) {
             window.Flush();
-            return UsageError("download", "bad album selection '" + albums_ + "' (" + std::to_string(count) +
-                                              " albums found)");
+            return UsageError("download",
+                              "bad album selection '" + albums_ + "' (" + std::to_string(count) + " albums found)");
         }
         if (picked->empty()) {
             window.Flush();

@@ -1,8 +1,8 @@
 #include "cli/InterruptWatch.h"
 
+#include <unistd.h>
 #include <csignal>
 #include <ctime>
-#include <unistd.h>
 
 namespace lumora::cli {
 namespace {

@@ -61,8 +61,8 @@ public:
             }
         }
         if (base_) {
-            rules.baseNameChoice = static_cast<std::uint8_t>(
-                std::find(kBaseNames.begin(), kBaseNames.end(), *base_) - kBaseNames.begin());
+            rules.baseNameChoice =
+                static_cast<std::uint8_t>(std::find(kBaseNames.begin(), kBaseNames.end(), *base_) - kBaseNames.begin());
             changed = true;
         }
         if (folder_) {

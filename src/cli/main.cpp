@@ -82,8 +82,8 @@ int main(int argc, char** argv) {
             }
         }
         // Through the formatter: App::help() would describe the help command itself.
-        const std::string text = app.get_formatter()->make_help(topic, topic == &app ? "lumora-cli" : "lumora-cli " + helpTopic,
-                                                                CLI::AppFormatMode::Normal);
+        const std::string text = app.get_formatter()->make_help(
+            topic, topic == &app ? "lumora-cli" : "lumora-cli " + helpTopic, CLI::AppFormatMode::Normal);
         std::fputs(text.c_str(), stdout);
         return 0;
     }

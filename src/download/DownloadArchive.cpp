@@ -132,8 +132,7 @@ std::optional<SavedPicture> DownloadArchive::FindSaved(const std::u16string& add
     Statement query(db_, "SELECT path, size, saved_at, album FROM saved WHERE address = ? AND folder = ?");
     query.Bind(1, address).Bind(2, FolderOf(target));
     if (!query.Step()) return std::nullopt;
-    return SavedPicture{address, query.Text(0), static_cast<std::uint64_t>(query.Int(1)), query.Int(2),
-                        query.Text(3)};
+    return SavedPicture{address, query.Text(0), static_cast<std::uint64_t>(query.Int(1)), query.Int(2), query.Text(3)};
 }
 
 std::size_t DownloadArchive::Forget(const std::u16string& address) {
@@ -176,8 +175,9 @@ bool DownloadArchive::BeginRun(const LastRunParams& params) {
     std::lock_guard lock(mutex_);
     if (!Execute("BEGIN IMMEDIATE")) return false;
     Execute("DELETE FROM failed");
-    Statement insert(db_, "INSERT OR REPLACE INTO last_run(id, threads, timeout, min_kb, max_kb, options) "
-                          "VALUES(1, ?, ?, ?, ?, ?)");
+    Statement insert(db_,
+                     "INSERT OR REPLACE INTO last_run(id, threads, timeout, min_kb, max_kb, options) "
+                     "VALUES(1, ?, ?, ?, ?, ?)");
     insert.Bind(1, params.threadCount).Bind(2, params.timeoutSeconds).Bind(3, params.minKB);
     insert.Bind(4, params.maxKB).Bind(5, params.optionFlags);
     insert.Step();
@@ -214,11 +214,12 @@ bool DownloadArchive::ClearFailure(const std::u16string& address, const std::u16
 std::vector<FailedPicture> DownloadArchive::Failures() {
     std::lock_guard lock(mutex_);
     std::vector<FailedPicture> failures;
-    Statement query(db_, "SELECT album_title, album, album_first, marker_due, folder, file, address, header, reason "
-                         "FROM failed ORDER BY id");
+    Statement query(db_,
+                    "SELECT album_title, album, album_first, marker_due, folder, file, address, header, reason "
+                    "FROM failed ORDER BY id");
     while (query.Step()) {
-        failures.push_back({query.Text(0), query.Text(1), query.Text(2), query.Int(3) != 0,
-                            query.Text(4), query.Text(5), query.Text(6), query.Text(7), query.Text(8)});
+        failures.push_back({query.Text(0), query.Text(1), query.Text(2), query.Int(3) != 0, query.Text(4),
+                            query.Text(5), query.Text(6), query.Text(7), query.Text(8)});
     }
     return failures;
 }

@@ -22,7 +22,7 @@ struct SavedPicture {
     std::u16string address;  // the job's address entry
     std::u16string path;     // the file as it is now (after a format fix)
     std::uint64_t size = 0;
-    std::int64_t savedAt = 0;      // seconds since the epoch
+    std::int64_t savedAt = 0;  // seconds since the epoch
     std::u16string albumAddress;
 };
 
@@ -73,8 +73,7 @@ public:
     bool BeginRun(const LastRunParams& params);
     bool RecordFailures(const std::vector<FailedPicture>& failures);
     // Forgets one failure that has now been saved.
-    bool ClearFailure(const std::u16string& address, const std::u16string& albumFolder,
-                      const std::u16string& fileName);
+    bool ClearFailure(const std::u16string& address, const std::u16string& albumFolder, const std::u16string& fileName);
     std::vector<FailedPicture> Failures();
     LastRunParams LastParams();
 

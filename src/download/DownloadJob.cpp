@@ -10,9 +10,7 @@ namespace {
 // A marker holds one address; anything larger is not one.
 constexpr std::size_t kMaxMarkerBytes = 64 * 1024;
 
-std::filesystem::path PathOf(const std::u16string& text) {
-    return std::filesystem::path(WideToUtf8(text));
-}
+std::filesystem::path PathOf(const std::u16string& text) { return std::filesystem::path(WideToUtf8(text)); }
 
 }  // namespace
 
@@ -22,9 +20,7 @@ void DownloadJob::Clear() {
     headerTexts.clear();
 }
 
-bool IsAbsoluteName(const std::u16string& name) {
-    return !name.empty() && name[0] == u'/';
-}
+bool IsAbsoluteName(const std::u16string& name) { return !name.empty() && name[0] == u'/'; }
 
 std::u16string DownloadJob::SavePath(std::size_t i) const {
     const std::u16string& name = fileNames[i];

@@ -27,9 +27,7 @@ std::uint64_t ItemLog::Record(const std::u16string& address, const std::u16strin
     return picture.size;
 }
 
-void ItemLog::Moved(const std::u16string& address, const std::u16string& newPath) {
-    Record(address, newPath);
-}
+void ItemLog::Moved(const std::u16string& address, const std::u16string& newPath) { Record(address, newPath); }
 
 void ItemLog::Saved(std::size_t index, const std::u16string& address, const std::u16string& savePath) {
     const std::uint64_t bytes = Record(address, savePath);

@@ -37,8 +37,7 @@ std::u16string Decimal(std::int64_t value) { return FormatText(u"%d", {value}); 
 
 // Escapes "?1".."?9", each everywhere and in order. Folder names know only
 // ?1, ?3 and ?9.
-void ReplaceEscapes(std::u16string& text, const NamingContext& context, const std::u16string& number,
-                    bool folderName) {
+void ReplaceEscapes(std::u16string& text, const NamingContext& context, const std::u16string& number, bool folderName) {
     const std::int64_t position = static_cast<std::int64_t>(context.albumPosition) + 1;
     ReplaceAll(text, u"?1", context.albumName);
     if (!folderName) ReplaceAll(text, u"?2", number);
@@ -123,8 +122,7 @@ UniqueName MakeUnique(const JobNameIndex& index, const std::u16string& name, con
 bool HasPictureExtension(const std::u16string& name) {
     const std::size_t dot = name.rfind(u'.');
     if (dot == std::u16string::npos) return false;
-    static const std::array<std::u16string, 6> kExtensions = {u".jpeg", u".jpg", u".bmp",
-                                                              u".gif",  u".png", u".tif"};
+    static const std::array<std::u16string, 6> kExtensions = {u".jpeg", u".jpg", u".bmp", u".gif", u".png", u".tif"};
     const std::u16string ext = ToLowerSimple(name.substr(dot));
     for (const auto& known : kExtensions) {
         if (ext == known) return true;
@@ -191,8 +189,7 @@ void AddPictureToJob(DownloadJob& job, NamingContext& context, const std::u16str
     if (!unique.suffixKey.empty()) index.lastSuffix[unique.suffixKey] = unique.suffix;
 
     if (context.showProgress) {
-        context.showProgress(
-            FormatText(u"已获取到%d张图片信息", {static_cast<std::int64_t>(job.size())}));
+        context.showProgress(FormatText(u"已获取到%d张图片信息", {static_cast<std::int64_t>(job.size())}));
     }
     if ((rules.optionFlags & kOptWriteNameFile) != 0 && context.appendPictureName) {
         context.appendPictureName(description);

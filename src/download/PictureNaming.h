@@ -40,8 +40,8 @@ struct NamingContext {
     std::int32_t pickedCount = 0;    // albums ticked for this run
     std::int32_t albumCount = 0;     // albums in the list
     std::u16string spaceName;
-    std::u16string lastFirstAddress;  // loaded when the album folder is set up
-    std::atomic<std::uint8_t>* downloadState = nullptr;  // set to 2 to end the album
+    std::u16string lastFirstAddress;                               // loaded when the album folder is set up
+    std::atomic<std::uint8_t>* downloadState = nullptr;            // set to 2 to end the album
     std::function<void(const std::u16string&)> showProgress;       // status line 1006
     std::function<void(const std::u16string&)> appendPictureName;  // picture-name file
     JobNameIndex nameIndex;

@@ -153,7 +153,8 @@ bool PictureNameFile::Append(const std::u16string& description) const {
     // One line per item, whatever the description holds, so that line k
     // stays with item k.
     std::u16string line = description.substr(0, description.find(u'\0'));
-    std::replace_if(line.begin(), line.end(), [](char16_t c) { return c == u'\r' || c == u'\n'; }, u' ');
+    std::replace_if(
+        line.begin(), line.end(), [](char16_t c) { return c == u'\r' || c == u'\n'; }, u' ');
     line += u"\r\n";
 
     const std::string path = WideToUtf8(Path());

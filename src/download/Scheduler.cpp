@@ -34,9 +34,9 @@ struct Pool {
     std::vector<WorkItem> items;
     std::mutex mutex;
     std::condition_variable itemEnded;
-    std::size_t next = 0;         // the next item to start: strictly in index order
-    std::size_t unseenEnds = 0;   // item ends the scheduler has not handled yet
-    bool closed = false;          // the scheduler has left: start nothing more
+    std::size_t next = 0;        // the next item to start: strictly in index order
+    std::size_t unseenEnds = 0;  // item ends the scheduler has not handled yet
+    bool closed = false;         // the scheduler has left: start nothing more
     // This album's own count: workers of an earlier, stopped album may still
     // end while this one runs, and must not count as this album's items.
     std::atomic<int> completed{0};
@@ -88,8 +88,8 @@ std::shared_ptr<Pool> MakePool(const DownloadJob& job, const DownloadRunState& s
 // A worker goes straight on with the next item when it ends one instead of
 // waiting for the scheduler to start a thread for it: two thread hand-overs
 // fewer per picture, which one thread feels on every picture.
-void RunWorker(const std::shared_ptr<Pool>& pool, const std::shared_ptr<ItemLog>& log,
-               const std::atomic<bool>& stop, std::size_t index) {
+void RunWorker(const std::shared_ptr<Pool>& pool, const std::shared_ptr<ItemLog>& log, const std::atomic<bool>& stop,
+               std::size_t index) {
     for (;;) {
         DownOnePicFunc(pool->items[index], *log);
         ++pool->completed;

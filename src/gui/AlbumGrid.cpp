@@ -102,7 +102,8 @@ private:
         const int inset = kPickedFrame / 2;
         painter->drawRect(QRectF(cell).adjusted(inset, inset, -inset, -inset));
 
-        const QRectF badge(cell.right() - kPickedFrame - kTickSize, cell.top() + kPickedFrame + 2, kTickSize, kTickSize);
+        const QRectF badge(cell.right() - kPickedFrame - kTickSize, cell.top() + kPickedFrame + 2, kTickSize,
+                           kTickSize);
         painter->setPen(QPen(Qt::white, 1.5));
         painter->setBrush(kPickedColour);
         painter->drawEllipse(badge);
@@ -248,7 +249,8 @@ void CMyGridCtrl::RequestThumbnail(std::size_t index, const std::u16string& cove
     thumbnailPool_.start([this, index, coverAddress, generation] {
         QImage picture = FetchThumbnail(index, coverAddress);
         QMetaObject::invokeMethod(
-            this, [this, index, coverAddress, generation, picture] {
+            this,
+            [this, index, coverAddress, generation, picture] {
                 AcceptThumbnail(index, coverAddress, generation, picture);
             },
             Qt::QueuedConnection);
@@ -271,8 +273,8 @@ QImage CMyGridCtrl::FetchThumbnail(std::size_t index, const std::u16string& cove
     return source.scaled(kThumbWidth, kThumbHeight, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
 }
 
-void CMyGridCtrl::AcceptThumbnail(std::size_t index, const std::u16string& coverAddress,
-                                  std::uint64_t generation, const QImage& picture) {
+void CMyGridCtrl::AcceptThumbnail(std::size_t index, const std::u16string& coverAddress, std::uint64_t generation,
+                                  const QImage& picture) {
     if (generation != generation_) return;  // fetched for a list that is gone
     pendingThumbnails_.erase(index);
     if (picture.isNull()) return;
@@ -439,7 +441,6 @@ void CMyGridCtrl::ExportCsvWithDialog() {
     const QString path = dialog.selectedFiles().first();
     // Saying nothing on failure would pass for success.
     if (!ExportCsv(path)) {
-        QMessageBox::warning(this, CDesktop::ProgramCaption(),
-                             QStringLiteral("导出失败，无法写入文件：%1").arg(path));
+        QMessageBox::warning(this, CDesktop::ProgramCaption(), QStringLiteral("导出失败，无法写入文件：%1").arg(path));
     }
 }

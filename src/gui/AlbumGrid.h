@@ -90,8 +90,8 @@ private:
     void RequestThumbnail(std::size_t index, const std::u16string& coverAddress);
     // Worker side: fetches the cover to tmp/<index>.jpg and scales it.
     QImage FetchThumbnail(std::size_t index, const std::u16string& coverAddress);
-    void AcceptThumbnail(std::size_t index, const std::u16string& coverAddress,
-                         std::uint64_t generation, const QImage& picture);
+    void AcceptThumbnail(std::size_t index, const std::u16string& coverAddress, std::uint64_t generation,
+                         const QImage& picture);
     QTableWidgetItem* PictureItem(std::size_t index) const;
     void SelectFoundRow(int row);
 

@@ -38,21 +38,13 @@ CComboBox2::CComboBox2(QWidget* parent) : QComboBox(parent) {
     });
 }
 
-void CComboBox2::SetKnownEntries(const QStringList& entries) {
-    known_ = entries;
-}
+void CComboBox2::SetKnownEntries(const QStringList& entries) { known_ = entries; }
 
-void CComboBox2::AddKnownEntry(const QString& entry) {
-    known_.append(entry);
-}
+void CComboBox2::AddKnownEntry(const QString& entry) { known_.append(entry); }
 
-QStringList CComboBox2::completionEntries() const {
-    return offered_->stringList();
-}
+QStringList CComboBox2::completionEntries() const { return offered_->stringList(); }
 
-bool CComboBox2::completionShown() const {
-    return completer_->popup() && completer_->popup()->isVisible();
-}
+bool CComboBox2::completionShown() const { return completer_->popup() && completer_->popup()->isVisible(); }
 
 void CComboBox2::Complete(const QString& typed) {
     if (typed.isEmpty()) {

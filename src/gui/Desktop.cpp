@@ -40,13 +40,12 @@ void CDesktop::OpenFolder(QWidget* parent, const QString& path) {
     auto* process = new QProcess(QCoreApplication::instance());
     process->setStandardOutputFile(QProcess::nullDevice());
     process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    QObject::connect(process, &QProcess::finished, process,
-                     [process, fail](int code, QProcess::ExitStatus status) {
-                         process->deleteLater();
-                         if (status != QProcess::NormalExit || code != 0) {
-                             fail(QStringLiteral("（xdg-open 失败，退出码 %1）").arg(code));
-                         }
-                     });
+    QObject::connect(process, &QProcess::finished, process, [process, fail](int code, QProcess::ExitStatus status) {
+        process->deleteLater();
+        if (status != QProcess::NormalExit || code != 0) {
+            fail(QStringLiteral("（xdg-open 失败，退出码 %1）").arg(code));
+        }
+    });
     QObject::connect(process, &QProcess::errorOccurred, process, [process, fail](QProcess::ProcessError error) {
         if (error != QProcess::FailedToStart) return;
         process->deleteLater();
@@ -55,9 +54,7 @@ void CDesktop::OpenFolder(QWidget* parent, const QString& path) {
     process->start(opener, {path});
 }
 
-QString CDesktop::ProgramCaption() {
-    return QStringLiteral("Lumora");
-}
+QString CDesktop::ProgramCaption() { return QStringLiteral("Lumora"); }
 
 CDesktop& DefaultDesktop() {
     static CDesktop desktop;

@@ -31,12 +31,11 @@ QString FilePath(const lumora::FailedPicture& failure) {
 
 }  // namespace
 
-CDlgFailures::CDlgFailures(const std::vector<lumora::FailedPicture>& failures, QWidget* parent)
-    : QDialog(parent) {
+CDlgFailures::CDlgFailures(const std::vector<lumora::FailedPicture>& failures, QWidget* parent) : QDialog(parent) {
     setWindowTitle(QStringLiteral("失败的图片"));
     for (const lumora::FailedPicture& failure : failures) {
-        rows_.push_back({OneLine(failure.albumTitle), FilePath(failure), OneLine(failure.address),
-                         OneLine(failure.reason)});
+        rows_.push_back(
+            {OneLine(failure.albumTitle), FilePath(failure), OneLine(failure.address), OneLine(failure.reason)});
     }
 
     const QStringList headers = {QStringLiteral("相册"), QStringLiteral("文件"), QStringLiteral("地址"),
@@ -100,6 +99,4 @@ QString CDlgFailures::ListText() const {
     return text;
 }
 
-void CDlgFailures::CopyList() {
-    QApplication::clipboard()->setText(ListText());
-}
+void CDlgFailures::CopyList() { QApplication::clipboard()->setText(ListText()); }

@@ -4,12 +4,12 @@
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QHideEvent>
-#include <QShowEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QShowEvent>
 #include <QVBoxLayout>
 
 #include "gui/Desktop.h"
@@ -106,8 +106,7 @@ void CDlgFind::CentreOn(const QWidget* widget) {
 QString CDlgFind::CheckedKeyword() {
     const QString keyword = edit_->text().trimmed();
     if (keyword.isEmpty()) {
-        QMessageBox::information(this, CDesktop::ProgramCaption(),
-                                 QStringLiteral("关键字不能为空"));
+        QMessageBox::information(this, CDesktop::ProgramCaption(), QStringLiteral("关键字不能为空"));
     }
     return keyword;
 }

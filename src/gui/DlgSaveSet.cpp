@@ -23,8 +23,7 @@ QLineEdit* FieldEdit(int id, const lumora::NameText& field) {
 
 // Radios numbered 0, 1, ... in `group`, laid out in one row; the one for
 // `choice` is checked (none when the stored value is out of range).
-QHBoxLayout* RadioRow(QButtonGroup* group, std::initializer_list<std::pair<int, const char16_t*>> radios,
-                      int choice) {
+QHBoxLayout* RadioRow(QButtonGroup* group, std::initializer_list<std::pair<int, const char16_t*>> radios, int choice) {
     auto* row = new QHBoxLayout;
     int number = 0;
     for (const auto& [id, text] : radios) {
@@ -57,15 +56,18 @@ void StoreChoice(std::uint8_t& field, const QButtonGroup* group) {
 
 QString CDlgSaveSet::HelpText() {
     return QStringLiteral(
-               "设置前后缀，可以在图片本来的文件名前后加上指定的字符\n如：图片本来的文件名为：lumora.jpg，如果前缀为空，"
+               "设置前后缀，可以在图片本来的文件名前后加上指定的字符\n如：图片本来的文件名为：lumora."
+               "jpg，如果前缀为空，"
                "后缀为_com\n则最后图片名将变为lumora_com.jpg\n") +
            QStringLiteral("如果前缀为www_，后缀为_com\n则最后图片名将变为www_lumora_com.jpg\n") +
-           QStringLiteral("相册名那里前后缀一样\n同时，支持转义字符，当前后缀中含有转义字符时，"
-                          "程序会将转义字符转换为转义字符所表示的字符串\n") +
+           QStringLiteral(
+               "相册名那里前后缀一样\n同时，支持转义字符，当前后缀中含有转义字符时，"
+               "程序会将转义字符转换为转义字符所表示的字符串\n") +
            QStringLiteral("转义字符如下（问号为英文的问号，相册名的转义字符只支持?1,?3,?9）：\n") +
-           QStringLiteral("?1:相册名称\n?2:图片在相册中的序号\n?3:相册在列表中的序号(格式为：1,2,3...)\n?4:未定义\n?5:"
-                          "未定义\n?6:选中的相册数\n?7:总共的相册数(选中的+未选中的)\n?9:相册在列表中的序号(格式为：0001,"
-                          "0002,0003...)");
+           QStringLiteral(
+               "?1:相册名称\n?2:图片在相册中的序号\n?3:相册在列表中的序号(格式为：1,2,3...)\n?4:未定义\n?5:"
+               "未定义\n?6:选中的相册数\n?7:总共的相册数(选中的+未选中的)\n?9:相册在列表中的序号(格式为：0001,"
+               "0002,0003...)");
 }
 
 CDlgSaveSet::CDlgSaveSet(lumora::NameRules& rules, CDesktop& desktop, QWidget* parent)
@@ -120,6 +122,4 @@ void CDlgSaveSet::OnOk() {
     accept();
 }
 
-void CDlgSaveSet::ShowHelp() {
-    desktop_.Message(this, HelpText(), CDesktop::ProgramCaption());
-}
+void CDlgSaveSet::ShowHelp() { desktop_.Message(this, HelpText(), CDesktop::ProgramCaption()); }

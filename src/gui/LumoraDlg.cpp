@@ -6,8 +6,8 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QCoreApplication>
-#include <QDragEnterEvent>
 #include <QDir>
+#include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QEventLoop>
 #include <QGroupBox>
@@ -51,13 +51,9 @@ constexpr double kPixelsPerUnit = 1.75;
 constexpr int kDialogWidth = 471;
 constexpr int kDialogHeight = 323;
 
-int Px(int units) {
-    return static_cast<int>(units * kPixelsPerUnit + 0.5);
-}
+int Px(int units) { return static_cast<int>(units * kPixelsPerUnit + 0.5); }
 
-QRect Dlu(int x, int y, int width, int height) {
-    return QRect(Px(x), Px(y), Px(width), Px(height));
-}
+QRect Dlu(int x, int y, int width, int height) { return QRect(Px(x), Px(y), Px(width), Px(height)); }
 
 // Where the sub-type box stands; the address box moves against it.
 const QRect kSubTypeGeometry = Dlu(85, 7, 62, 12);
@@ -97,8 +93,7 @@ CLumoraDlg::CLumoraDlg(Options options)
       desktop_(options_.desktop ? *options_.desktop : DefaultDesktop()),
       runLog_(DefaultRunLogPath()),
       bridge_(std::make_unique<CWindowBridge>(*this)) {
-    const std::filesystem::path folder =
-        options_.programFolder.empty() ? ProgramFolder() : options_.programFolder;
+    const std::filesystem::path folder = options_.programFolder.empty() ? ProgramFolder() : options_.programFolder;
     controller_ = std::make_unique<MainController>(*bridge_, folder);
     controller_->runListeners().Add(runLog_);
 
@@ -215,8 +210,8 @@ void CLumoraDlg::FillStartupTexts() {
 
 void CLumoraDlg::Start() {
     if (options_.splash) {
-        splash_ = new CSplashScreenEx(this, CSplashScreenEx::FadeIn | CSplashScreenEx::FadeOut |
-                                                CSplashScreenEx::CentreScreen);
+        splash_ = new CSplashScreenEx(
+            this, CSplashScreenEx::FadeIn | CSplashScreenEx::FadeOut | CSplashScreenEx::CentreScreen);
         splash_->SetBitmap(DrawSplashPicture(), kSplashKeyColour);
         splash_->SetText(QStringLiteral("Lumora %1\n正在启动，请稍候……").arg(QCoreApplication::applicationVersion()));
         QFont font = splash_->font();
@@ -293,9 +288,7 @@ void CLumoraDlg::ApplySiteSelection() {
     address_->setGeometry(address);
 }
 
-CSplashScreenEx* CLumoraDlg::splash() const {
-    return splash_;
-}
+CSplashScreenEx* CLumoraDlg::splash() const { return splash_; }
 
 QWidget* CLumoraDlg::control(int id) const {
     auto found = controls_.find(id);
@@ -371,8 +364,7 @@ void CLumoraDlg::FitStatusLines() {
     // that a long outcome is read whole.
     const QRect home = kProgressStatusGeometry;
     const int needed = progressStatus_->fontMetrics().horizontalAdvance(progressStatus_->text()) + Px(2);
-    const int firstEnd =
-        mainStatus_->x() + mainStatus_->fontMetrics().horizontalAdvance(mainStatus_->text()) + Px(4);
+    const int firstEnd = mainStatus_->x() + mainStatus_->fontMetrics().horizontalAdvance(mainStatus_->text()) + Px(4);
     const int wanted = std::min(home.left(), home.right() + 1 - needed);
     const int left = std::min(home.left(), std::max(wanted, firstEnd));
     progressStatus_->setGeometry(QRect(QPoint(left, home.top()), home.bottomRight()));
@@ -467,9 +459,7 @@ void CLumoraDlg::OpenSaveFolder() {
     }
 }
 
-void CLumoraDlg::ShowFolder(const QString& folder) {
-    desktop_.OpenFolder(this, folder);
-}
+void CLumoraDlg::ShowFolder(const QString& folder) { desktop_.OpenFolder(this, folder); }
 
 void CLumoraDlg::DropPath(const QString& path) {
     QString folder = path.left(kDroppedPathLimit);
@@ -526,9 +516,7 @@ void CLumoraDlg::FinishShutdown() {
     if (startupWorker_.joinable()) startupWorker_.join();
 }
 
-bool CLumoraDlg::Idle() const {
-    return ready_ && !busy() && redisplayState_ == 0;
-}
+bool CLumoraDlg::Idle() const { return ready_ && !busy() && redisplayState_ == 0; }
 
 bool CLumoraDlg::WaitUntilIdle(int timeoutMs) {
     QEventLoop loop;
@@ -568,9 +556,7 @@ QString CLumoraDlg::ControlText(int controlId) const {
     return {};
 }
 
-void CLumoraDlg::ShowMessage(const QString& text) {
-    desktop_.Message(this, text, CDesktop::ProgramCaption());
-}
+void CLumoraDlg::ShowMessage(const QString& text) { desktop_.Message(this, text, CDesktop::ProgramCaption()); }
 
 void CLumoraDlg::ResetAlbumGrid() {
     // A new list: whatever the redisplay was showing is gone.

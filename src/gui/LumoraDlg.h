@@ -41,8 +41,8 @@ public:
     struct Options {
         std::filesystem::path programFolder;  // empty: lumora::ProgramFolder()
         bool splash = true;
-        std::optional<QString> address;       // prefilled instead of the clipboard text
-        CDesktop* desktop = nullptr;          // null: the real desktop
+        std::optional<QString> address;  // prefilled instead of the clipboard text
+        CDesktop* desktop = nullptr;     // null: the real desktop
     };
 
     explicit CLumoraDlg(Options options);

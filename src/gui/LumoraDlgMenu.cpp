@@ -57,19 +57,14 @@ void CLumoraDlg::OnMenuCommand(int id) {
         StoreAppSettings(settings);
         break;
     }
-    case ID_DOWNLOAD_SETTINGS:
-        RunDownloadSettings();
-        break;
-    case ID_NAME_SETTINGS:
-        RunNameSettings();
-        break;
+    case ID_DOWNLOAD_SETTINGS: RunDownloadSettings(); break;
+    case ID_NAME_SETTINGS: RunNameSettings(); break;
     case ID_ABOUT: {
         CAboutDlg about(runLog_.file(), this);
         about.exec();
         break;
     }
-    default:
-        break;
+    default: break;
     }
 }
 

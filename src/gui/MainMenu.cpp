@@ -23,8 +23,8 @@ struct MenuEntry {
 
 using namespace lumora;
 
-constexpr std::array<int, 11> kLoginIds = {kLoginQzone,  kLoginTencentWeibo, kLoginBaidu,     kLoginNetease,
-                                           kLoginRenren, kLoginYupoo,        kLoginMoko,      kLoginSinaWeibo,
+constexpr std::array<int, 11> kLoginIds = {kLoginQzone,  kLoginTencentWeibo, kLoginBaidu, kLoginNetease,
+                                           kLoginRenren, kLoginYupoo,        kLoginMoko,  kLoginSinaWeibo,
                                            kLoginTaobao, kLoginFiftySix,     kLoginCustom};
 
 QMenu* AddPopup(QMenuBar* bar, const char16_t* title, std::initializer_list<MenuEntry> entries,
@@ -102,9 +102,7 @@ void BuildMainMenu(QMenuBar* bar, const std::function<void(int)>& onCommand,
     AddPopup(bar, u"帮助", {{ID_ABOUT, u"版本信息"}}, onCommand, onDrop);
 }
 
-int MenuActionId(const QAction* action) {
-    return action ? action->property(kIdProperty).toInt() : 0;
-}
+int MenuActionId(const QAction* action) { return action ? action->property(kIdProperty).toInt() : 0; }
 
 QAction* FindMenuAction(const QMenuBar* bar, int id) {
     for (QAction* top : bar->actions()) {

@@ -15,8 +15,7 @@ bool IsLoginCommand(int id);
 
 // Fills `bar`. A triggered action calls `onCommand` with its id; every
 // popup calls `onDrop` just before it shows.
-void BuildMainMenu(QMenuBar* bar, const std::function<void(int)>& onCommand,
-                   const std::function<void(QMenu*)>& onDrop);
+void BuildMainMenu(QMenuBar* bar, const std::function<void(int)>& onCommand, const std::function<void(QMenu*)>& onDrop);
 
 // The command id of an action, 0 for separators and popups.
 int MenuActionId(const QAction* action);

@@ -11,7 +11,9 @@
 
 CSplashScreenEx::CSplashScreenEx(QWidget* owner, unsigned style, int timeoutMs)
     : QWidget(nullptr, Qt::SplashScreen | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint),
-      owner_(owner), style_(style), timeoutMs_(timeoutMs) {
+      owner_(owner),
+      style_(style),
+      timeoutMs_(timeoutMs) {
     setAttribute(Qt::WA_DeleteOnClose);
     setObjectName(QStringLiteral("splash"));
     setFocusPolicy(Qt::StrongFocus);
@@ -32,21 +34,13 @@ void CSplashScreenEx::SetText(const QString& text) {
     update();
 }
 
-void CSplashScreenEx::SetTextFont(const QFont& font) {
-    font_ = font;
-}
+void CSplashScreenEx::SetTextFont(const QFont& font) { font_ = font; }
 
-void CSplashScreenEx::SetTextColour(const QColor& colour) {
-    textColour_ = colour;
-}
+void CSplashScreenEx::SetTextColour(const QColor& colour) { textColour_ = colour; }
 
-void CSplashScreenEx::SetTextRect(const QRect& rect) {
-    textRect_ = rect;
-}
+void CSplashScreenEx::SetTextRect(const QRect& rect) { textRect_ = rect; }
 
-void CSplashScreenEx::SetTextFormat(int alignmentFlags) {
-    textFormat_ = alignmentFlags;
-}
+void CSplashScreenEx::SetTextFormat(int alignmentFlags) { textFormat_ = alignmentFlags; }
 
 void CSplashScreenEx::Centre() {
     QRect area;

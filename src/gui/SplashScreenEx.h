@@ -16,12 +16,12 @@ class CSplashScreenEx : public QWidget {
 
 public:
     enum Style : unsigned {
-        FadeIn = 0x01,        // 500 ms
-        FadeOut = 0x02,       // 200 ms
-        Shadow = 0x04,        // left to the window system here
+        FadeIn = 0x01,   // 500 ms
+        FadeOut = 0x02,  // 200 ms
+        Shadow = 0x04,   // left to the window system here
         CentreScreen = 0x08,
         CentreOwner = 0x10,
-        HideOnInput = 0x20,   // any click or key hides it
+        HideOnInput = 0x20,  // any click or key hides it
     };
 
     // `owner` is only used for centring.

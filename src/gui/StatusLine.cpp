@@ -8,9 +8,7 @@
 
 namespace {
 
-bool IsActivationKey(int key) {
-    return key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Space;
-}
+bool IsActivationKey(int key) { return key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Space; }
 
 // Labels draw no focus frame of their own: one around the text shows where
 // the keyboard is.
@@ -18,8 +16,7 @@ void DrawFocusFrame(QLabel& label) {
     QPainter painter(&label);
     QStyleOptionFocusRect frame;
     frame.initFrom(&label);
-    frame.rect =
-        label.contentsRect().intersected(QRect(QPoint(0, 0), QSize(label.sizeHint().width(), label.height())));
+    frame.rect = label.contentsRect().intersected(QRect(QPoint(0, 0), QSize(label.sizeHint().width(), label.height())));
     label.style()->drawPrimitive(QStyle::PE_FrameFocusRect, &frame, &painter, &label);
 }
 
@@ -50,10 +47,9 @@ void CLinkLabel::paintEvent(QPaintEvent* event) {
 }
 
 void CLinkLabel::ShowText() {
-    const QString style =
-        isEnabled() ? QString()
-                    : QStringLiteral(" style=\"color: %1\"")
-                          .arg(palette().color(QPalette::Disabled, QPalette::WindowText).name());
+    const QString style = isEnabled() ? QString()
+                                      : QStringLiteral(" style=\"color: %1\"")
+                                            .arg(palette().color(QPalette::Disabled, QPalette::WindowText).name());
     setText(QStringLiteral("<a href=\"#\"%1>%2</a>").arg(style, text_));
 }
 

@@ -11,9 +11,7 @@
 
 CWindowBridge::CWindowBridge(CLumoraDlg& window) : window_(window) {}
 
-CWindowBridge::~CWindowBridge() {
-    Close();
-}
+CWindowBridge::~CWindowBridge() { Close(); }
 
 void CWindowBridge::Close() {
     std::lock_guard lock(mutex_);
@@ -143,5 +141,6 @@ long CWindowBridge::DownloadFinished(unsigned, unsigned) {
 
 void CWindowBridge::RunFinished(bool download) {
     // Also while closing: the window counts the runs that are still ending.
-    QMetaObject::invokeMethod(this, [this, download] { window_.RunFinished(download); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this, download] { window_.RunFinished(download); }, Qt::QueuedConnection);
 }

@@ -12,10 +12,10 @@
 #include <cstdio>
 #include <cstring>
 
+#include "LumoraVersion.h"
 #include "gui/Artwork.h"
 #include "gui/LumoraDlg.h"
 #include "gui/Screenshots.h"
-#include "LumoraVersion.h"
 
 namespace {
 
@@ -52,9 +52,10 @@ struct CommandLine {
     QCommandLineOption address{QStringLiteral("address"),
                                QStringLiteral("Put <url> into the address box instead of the clipboard text."),
                                QStringLiteral("url")};
-    QCommandLineOption screenshot{QStringLiteral("screenshot"),
-                                  QStringLiteral("Get the albums of --address, save screenshots into <folder> and quit."),
-                                  QStringLiteral("folder")};
+    QCommandLineOption screenshot{
+        QStringLiteral("screenshot"),
+        QStringLiteral("Get the albums of --address, save screenshots into <folder> and quit."),
+        QStringLiteral("folder")};
     QCommandLineOption noSplash{QStringLiteral("no-splash"), QStringLiteral("Start without the splash window.")};
     QCommandLineOption help;
 
@@ -131,7 +132,8 @@ int main(int argc, char** argv) {
     commandLine.parser.process(app);
 
     CLumoraDlg::Options options;
-    options.splash = !commandLine.parser.isSet(commandLine.noSplash) && !commandLine.parser.isSet(commandLine.screenshot);
+    options.splash =
+        !commandLine.parser.isSet(commandLine.noSplash) && !commandLine.parser.isSet(commandLine.screenshot);
     if (commandLine.parser.isSet(commandLine.address)) options.address = commandLine.parser.value(commandLine.address);
     CLumoraDlg window(options);
     if (commandLine.parser.isSet(commandLine.screenshot)) {

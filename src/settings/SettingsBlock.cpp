@@ -81,8 +81,8 @@ std::vector<std::uint8_t> SerializeSettings(const SettingsBlock& block) {
         w.U16(p.timeoutSeconds);
     }
     for (const NameRules& r : block.nameRules) {
-        for (const NameText* t : {&r.filePrefix, &r.fileSuffix, &r.replaceWhat, &r.replaceWith,
-                                  &r.folderPrefix, &r.folderSuffix})
+        for (const NameText* t :
+             {&r.filePrefix, &r.fileSuffix, &r.replaceWhat, &r.replaceWith, &r.folderPrefix, &r.folderSuffix})
             w.Text(*t);
         w.U16(r.optionFlags);
         w.U8(r.baseNameChoice);
@@ -103,8 +103,8 @@ SettingsBlock ParseSettings(std::span<const std::uint8_t> bytes) {
         p.timeoutSeconds = r.U16();
     }
     for (NameRules& n : block.nameRules) {
-        for (NameText* t : {&n.filePrefix, &n.fileSuffix, &n.replaceWhat, &n.replaceWith,
-                            &n.folderPrefix, &n.folderSuffix})
+        for (NameText* t :
+             {&n.filePrefix, &n.fileSuffix, &n.replaceWhat, &n.replaceWith, &n.folderPrefix, &n.folderSuffix})
             r.Text(*t);
         n.optionFlags = r.U16();
         n.baseNameChoice = r.U8();
@@ -168,10 +168,8 @@ void MergeChanges(DownloadParams& target, const DownloadParams& before, const Do
     }
 }
 
-std::optional<std::u16string> ApplyDownloadParamsInput(DownloadParams& params,
-                                                       const std::u16string& threadsText,
-                                                       const std::u16string& timeoutText,
-                                                       const std::u16string& minText,
+std::optional<std::u16string> ApplyDownloadParamsInput(DownloadParams& params, const std::u16string& threadsText,
+                                                       const std::u16string& timeoutText, const std::u16string& minText,
                                                        const std::u16string& maxText) {
     // Stored before the check, so rejected values stay in the record.
     params.threadCount = static_cast<std::uint16_t>(ReadDialogInteger(threadsText));

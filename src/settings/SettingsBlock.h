@@ -21,14 +21,14 @@ inline constexpr std::size_t kSiteRecords = 24;
 
 // Per-site option bits (NameRules::optionFlags), switched from the menu.
 enum OptionFlag : std::uint16_t {
-    kOptFixPictureFormat = 0x0001,          // "修正图片格式": extensions by content
-    kOptFixPictureOrder = 0x0002,           // "修正图片顺序": file times in album order
-    kOptWriteNameFile = 0x0004,             // "生成图片原始名文件"
-    kOptListFileOnly = 0x0008,              // "只生成迅雷下载列表": list file, no download
-    kOptOpenFolderWhenDone = 0x0010,        // "下载完成后打开保存路径"
-    kOptItemMainPicturesOnly = 0x0020,      // site 11 only; excludes 0x0100
-    kOptSkipDownloadedBefore = 0x0040,      // "不下载以前下载过的图片"
-    kOptLargePictures = 0x0080,             // site 7 only
+    kOptFixPictureFormat = 0x0001,             // "修正图片格式": extensions by content
+    kOptFixPictureOrder = 0x0002,              // "修正图片顺序": file times in album order
+    kOptWriteNameFile = 0x0004,                // "生成图片原始名文件"
+    kOptListFileOnly = 0x0008,                 // "只生成迅雷下载列表": list file, no download
+    kOptOpenFolderWhenDone = 0x0010,           // "下载完成后打开保存路径"
+    kOptItemMainPicturesOnly = 0x0020,         // site 11 only; excludes 0x0100
+    kOptSkipDownloadedBefore = 0x0040,         // "不下载以前下载过的图片"
+    kOptLargePictures = 0x0080,                // site 7 only
     kOptItemDescriptionPicturesOnly = 0x0100,  // site 11 only; excludes 0x0020
 };
 
@@ -51,8 +51,8 @@ using NameText = std::array<char16_t, kNameTextUnits>;
 struct NameRules {
     NameText filePrefix{};
     NameText fileSuffix{};
-    NameText replaceWhat{};   // "|"-separated pieces
-    NameText replaceWith{};   // "|"-separated pieces
+    NameText replaceWhat{};  // "|"-separated pieces
+    NameText replaceWith{};  // "|"-separated pieces
     NameText folderPrefix{};
     NameText folderSuffix{};
     std::uint16_t optionFlags = 0;    // OptionFlag bits
@@ -80,11 +80,11 @@ struct SettingsBlock {
 // Byte layout of the image.
 inline constexpr std::size_t kDownloadParamsSize = 8;
 inline constexpr std::size_t kNameRulesSize = 484;
-inline constexpr std::size_t kNameRulesOffset = kSiteRecords * kDownloadParamsSize;          // 192
+inline constexpr std::size_t kNameRulesOffset = kSiteRecords * kDownloadParamsSize;                     // 192
 inline constexpr std::size_t kAddressHistoryOffset = kNameRulesOffset + kSiteRecords * kNameRulesSize;  // 11808
-inline constexpr std::size_t kHistorySize = kHistoryEntries * kHistoryUnits * 2;              // 4000
-inline constexpr std::size_t kSaveFolderHistoryOffset = kAddressHistoryOffset + kHistorySize;   // 15808
-inline constexpr std::size_t kSettingsBlockSize = kSaveFolderHistoryOffset + kHistorySize;      // 19808
+inline constexpr std::size_t kHistorySize = kHistoryEntries * kHistoryUnits * 2;                        // 4000
+inline constexpr std::size_t kSaveFolderHistoryOffset = kAddressHistoryOffset + kHistorySize;           // 15808
+inline constexpr std::size_t kSettingsBlockSize = kSaveFolderHistoryOffset + kHistorySize;              // 19808
 
 std::vector<std::uint8_t> SerializeSettings(const SettingsBlock& block);
 // Takes up to kSettingsBlockSize bytes; whatever is missing stays zero, the
@@ -123,10 +123,8 @@ bool AddToHistory(SettingsBlock& block, int kind, const std::u16string& text);
 // even if the check then fails. Returns the message to show ("参数错误")
 // unless 1 <= threadCount <= 15 and timeoutSeconds >= 10.
 inline constexpr char16_t kParamErrorMessage[] = u"参数错误";
-std::optional<std::u16string> ApplyDownloadParamsInput(DownloadParams& params,
-                                                       const std::u16string& threadsText,
-                                                       const std::u16string& timeoutText,
-                                                       const std::u16string& minText,
+std::optional<std::u16string> ApplyDownloadParamsInput(DownloadParams& params, const std::u16string& threadsText,
+                                                       const std::u16string& timeoutText, const std::u16string& minText,
                                                        const std::u16string& maxText);
 
 }  // namespace lumora

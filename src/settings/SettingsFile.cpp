@@ -11,8 +11,8 @@
 #include <cctype>
 #include <cerrno>
 #include <chrono>
-#include <cstring>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -54,8 +54,7 @@ fs::path DocumentsFolder() {
         std::string value = line.substr(start + key.size());
         while (!value.empty() && (value.back() == ' ' || value.back() == '\t' || value.back() == '\r'))
             value.pop_back();
-        if (value.size() >= 2 && value.front() == '"' && value.back() == '"')
-            value = value.substr(1, value.size() - 2);
+        if (value.size() >= 2 && value.front() == '"' && value.back() == '"') value = value.substr(1, value.size() - 2);
         if (value == "$HOME" || value.starts_with("$HOME/"))
             return HomeFolder() / fs::path(value.substr(5)).relative_path();
         if (fs::path(value).is_absolute()) return value;
@@ -93,15 +92,15 @@ SettingsBlock LoadSettings(const fs::path& folder, std::string& problem) {
     std::string bytes;
     // One byte more than the block tells a longer file, which is rewritten whole.
     switch (ReadRegularFile(file, kSettingsBlockSize + 1, bytes, problem)) {
-        case FileRead::Missing: {
-            SettingsBlock block = DefaultSettings();
-            SaveSettings(folder, block);  // a new installation has its file at once
-            return block;
-        }
-        case FileRead::Unreadable:
-            // Never replaced by defaults: only the user may decide to give it up.
-            return DefaultSettings();
-        case FileRead::Read: break;
+    case FileRead::Missing: {
+        SettingsBlock block = DefaultSettings();
+        SaveSettings(folder, block);  // a new installation has its file at once
+        return block;
+    }
+    case FileRead::Unreadable:
+        // Never replaced by defaults: only the user may decide to give it up.
+        return DefaultSettings();
+    case FileRead::Read: break;
     }
     const std::span<const std::uint8_t> image(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
     SettingsBlock block = ParseSettings(image.first(std::min(image.size(), kSettingsBlockSize)));
@@ -125,15 +124,15 @@ std::optional<std::string> ChangeSettings(const fs::path& folder, SettingsBlock&
     std::string bytes;
     std::string problem;
     switch (ReadRegularFile(file, kSettingsBlockSize, bytes, problem)) {
-        case FileRead::Unreadable:
-            change(block);  // kept for this session, never written over the file
-            return problem;
-        case FileRead::Missing: break;  // someone removed it: this process's view is all there is
-        case FileRead::Read:
-            block = ParseSettings(
-                std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()));
-            RepairDownloadParams(block);
-            break;
+    case FileRead::Unreadable:
+        change(block);  // kept for this session, never written over the file
+        return problem;
+    case FileRead::Missing: break;  // someone removed it: this process's view is all there is
+    case FileRead::Read:
+        block = ParseSettings(
+            std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()));
+        RepairDownloadParams(block);
+        break;
     }
     change(block);
     std::string reason;

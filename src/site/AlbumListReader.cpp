@@ -22,9 +22,7 @@ constexpr int kMaxPages = 1000;
 
 // CleanFileName's trimming would also decode entities; an address is only
 // trimmed, of ASCII white space, the ideographic and the no-break space.
-std::u16string Trim(const std::u16string& text) {
-    return std::u16string(TrimBlanks(text, u" \t\n\v\f\r\u3000\u00A0"));
-}
+std::u16string Trim(const std::u16string& text) { return std::u16string(TrimBlanks(text, u" \t\n\v\f\r\u3000\u00A0")); }
 
 // Found at a position above 0 only.
 bool ContainsAfterStart(const std::u16string& text, const std::u16string& marker) {

@@ -23,8 +23,8 @@ void ReadAlbumPages(SiteHost& host, const std::u16string& firstPageTemplate);
 
 // One album-list page taken apart, without fetching anything.
 struct AlbumPage {
-    bool hasNextPage = false;        // carries the ">下一页</a>" link
-    std::u16string spaceName;        // first page only: cleaned, never empty
+    bool hasNextPage = false;              // carries the ">下一页</a>" link
+    std::u16string spaceName;              // first page only: cleaned, never empty
     std::vector<ST_PERLISTRECORD> albums;  // in page order; empty: no album blocks
 };
 

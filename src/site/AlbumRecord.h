@@ -13,7 +13,7 @@ namespace lumora {
 
 struct ST_PERLISTRECORD {
     std::u16string title;
-    std::u16string address;       // the album's picture page
+    std::u16string address;  // the album's picture page
     std::u16string coverAddress;
     std::u16string extraText1;
     std::u16string extraText2;
@@ -22,7 +22,7 @@ struct ST_PERLISTRECORD {
     std::int32_t extraNumber1 = 0;
     std::int32_t extraNumber2 = 0;
     std::int32_t position = 0;
-    std::int32_t imageIndex = -1;    // thumbnail, -1 until loaded
+    std::int32_t imageIndex = -1;  // thumbnail, -1 until loaded
 };
 
 // Ordered album records. Appends come from a worker while the window reads,

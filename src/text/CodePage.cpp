@@ -31,8 +31,7 @@ constexpr char16_t kReplacement = 0xFFFD;
 // page cannot represent.
 constexpr char kDefaultByte = '?';
 
-constexpr const char* kUtf16Native =
-    std::endian::native == std::endian::little ? "UTF-16LE" : "UTF-16BE";
+constexpr const char* kUtf16Native = std::endian::native == std::endian::little ? "UTF-16LE" : "UTF-16BE";
 
 class Converter {
 public:
@@ -95,10 +94,10 @@ const LegacyCodePage* FindLegacy(unsigned codePage) {
     // iconv knows no "CP51949"; UHC is a superset of EUC-KR, as on Windows.
     static const LegacyCodePage uhc{{"CP949", "UHC"}, UhcTrail};
     switch (codePage) {
-        case CP_GBK: return &gbk;
-        case CP_BIG5: return &big5;
-        case CP_EUCKR: return &uhc;
-        default: return nullptr;
+    case CP_GBK: return &gbk;
+    case CP_BIG5: return &big5;
+    case CP_EUCKR: return &uhc;
+    default: return nullptr;
     }
 }
 
@@ -159,8 +158,8 @@ Converter& ThreadConverter(const LegacyCodePage& cp, bool toLegacy) {
 // `badLength(in, inLeft)` bytes are skipped; a sequence cut off at the end
 // yields one default unit and ends the conversion.
 template <typename Unit, typename BadLength>
-std::basic_string<Unit> Run(Converter& conv, const char* in, std::size_t inLeft,
-                            std::size_t expectedUnits, BadLength badLength) {
+std::basic_string<Unit> Run(Converter& conv, const char* in, std::size_t inLeft, std::size_t expectedUnits,
+                            BadLength badLength) {
     constexpr Unit kDefault = static_cast<Unit>('?');
     std::basic_string<Unit> out(expectedUnits + 1, Unit{});
     std::size_t used = 0;
@@ -202,8 +201,7 @@ std::u16string DecodeLegacy(const LegacyCodePage& cp, const char* bytes, std::si
     // A byte never yields more than one unit, so the first guess normally holds.
     return Run<char16_t>(conv, bytes, length, length, [&cp](const char* in, std::size_t left) {
         const auto lead = static_cast<unsigned char>(in[0]);
-        const bool pair = lead >= 0x81 && lead <= 0xFE && left >= 2 &&
-                          cp.isTrail(static_cast<unsigned char>(in[1]));
+        const bool pair = lead >= 0x81 && lead <= 0xFE && left >= 2 && cp.isTrail(static_cast<unsigned char>(in[1]));
         return std::size_t{pair ? 2u : 1u};
     });
 }
@@ -229,13 +227,11 @@ std::string WideToGbk(const std::u16string& text) {
     }
     // Two bytes per unit is GBK's widest form; unmappable units shrink to "?".
     // One "?" per character: a surrogate pair counts as one.
-    out = Run<char>(conv, reinterpret_cast<const char*>(text.data()),
-                    text.size() * sizeof(char16_t), text.size() * 2,
+    out = Run<char>(conv, reinterpret_cast<const char*>(text.data()), text.size() * sizeof(char16_t), text.size() * 2,
                     [](const char* in, std::size_t left) {
                         char16_t unit[2] = {};
                         std::memcpy(unit, in, std::min(left, sizeof unit));
-                        const bool pair = left >= sizeof unit && IsHighSurrogate(unit[0]) &&
-                                          IsLowSurrogate(unit[1]);
+                        const bool pair = left >= sizeof unit && IsHighSurrogate(unit[0]) && IsLowSurrogate(unit[1]);
                         return (pair ? 2 : 1) * sizeof(char16_t);
                     });
     const auto zero = out.find('\0');

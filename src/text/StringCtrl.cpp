@@ -33,8 +33,8 @@ std::ptrdiff_t Find(View text, View what) {
 // pasted text.
 bool IsSpace(char16_t c) {
     return c == u' ' || (c >= 0x09 && c <= 0x0D) || c == 0x85 || c == 0xA0 || c == 0x1680 ||
-           (c >= 0x2000 && c <= 0x200A) || c == 0x2028 || c == 0x2029 || c == 0x202F ||
-           c == 0x205F || c == 0x3000 || c == 0xFEFF;
+           (c >= 0x2000 && c <= 0x200A) || c == 0x2028 || c == 0x2029 || c == 0x202F || c == 0x205F || c == 0x3000 ||
+           c == 0xFEFF;
 }
 
 void Trim(std::u16string& text) {
@@ -75,7 +75,7 @@ void DecodeHtmlEntities(std::u16string& text) {
         const char16_t* entity;
         const char16_t* replacement;
     } kEntities[] = {
-        {u"&quot;", u"\""}, {u"&amp;", u"&"},       {u"&lt;", u"<"},  {u"&gt;", u">"},
+        {u"&quot;", u"\""}, {u"&amp;", u"&"},         {u"&lt;", u"<"},  {u"&gt;", u">"},
         {u"&nbsp;", u" "},  {u"&hellip;", u"\u2026"}, {u"&#39;", u"'"},
     };
     for (const auto& e : kEntities) ReplaceAll(text, e.entity, e.replacement);
@@ -94,8 +94,7 @@ std::size_t CountOccurrences(const std::u16string& text, const std::u16string& s
     return count;
 }
 
-void SplitByCount(const std::u16string& text, const std::u16string& separator,
-                  std::size_t count, StringArray& pieces) {
+void SplitByCount(const std::u16string& text, const std::u16string& separator, std::size_t count, StringArray& pieces) {
     pieces.clear();
     const View whole = text;
     const View visible = Visible(whole);
@@ -111,16 +110,15 @@ void SplitByCount(const std::u16string& text, const std::u16string& separator,
     }
 }
 
-std::size_t SplitText(StringArray& pieces, const std::u16string& text,
-                      const std::u16string& separator) {
+std::size_t SplitText(StringArray& pieces, const std::u16string& text, const std::u16string& separator) {
     pieces.clear();
     const std::size_t count = CountOccurrences(text, separator);
     if (count > 0) SplitByCount(text, separator, count, pieces);
     return count;
 }
 
-std::u16string ExtractBetween(std::u16string& text, const std::u16string& begin,
-                              const std::u16string& end, unsigned flags) {
+std::u16string ExtractBetween(std::u16string& text, const std::u16string& begin, const std::u16string& end,
+                              unsigned flags) {
     std::u16string result;
     const std::ptrdiff_t at = Find(text, begin);
     if (at < 0) return result;  // the caller's text stays as it is
@@ -162,8 +160,7 @@ std::size_t ReplaceAll(std::u16string& text, const std::u16string& what, const s
     return count;
 }
 
-void ReplaceByLists(std::u16string& text, const std::u16string& searchList,
-                    const std::u16string& replaceList) {
+void ReplaceByLists(std::u16string& text, const std::u16string& searchList, const std::u16string& replaceList) {
     const std::u16string sep = u"|";
     const std::size_t count = CountOccurrences(searchList, sep);
     if (count != CountOccurrences(replaceList, sep)) {
@@ -236,8 +233,7 @@ void CleanFileName(std::u16string& text, unsigned fallbackIndex, bool useFallbac
     ReplaceDotsOnly(text);
 
     if (useFallback && (text.empty() || text.size() >= 1000)) {
-        text = fallbackIndex == kTimeStampFallback ? LocalTimeStamp()
-                                                   : u"pic" + Ascii(std::to_string(fallbackIndex));
+        text = fallbackIndex == kTimeStampFallback ? LocalTimeStamp() : u"pic" + Ascii(std::to_string(fallbackIndex));
     }
 }
 
@@ -245,8 +241,7 @@ std::u16string ToLowerSimple(const std::u16string& text) {
     std::u16string out(text);
     for (char16_t& c : out) {
         if ((c >= u'A' && c <= u'Z') || (c >= 0xC0 && c <= 0xDE && c != 0xD7) ||
-            (c >= 0x391 && c <= 0x3AB && c != 0x3A2) || (c >= 0x410 && c <= 0x42F) ||
-            (c >= 0xFF21 && c <= 0xFF3A)) {
+            (c >= 0x391 && c <= 0x3AB && c != 0x3A2) || (c >= 0x410 && c <= 0x42F) || (c >= 0xFF21 && c <= 0xFF3A)) {
             c += 0x20;  // ASCII, Latin-1, Greek, Cyrillic and full-width Latin
         } else if (c >= 0x400 && c <= 0x40F) {
             c += 0x50;

@@ -61,17 +61,15 @@ void DecodeHtmlEntities(std::u16string& text);
 std::size_t CountOccurrences(const std::u16string& text, const std::u16string& separator);
 
 // Fills `pieces` with count + 1 parts of `text` cut at `separator`.
-void SplitByCount(const std::u16string& text, const std::u16string& separator,
-                  std::size_t count, StringArray& pieces);
+void SplitByCount(const std::u16string& text, const std::u16string& separator, std::size_t count, StringArray& pieces);
 
 // Splits `text` at every `separator`; returns the separator count. With no
 // separator (or an empty one) returns 0 and leaves `pieces` empty.
-std::size_t SplitText(StringArray& pieces, const std::u16string& text,
-                      const std::u16string& separator);
+std::size_t SplitText(StringArray& pieces, const std::u16string& text, const std::u16string& separator);
 
 // The text between the first `begin` and the next `end`; see ExtractFlags.
-std::u16string ExtractBetween(std::u16string& text, const std::u16string& begin,
-                              const std::u16string& end, unsigned flags);
+std::u16string ExtractBetween(std::u16string& text, const std::u16string& begin, const std::u16string& end,
+                              unsigned flags);
 
 // Drops everything before the first `marker` (and the marker itself when
 // `dropMarker`); returns where it was found, or -1 leaving the text alone.
@@ -86,8 +84,7 @@ std::size_t ReplaceAll(std::u16string& text, const std::u16string& what, const s
 
 // Parallel "|"-separated lists: piece i of `searchList` becomes piece i of
 // `replaceList`. Lists with different separator counts are used whole.
-void ReplaceByLists(std::u16string& text, const std::u16string& searchList,
-                    const std::u16string& replaceList);
+void ReplaceByLists(std::u16string& text, const std::u16string& searchList, const std::u16string& replaceList);
 
 // --- Tests and cleaning -------------------------------------------------------
 

@@ -94,8 +94,8 @@ std::size_t RemoveStaleTempFiles(const std::filesystem::path& folder) {
         if (fd < 0) continue;
         struct stat info {};
         // A young file may be one whose writer has not taken its lock yet.
-        const bool stale = fstat(fd, &info) == 0 && S_ISREG(info.st_mode) &&
-                           now - info.st_mtime >= kStaleTempSeconds && flock(fd, LOCK_EX | LOCK_NB) == 0;
+        const bool stale = fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && now - info.st_mtime >= kStaleTempSeconds &&
+                           flock(fd, LOCK_EX | LOCK_NB) == 0;
         if (stale && unlinkat(dirFd, entry->d_name, 0) == 0) ++removed;
         close(fd);
     }

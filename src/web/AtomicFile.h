@@ -1,11 +1,11 @@
 // Whole-file writes that never leave a truncated file behind.
 #pragma once
 
+#include <sys/types.h>
 #include <cstddef>
 #include <filesystem>
 #include <string>
 #include <string_view>
-#include <sys/types.h>
 
 #include "base/FileReplacement.h"
 

@@ -41,9 +41,7 @@ void LockShare(CURL*, curl_lock_data data, curl_lock_access, void*) {
     g_shareLocks[static_cast<std::size_t>(data)].lock();
 }
 
-void UnlockShare(CURL*, curl_lock_data data, void*) {
-    g_shareLocks[static_cast<std::size_t>(data)].unlock();
-}
+void UnlockShare(CURL*, curl_lock_data data, void*) { g_shareLocks[static_cast<std::size_t>(data)].unlock(); }
 
 // Open connections kept for reuse: every download worker's and the page
 // reader's, with room to spare.
@@ -65,9 +63,7 @@ bool IsExpired(const Cookie& cookie) {
     return !cookie.isSession() && cookie.expires <= static_cast<std::int64_t>(std::time(nullptr));
 }
 
-bool FitsInSize(const Cookie& cookie) {
-    return cookie.name.size() + cookie.value.size() <= kMaxCookieBytes;
-}
+bool FitsInSize(const Cookie& cookie) { return cookie.name.size() + cookie.value.size() <= kMaxCookieBytes; }
 
 // ".example.com" and "example.com" count as one domain; so do "Example.com"
 // and "example.com", as in the engine. ASCII only, whatever the locale.
@@ -348,10 +344,9 @@ std::string CookieStore::ToNetscapeLine(const Cookie& cookie) {
     std::string domain = cookie.domain;
     if (cookie.includeSubdomains && !domain.starts_with('.')) domain.insert(0, ".");
     std::ostringstream line;
-    line << (cookie.httpOnly ? "#HttpOnly_" : "") << domain << '\t'
-         << (cookie.includeSubdomains ? "TRUE" : "FALSE") << '\t' << (cookie.path.empty() ? "/" : cookie.path)
-         << '\t' << (cookie.secure ? "TRUE" : "FALSE") << '\t' << cookie.expires << '\t' << cookie.name << '\t'
-         << cookie.value;
+    line << (cookie.httpOnly ? "#HttpOnly_" : "") << domain << '\t' << (cookie.includeSubdomains ? "TRUE" : "FALSE")
+         << '\t' << (cookie.path.empty() ? "/" : cookie.path) << '\t' << (cookie.secure ? "TRUE" : "FALSE") << '\t'
+         << cookie.expires << '\t' << cookie.name << '\t' << cookie.value;
     return line.str();
 }
 

@@ -23,7 +23,7 @@ struct Cookie {
     std::string path = "/";
     bool secure = false;
     bool httpOnly = false;
-    std::int64_t expires = 0;       // Unix time; 0 = session cookie
+    std::int64_t expires = 0;  // Unix time; 0 = session cookie
     std::string name;
     std::string value;
 

@@ -103,10 +103,10 @@ struct Transfer {
     std::size_t scannedUpTo = 0;    // body bytes already searched for markers
     FetchError failure = FetchError::None;
 
-    AtomicFileWriter file;          // the save file while the body arrives
-    InflatedSize inflated;          // a compressed page's size after inflation
+    AtomicFileWriter file;  // the save file while the body arrives
+    InflatedSize inflated;  // a compressed page's size after inflation
 
-    std::string upload;             // request body, sent in kBodyChunk pieces
+    std::string upload;  // request body, sent in kBodyChunk pieces
     std::size_t uploaded = 0;
 
     // Until the final headers: when the request (or the redirect's next one)
@@ -266,8 +266,7 @@ int OnProgress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t ulnow)
         transfer->failure = FetchError::Stopped;
         return 1;
     }
-    std::uint32_t limitMs =
-        transfer->headersDone ? transfer->request.readTimeoutMs : transfer->request.stepTimeoutMs;
+    std::uint32_t limitMs = transfer->headersDone ? transfer->request.readTimeoutMs : transfer->request.stepTimeoutMs;
     const Clock::time_point since = transfer->headersDone ? transfer->lastActivity : transfer->requestSent;
     if (limitMs > 0 && now - since > std::chrono::milliseconds(limitMs)) {
         transfer->failure = FetchError::Timeout;
@@ -310,16 +309,16 @@ std::unique_ptr<curl_slist, SlistDeleter> BuildHeaders(const FetchRequest& reque
 
 FetchError ErrorFromCurl(CURLcode code) {
     switch (code) {
-        case CURLE_OPERATION_TIMEDOUT: return FetchError::Timeout;
-        case CURLE_UNSUPPORTED_PROTOCOL:
-        case CURLE_URL_MALFORMAT: return FetchError::BadAddress;
-        case CURLE_TOO_MANY_REDIRECTS: return FetchError::Redirects;
-        case CURLE_PARTIAL_FILE: return FetchError::Incomplete;
-        case CURLE_PEER_FAILED_VERIFICATION:
-        case CURLE_SSL_CONNECT_ERROR:
-        case CURLE_SSL_CERTPROBLEM:
-        case CURLE_SSL_CACERT_BADFILE: return FetchError::Tls;
-        default: return FetchError::Connect;
+    case CURLE_OPERATION_TIMEDOUT: return FetchError::Timeout;
+    case CURLE_UNSUPPORTED_PROTOCOL:
+    case CURLE_URL_MALFORMAT: return FetchError::BadAddress;
+    case CURLE_TOO_MANY_REDIRECTS: return FetchError::Redirects;
+    case CURLE_PARTIAL_FILE: return FetchError::Incomplete;
+    case CURLE_PEER_FAILED_VERIFICATION:
+    case CURLE_SSL_CONNECT_ERROR:
+    case CURLE_SSL_CERTPROBLEM:
+    case CURLE_SSL_CACERT_BADFILE: return FetchError::Tls;
+    default: return FetchError::Connect;
     }
 }
 
@@ -407,20 +406,20 @@ FetchRequest::FetchRequest(std::u16string url_, std::u16string savePath_, std::u
 
 const char* DescribeFetchError(FetchError error) {
     switch (error) {
-        case FetchError::None: return "ok";
-        case FetchError::BadAddress: return "not a web address";
-        case FetchError::Connect: return "connection failed";
-        case FetchError::Incomplete: return "body cut short";
-        case FetchError::Tls: return "secure connection failed (certificate or TLS error)";
-        case FetchError::Redirects: return "too many redirects";
-        case FetchError::Timeout: return "timed out";
-        case FetchError::HttpStatus: return "HTTP error status";
-        case FetchError::SizeWindow: return "size outside the allowed window";
-        case FetchError::WriteFile: return "could not write the file";
-        case FetchError::Rejected: return "page rejected (too short or error text)";
-        case FetchError::NoAttempt: return "no attempt allowed";
-        case FetchError::Stopped: return "stopped";
-        case FetchError::PageTooLarge: return "页面过大";
+    case FetchError::None: return "ok";
+    case FetchError::BadAddress: return "not a web address";
+    case FetchError::Connect: return "connection failed";
+    case FetchError::Incomplete: return "body cut short";
+    case FetchError::Tls: return "secure connection failed (certificate or TLS error)";
+    case FetchError::Redirects: return "too many redirects";
+    case FetchError::Timeout: return "timed out";
+    case FetchError::HttpStatus: return "HTTP error status";
+    case FetchError::SizeWindow: return "size outside the allowed window";
+    case FetchError::WriteFile: return "could not write the file";
+    case FetchError::Rejected: return "page rejected (too short or error text)";
+    case FetchError::NoAttempt: return "no attempt allowed";
+    case FetchError::Stopped: return "stopped";
+    case FetchError::PageTooLarge: return "页面过大";
     }
     return "unknown";
 }
@@ -455,8 +454,7 @@ bool FetchWithRetries(FetchRequest& request, FetchResult& result, unsigned flags
         if (retry > request.retries || !IsTransient(result.error, result.httpStatus)) return false;
         // Headers stay from an earlier answer when none came; only a status has its own.
         const bool answered = result.error == FetchError::HttpStatus;
-        const auto wait =
-            RetryWait(retry, answered ? RetryAfter(result.rawHeaders, std::time(nullptr)) : std::nullopt);
+        const auto wait = RetryWait(retry, answered ? RetryAfter(result.rawHeaders, std::time(nullptr)) : std::nullopt);
         if (!WaitUnlessStopped(wait, request.stop.get())) return false;
     }
 }

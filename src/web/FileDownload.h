@@ -25,7 +25,7 @@ bool DownloadToFile(FetchRequest& request, FetchResult& result, const std::u16st
 
 // Fetches a cover preview into `file` (the album grid's thumbnail source),
 // trying transient failures again `retries` times unless `stop` is raised.
-bool DownloadPreviewImage(const std::u16string& address, const std::filesystem::path& file,
-                          std::uint8_t retries = 0, std::shared_ptr<const StopToken> stop = nullptr);
+bool DownloadPreviewImage(const std::u16string& address, const std::filesystem::path& file, std::uint8_t retries = 0,
+                          std::shared_ptr<const StopToken> stop = nullptr);
 
 }  // namespace lumora

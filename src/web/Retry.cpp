@@ -27,13 +27,14 @@ std::optional<std::string> HeaderValue(const std::string& headers, std::string_v
         std::string_view line(headers.data() + start, end - start);
         start = end + 1;
         if (line.size() <= name.size() || line[name.size()] != ':') continue;
-        if (!std::equal(name.begin(), name.end(), line.begin(),
-                        [](char a, char b) { return std::tolower(static_cast<unsigned char>(a)) ==
-                                                    std::tolower(static_cast<unsigned char>(b)); }))
+        if (!std::equal(name.begin(), name.end(), line.begin(), [](char a, char b) {
+                return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
+            }))
             continue;
         std::string_view rest = line.substr(name.size() + 1);
         while (!rest.empty() && (rest.front() == ' ' || rest.front() == '\t')) rest.remove_prefix(1);
-        while (!rest.empty() && (rest.back() == '\r' || rest.back() == ' ' || rest.back() == '\t')) rest.remove_suffix(1);
+        while (!rest.empty() && (rest.back() == '\r' || rest.back() == ' ' || rest.back() == '\t'))
+            rest.remove_suffix(1);
         value = std::string(rest);
     }
     return value;
@@ -55,13 +56,13 @@ bool StopToken::GraceOver(std::chrono::milliseconds grace) const {
 
 bool IsTransient(FetchError error, long httpStatus) {
     switch (error) {
-        case FetchError::Connect:
-        case FetchError::Incomplete:
-        case FetchError::Timeout: return true;
-        case FetchError::HttpStatus:
-            return httpStatus == 408 || httpStatus == 429 || httpStatus == 500 || httpStatus == 502 ||
-                   httpStatus == 503 || httpStatus == 504;
-        default: return false;
+    case FetchError::Connect:
+    case FetchError::Incomplete:
+    case FetchError::Timeout: return true;
+    case FetchError::HttpStatus:
+        return httpStatus == 408 || httpStatus == 429 || httpStatus == 500 || httpStatus == 502 || httpStatus == 503 ||
+               httpStatus == 504;
+    default: return false;
     }
 }
 

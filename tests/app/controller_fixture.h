@@ -36,9 +36,9 @@ inline std::string ListPage(const std::string& space, const std::string& blocks,
 class ControllerTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        home_ = std::filesystem::temp_directory_path() /
-                ("lumora-app-" + std::to_string(getpid()) + "-" +
-                 ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        home_ =
+            std::filesystem::temp_directory_path() / ("lumora-app-" + std::to_string(getpid()) + "-" +
+                                                      ::testing::UnitTest::GetInstance()->current_test_info()->name());
         std::filesystem::remove_all(home_);
         std::filesystem::create_directories(home_);
         // One transaction per attempt, as without retries; the tests of

@@ -118,7 +118,9 @@ TEST_F(DownloadRunTest, ProgressAndStatusTexts) {
             EXPECT_EQ(text, u"正在下载第1/1个图集");
         }
     }
-    auto has = [&](const std::u16string& text) { return std::find(progress.begin(), progress.end(), text) != progress.end(); };
+    auto has = [&](const std::u16string& text) {
+        return std::find(progress.begin(), progress.end(), text) != progress.end();
+    };
     EXPECT_TRUE(has(u"......"));
     EXPECT_TRUE(has(u"已获取到3张图片信息"));
     EXPECT_TRUE(has(u"已开始下载图片"));
@@ -136,7 +138,8 @@ TEST_F(DownloadRunTest, OneWorkerKeepsIndexOrder) {
     for (const auto& request : site_.requests()) {
         if (request.host == kPictureHost) order.push_back(request.path);
     }
-    EXPECT_EQ(order, (std::vector<std::string>{"/1/1.jpg", "/1/2.jpg", "/1/3.jpg", "/1/4.jpg", "/1/5.jpg", "/1/6.jpg"}));
+    EXPECT_EQ(order,
+              (std::vector<std::string>{"/1/1.jpg", "/1/2.jpg", "/1/3.jpg", "/1/4.jpg", "/1/5.jpg", "/1/6.jpg"}));
 }
 
 TEST_F(DownloadRunTest, FailuresAreReportedWithTheirReason) {
@@ -198,7 +201,8 @@ TEST_F(DownloadRunTest, StopDuringAnAlbumEndsTheRun) {
     controller->UpdateDownloadParams(params);
     window_.picked = {0, 1};
     controller->OnDownloadClicked();
-    while (window_.GetItemText(IDC_STATUS_PROGRESS) != u"已开始下载图片") std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    while (window_.GetItemText(IDC_STATUS_PROGRESS) != u"已开始下载图片")
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
     controller->OnDownloadClicked();  // stop
     controller->WaitForDownload();
     DownloadReport report = controller->lastReport();
@@ -243,8 +247,8 @@ TEST_F(DownloadRunTest, NextAlbumPageIsReadWhileTheLastPicturesFinish) {
     for (const auto& [id, text] : window_.textLog) {
         if (id == IDC_STATUS_MAIN && text.starts_with(u"正在下载第")) mainTexts.push_back(text);
     }
-    EXPECT_EQ(mainTexts, (std::vector<std::u16string>{u"正在下载第1/3个图集", u"正在下载第2/3个图集",
-                                                      u"正在下载第3/3个图集"}));
+    EXPECT_EQ(mainTexts,
+              (std::vector<std::u16string>{u"正在下载第1/3个图集", u"正在下载第2/3个图集", u"正在下载第3/3个图集"}));
 }
 
 TEST_F(DownloadRunTest, SaveFolderChecksAndEmptyPicks) {

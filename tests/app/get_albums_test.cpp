@@ -11,8 +11,10 @@ const std::string& kHost = kCommunityHost;
 class GetAlbumsTest : public ControllerTest {};
 
 TEST_F(GetAlbumsTest, ReadsEveryPageInOrder) {
-    ServePage("m1", 1, ListPage("Lee", AlbumBlock("1", "Sea", "//img.pconline.com.cn/c1.jpg") +
-                                          AlbumBlock("2", "Sea", "/c2.jpg"), true));
+    ServePage(
+        "m1", 1,
+        ListPage("Lee", AlbumBlock("1", "Sea", "//img.pconline.com.cn/c1.jpg") + AlbumBlock("2", "Sea", "/c2.jpg"),
+                 true));
     ServePage("m1", 2, ListPage("Lee", AlbumBlock("3", "Sea", "c3.jpg") + AlbumBlock("4", "", "c4.jpg"), false));
     auto controller = MakeController();
     GetAlbums(*controller, u"  http://dp.pconline.com.cn/m1/myphoto_p2_n15.html ");

@@ -21,8 +21,8 @@ TEST(LoginStartPage, QzoneOpensTheSpaceOfAQqNumberOnly) {
 
 TEST(LoginStartPage, EachCommandHasItsOwnSecurePage) {
     std::set<std::u16string> pages;
-    for (int id : {kLoginQzone, kLoginTencentWeibo, kLoginBaidu, kLoginNetease, kLoginRenren, kLoginYupoo,
-                   kLoginMoko, kLoginSinaWeibo, kLoginTaobao, kLoginFiftySix}) {
+    for (int id : {kLoginQzone, kLoginTencentWeibo, kLoginBaidu, kLoginNetease, kLoginRenren, kLoginYupoo, kLoginMoko,
+                   kLoginSinaWeibo, kLoginTaobao, kLoginFiftySix}) {
         const std::u16string page = LoginStartPage(id, u"12345678", kQzoneAlbum);
         EXPECT_TRUE(page.starts_with(u"https://")) << id;
         pages.insert(page);

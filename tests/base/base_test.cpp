@@ -17,7 +17,9 @@ namespace fs = std::filesystem;
 // Names measure in UTF-8 bytes; a cut must never split a pair, and a lone
 // surrogate costs the three bytes of the U+FFFD it is written as.
 TEST(Utf16, CutsWholeCharactersWithinTheByteCount) {
-    const std::u16string text = u"a\u00E9\u4E2D\U0001F600\xD800" "b";  // 1 + 2 + 3 + 4 + 3 + 1 bytes
+    const std::u16string text =
+        u"a\u00E9\u4E2D\U0001F600\xD800"
+        "b";  // 1 + 2 + 3 + 4 + 3 + 1 bytes
     EXPECT_EQ(Utf8Length(text), 14u);
     EXPECT_EQ(CutToUtf8Bytes(text, 14), text);
     EXPECT_EQ(CutToUtf8Bytes(text, 9), u"a\u00E9\u4E2D");  // the pair needs 4, not 3

@@ -8,11 +8,11 @@
 #include <chrono>
 #include <csignal>
 #include <cstdio>
-#include <thread>
 #include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <sstream>
+#include <thread>
 
 #include "cli/AlbumSelection.h"
 #include "testsite/TestSite.h"
@@ -40,8 +40,9 @@ protected:
             const std::string id = std::to_string(k);
             blocks += "<div class=\"picbox\"><a href=\"/photo/" + id + ".html\" title=\"Album " + id +
                       "\"><img src=\"//img.pconline.com.cn/c" + id + ".jpg\"></a></div>";
-            site_.route("dp.pconline.com.cn", "/photo/list_" + id + ".html",
-                        Response::Text("<li class=\"picture\"><img src=\"//img.pconline.com.cn/" + id + "/1_mthumb.jpg\">"));
+            site_.route(
+                "dp.pconline.com.cn", "/photo/list_" + id + ".html",
+                Response::Text("<li class=\"picture\"><img src=\"//img.pconline.com.cn/" + id + "/1_mthumb.jpg\">"));
             site_.route("img.pconline.com.cn", "/" + id + "/1.jpg", Response::Text("JPEG" + id, "image/jpeg"));
         }
         site_.route("dp.pconline.com.cn", "/m/myphoto_p1_n15.html",
@@ -52,7 +53,8 @@ protected:
     // Standard output, and standard error too when `errors` is set.
     CliRun Cli(const std::string& args, bool errors = false, const std::string& prefix = "") {
         std::string command = "env LUMORA_HOME='" + home_.string() + "' http_proxy='" + site_.proxyUrl() +
-                              "' no_proxy= " + prefix + LUMORA_CLI_PATH " " + args + (errors ? " 2>&1" : " 2>/dev/null");
+                              "' no_proxy= " + prefix + LUMORA_CLI_PATH " " + args +
+                              (errors ? " 2>&1" : " 2>/dev/null");
         CliRun run;
         FILE* pipe = popen(command.c_str(), "r");
         std::array<char, 4096> buffer;
@@ -159,9 +161,9 @@ TEST_F(CliTest, HelpVersionAndValueErrors) {
     }
     EXPECT_EQ(Cli("help").out, Cli("--help").out);
     // A clear message that names the command, and status 2.
-    for (std::string bad : {"download http://x/ --albums", "options fix-format", "options fix-format maybe",
-                            "names --folder sideways", "archive --forget a --prune", "list http://x/ --bogus",
-                            "download http://x/ --save ''", "retry --log"}) {
+    for (std::string bad :
+         {"download http://x/ --albums", "options fix-format", "options fix-format maybe", "names --folder sideways",
+          "archive --forget a --prune", "list http://x/ --bogus", "download http://x/ --save ''", "retry --log"}) {
         run = Cli(bad, true);
         EXPECT_EQ(run.status, 2) << bad;
         EXPECT_NE(run.out.find("lumora-cli " + bad.substr(0, bad.find(' ')) + ": "), std::string::npos) << run.out;
@@ -184,7 +186,8 @@ TEST_F(CliTest, OutputForPeopleScriptsAndTheLog) {
     }
     site_.route("dp.pconline.com.cn", "/photo/list_1.html", Response::Text(page));
     ASSERT_EQ(Cli("params --retries 0").status, 0);
-    const std::string download = "download http://dp.pconline.com.cn/m/ --albums 1 --save '" + (home_ / "out").string() + "'";
+    const std::string download =
+        "download http://dp.pconline.com.cn/m/ --albums 1 --save '" + (home_ / "out").string() + "'";
     auto count = [](const std::string& text, const std::string& what) {
         std::size_t n = 0;
         for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
@@ -216,7 +219,8 @@ TEST_F(CliTest, OutputForPeopleScriptsAndTheLog) {
     ASSERT_GE(events.size(), 5u) << run.out;
     EXPECT_EQ(events.front()["event"], "run-started");
     EXPECT_EQ(count(run.out, "\"picture-skipped\""), 11u);
-    const auto failed = std::find_if(events.begin(), events.end(), [](const auto& e) { return e["event"] == "picture-failed"; });
+    const auto failed =
+        std::find_if(events.begin(), events.end(), [](const auto& e) { return e["event"] == "picture-failed"; });
     ASSERT_NE(failed, events.end());
     EXPECT_EQ((*failed)["reason"], "HTTP error status 404");
     EXPECT_EQ((*failed)["index"], 4);
@@ -369,8 +373,10 @@ TEST_F(CliTest, InterruptStopsTheRunLikeTheStopButton) {
 
 TEST_F(CliTest, TwoProcessesShareTheArchive) {
     const fs::path out1 = home_ / "one.txt", out2 = home_ / "two.txt";
-    const pid_t one = Spawn("download http://dp.pconline.com.cn/m/ --albums 1 --save '" + (home_ / "a").string() + "'", out1);
-    const pid_t two = Spawn("download http://dp.pconline.com.cn/m/ --albums 2-3 --save '" + (home_ / "b").string() + "'", out2);
+    const pid_t one =
+        Spawn("download http://dp.pconline.com.cn/m/ --albums 1 --save '" + (home_ / "a").string() + "'", out1);
+    const pid_t two =
+        Spawn("download http://dp.pconline.com.cn/m/ --albums 2-3 --save '" + (home_ / "b").string() + "'", out2);
     for (pid_t pid : {one, two}) {
         int raw = 0;
         waitpid(pid, &raw, 0);
@@ -422,8 +428,8 @@ TEST_F(CliTest, AnUnreadableSettingsFileIsReportedAndKept) {
         fs::permissions(home_, fs::perms::all);
         asUser = "/usr/bin/setpriv --reuid=65534 --regid=65534 --clear-groups ";
     }
-    CliRun run = Cli("download http://dp.pconline.com.cn/m/ --albums 1 --save '" + (home_ / "out").string() + "'",
-                     true, asUser);
+    CliRun run =
+        Cli("download http://dp.pconline.com.cn/m/ --albums 1 --save '" + (home_ / "out").string() + "'", true, asUser);
     EXPECT_NE(run.out.find("无法读取设置文件"), std::string::npos) << run.out;
     EXPECT_NE(run.out.find("Permission denied"), std::string::npos) << run.out;
     fs::permissions(home_ / "soft.dat", fs::perms::owner_read | fs::perms::owner_write);
@@ -443,8 +449,8 @@ TEST_F(CliTest, MemoryStaysBoundedWhateverArrives) {
     picture.announceLength = false;
     site_.route("img.pconline.com.cn", "/1/1.jpg", picture);
     int status = -1;
-    const long pictureMB =
-        PeakMegabytes("download http://dp.pconline.com.cn/m/ --albums 1 --save '" + (home_ / "out").string() + "'", status);
+    const long pictureMB = PeakMegabytes(
+        "download http://dp.pconline.com.cn/m/ --albums 1 --save '" + (home_ / "out").string() + "'", status);
     EXPECT_EQ(status, 0);
     EXPECT_EQ(fs::file_size(home_ / "out" / "Member" / "Album 1" / "Album 1 (1).jpg"), 200u << 20);
     EXPECT_LT(pictureMB, 64);

@@ -149,8 +149,7 @@ TEST_F(NamingTest, AddressNaming) {
     NameAlbum({u"http://img/x/a.JPG", u"http://img/y/b.png", u"http://img/z/a.jpg", u"http://img/w/a.jpg"});
     Add(u"/only-leading-slash");  // no usable "/": the number serves
     Add(u"noslash.gif");
-    EXPECT_EQ(job_.fileNames,
-              (Names{u"a.JPG", u"b.png", u"a.jpg(1).jpg", u"a.jpg(2).jpg", u"5.jpg", u"6.jpg"}));
+    EXPECT_EQ(job_.fileNames, (Names{u"a.JPG", u"b.png", u"a.jpg(1).jpg", u"a.jpg(2).jpg", u"5.jpg", u"6.jpg"}));
 
     const std::u16string stamp = NameAlbum({u"http://img/dir/"})[0];
     ASSERT_EQ(stamp.size(), 18u);
@@ -257,9 +256,8 @@ TEST_F(NamingTest, LongChineseNamesFitTheComponentLimit) {
 
 TEST_F(NamingTest, HostileNamesStayInsideTheAlbumFolder) {
     context_.albumName = u"..";
-    for (const std::u16string description :
-         {u"..", u".", u"../../x", u"..\\..\\x", u" /etc/passwd", u"a/../../b", u"&quot;..&quot;", u"\t..",
-          u"?/..", u"..."}) {
+    for (const std::u16string description : {u"..", u".", u"../../x", u"..\\..\\x", u" /etc/passwd", u"a/../../b",
+                                             u"&quot;..&quot;", u"\t..", u"?/..", u"..."}) {
         Add(u"http://img/1", description);
     }
     EXPECT_EQ(job_.albumFolder, SaveFolder() + u"。。/");

@@ -55,9 +55,9 @@ TEST_F(PostProcessTest, ExtensionFollowsTheFirstBytes) {
 
 TEST_F(PostProcessTest, HeaderTableIsTestedInItsOrder) {
     const std::pair<const char*, std::u16string> cases[] = {
-        {"\0\0\x02\0\0", u".tga"}, {"\0\0\x10\0\0", u".tga"}, {"\0\0\x02\0\x01", u".cur"},
-        {"\0\0\x01\0\x01", u".ico"}, {"II*\0\0", u".tiff"}, {"MM\0*\0", u".tiff"},
-        {"BMMM\0", u".bmp"}, {"\0\0\x03\0\0", u""}, {"GIX\0\0", u""},
+        {"\0\0\x02\0\0", u".tga"},   {"\0\0\x10\0\0", u".tga"}, {"\0\0\x02\0\x01", u".cur"},
+        {"\0\0\x01\0\x01", u".ico"}, {"II*\0\0", u".tiff"},     {"MM\0*\0", u".tiff"},
+        {"BMMM\0", u".bmp"},         {"\0\0\x03\0\0", u""},     {"GIX\0\0", u""},
     };
     for (const auto& [head, extension] : cases)
         EXPECT_EQ(ExtensionForHeader(reinterpret_cast<const unsigned char*>(head)), extension);

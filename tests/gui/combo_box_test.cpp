@@ -18,9 +18,9 @@ namespace {
 
 TEST(ComboBox2Test, TypedTextListsMatchingEntriesInLowerCase) {
     CComboBox2 box;
-    box.SetKnownEntries({QStringLiteral("http://dp.pconline.com.cn/Alice/"), QStringLiteral("http://x.cn/BOB/"),
-                         QStringLiteral("http://dp.pconline.com.cn/alice2/") + CComboBox2::kEndMarker +
-                             QStringLiteral("hidden")});
+    box.SetKnownEntries(
+        {QStringLiteral("http://dp.pconline.com.cn/Alice/"), QStringLiteral("http://x.cn/BOB/"),
+         QStringLiteral("http://dp.pconline.com.cn/alice2/") + CComboBox2::kEndMarker + QStringLiteral("hidden")});
     box.show();
     QTest::keyClicks(box.lineEdit(), QStringLiteral("ALI"));
     EXPECT_EQ(box.completionEntries(), (QStringList{QStringLiteral("http://dp.pconline.com.cn/alice/"),
@@ -53,7 +53,7 @@ using SaveFolderTest = WindowTest;
 TEST_F(SaveFolderTest, PickedFoldersEnterTheHistoryOnceNewestFirst) {
     CLumoraDlg& window = OpenWindow();
     const QString base = QString::fromStdString(home_.string());
-    desktop_.folders = {base + "/One", base + "/one/", base + "/Two", base + "/Three",
+    desktop_.folders = {base + "/One",  base + "/one/", base + "/Two", base + "/Three",
                         base + "/Four", base + "/Five", base + "/Six"};
     window.ChooseSaveFolder();
     EXPECT_EQ(desktop_.pickerTitles, std::vector<QString>{QStringLiteral("请选择文件保存目录：")});

@@ -204,9 +204,11 @@ TEST(SaveSetTest, HelpLinkShowsTheEscapeList) {
     emit Part<QLabel>(&dialog, 1010)->linkActivated(QStringLiteral("#"));
     ASSERT_EQ(desktop.messages.size(), 1u);
     const QString expected = QStringLiteral(
-        "设置前后缀，可以在图片本来的文件名前后加上指定的字符\n如：图片本来的文件名为：lumora.jpg，如果前缀为空，后缀为_com\n"
+        "设置前后缀，可以在图片本来的文件名前后加上指定的字符\n如：图片本来的文件名为：lumora."
+        "jpg，如果前缀为空，后缀为_com\n"
         "则最后图片名将变为lumora_com.jpg\n如果前缀为www_，后缀为_com\n则最后图片名将变为www_lumora_com.jpg\n"
-        "相册名那里前后缀一样\n同时，支持转义字符，当前后缀中含有转义字符时，程序会将转义字符转换为转义字符所表示的字符串\n"
+        "相册名那里前后缀一样\n同时，支持转义字符，当前后缀中含有转义字符时，程序会将转义字符转换为转义字符所表示的字符"
+        "串\n"
         "转义字符如下（问号为英文的问号，相册名的转义字符只支持?1,?3,?9）：\n?1:相册名称\n?2:图片在相册中的序号\n"
         "?3:相册在列表中的序号(格式为：1,2,3...)\n?4:未定义\n?5:未定义\n?6:选中的相册数\n"
         "?7:总共的相册数(选中的+未选中的)\n?9:相册在列表中的序号(格式为：0001,0002,0003...)");
@@ -349,10 +351,10 @@ TEST_F(FailureListTest, StatusLineOpensTheListWhichCopiesAndRetriesThePicture) {
     ASSERT_EQ(report.albums.size(), 1u);
     ASSERT_EQ(report.albums[0].failures.size(), 1u);
     const FailedItem failure = report.albums[0].failures[0];
-    const QString line = QStringList{QStringLiteral("Sea"), ToQString(failure.savePath),
-                                     QStringLiteral("http://img.pconline.com.cn/1/2.jpg"),
-                                     ToQString(DescribeFailure(failure))}
-                             .join(QLatin1Char('\t'));
+    const QString line =
+        QStringList{QStringLiteral("Sea"), ToQString(failure.savePath),
+                    QStringLiteral("http://img.pconline.com.cn/1/2.jpg"), ToQString(DescribeFailure(failure))}
+            .join(QLatin1Char('\t'));
 
     WhenModal<CDlgFailures>([&](CDlgFailures& dialog) {
         EXPECT_EQ(dialog.windowTitle(), QStringLiteral("失败的图片"));
@@ -371,9 +373,8 @@ TEST_F(FailureListTest, StatusLineOpensTheListWhichCopiesAndRetriesThePicture) {
 
     // Fixed on the site; the retry is followed as a download is.
     site_.route(testing::kPictureHost, "/1/2.jpg", testsite::Response::Text("picture /1/2", "image/jpeg"));
-    WhenModal<CDlgFailures>([](CDlgFailures& dialog) {
-        dialog.findChild<QPushButton*>(QStringLiteral("retryFailures"))->click();
-    });
+    WhenModal<CDlgFailures>(
+        [](CDlgFailures& dialog) { dialog.findChild<QPushButton*>(QStringLiteral("retryFailures"))->click(); });
     QTest::keyClick(status, Qt::Key_Return);
     EXPECT_TRUE(window.busy());
     ASSERT_TRUE(window.WaitUntilIdle(60000));

@@ -203,8 +203,8 @@ TEST_F(GridTest, PickedThumbnailIsPlainlyMarked) {
         for (int x = 0; x < picked.width(); ++x) {
             const QColor a = picked.pixelColor(x, y);
             const QColor b = other.pixelColor(x, y);
-            const int change = std::max({std::abs(a.red() - b.red()), std::abs(a.green() - b.green()),
-                                         std::abs(a.blue() - b.blue())});
+            const int change =
+                std::max({std::abs(a.red() - b.red()), std::abs(a.green() - b.green()), std::abs(a.blue() - b.blue())});
             marked += change > 100 ? 1 : 0;
         }
     }

@@ -12,10 +12,10 @@
 
 #include <chrono>
 #include <deque>
-#include <ostream>
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -29,9 +29,7 @@
 #include "testsite/TestSite.h"
 
 // Readable QStrings in failure messages.
-inline void PrintTo(const QString& text, std::ostream* out) {
-    *out << '"' << text.toStdString() << '"';
-}
+inline void PrintTo(const QString& text, std::ostream* out) { *out << '"' << text.toStdString() << '"'; }
 
 namespace lumora::guitest {
 

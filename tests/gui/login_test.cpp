@@ -75,9 +75,10 @@ protected:
 #endif
         CookieStore::Instance().Clear();
         CookieStore::Instance().BindFile(cookieFile_);
-        site_.route("", "/login", Response::Text("welcome")
-                                      .Header("Set-Cookie", "sid=s1; Path=/")
-                                      .Header("Set-Cookie", "keep=k1; Path=/; Max-Age=3600; HttpOnly"));
+        site_.route("", "/login",
+                    Response::Text("welcome")
+                        .Header("Set-Cookie", "sid=s1; Path=/")
+                        .Header("Set-Cookie", "keep=k1; Path=/; Max-Age=3600; HttpOnly"));
         site_.route("", "/relogin", Response::Text("again").Header("Set-Cookie", "keep=k2; Path=/; Max-Age=3600"));
         site_.route("", "/logout",
                     Response::Text("bye").Header("Set-Cookie", "keep=; Path=/; Expires=Thu, 01 Jan 1970 00:00:00 GMT"));
@@ -204,17 +205,15 @@ std::optional<Cookie> Stored(const std::string& name) {
     return std::nullopt;
 }
 
-bool Has(const std::string& text, const std::string& part) {
-    return text.find(part) != std::string::npos;
-}
+bool Has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
 // Waits until `view` has loaded `path` and `cookies` holds for the store.
 bool Loaded(CDlgWebOpen& dialog, const QString& path, const std::function<bool()>& cookies) {
     auto* view = qobject_cast<QWebEngineView*>(dialog.browser());
     bool finished = false;
-    const QMetaObject::Connection watch = QObject::connect(
-        view, &QWebEngineView::loadFinished, &dialog,
-        [&, view](bool ok) { finished = finished || (ok && view->url().path() == path); });
+    const QMetaObject::Connection watch =
+        QObject::connect(view, &QWebEngineView::loadFinished, &dialog,
+                         [&, view](bool ok) { finished = finished || (ok && view->url().path() == path); });
     const bool loaded = WaitUntil([&] { return finished && cookies(); });
     QObject::disconnect(watch);  // the lambda refers to this frame
     return loaded;
@@ -227,7 +226,8 @@ TEST_F(LoginBrowserTest, LoginCookiesReachTheFetcherAndPersistentOnesSurviveARes
     EXPECT_EQ(CookieStore::ToNetscapeLine(keep).substr(0, 34), "#HttpOnly_127.0.0.1\tFALSE\t/\tFALSE\t");
     EXPECT_NEAR(static_cast<double>(keep.expires), static_cast<double>(std::time(nullptr) + 3600), 120);
     EXPECT_TRUE(Stored("sid")->isSession());
-    EXPECT_TRUE(LoginProfile()->persistentStoragePath().startsWith(QString::fromStdString((kHome / "browser").string())));
+    EXPECT_TRUE(
+        LoginProfile()->persistentStoragePath().startsWith(QString::fromStdString((kHome / "browser").string())));
     EXPECT_TRUE(std::filesystem::is_directory(kHome / "browser" / "storage"));
     std::string sent = SentByFetcher();
     EXPECT_TRUE(Has(sent, "sid=s1") && Has(sent, "keep=k1")) << sent;

@@ -25,9 +25,7 @@ namespace {
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
-QComboBox* Combo(CLumoraDlg& window, int id) {
-    return qobject_cast<QComboBox*>(window.control(id));
-}
+QComboBox* Combo(CLumoraDlg& window, int id) { return qobject_cast<QComboBox*>(window.control(id)); }
 
 // Clicks the list row that shows `title`, as a user ticks an album.
 void ClickAlbumRow(CMyGridCtrl* grid, const QString& title) {

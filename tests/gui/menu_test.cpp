@@ -2,9 +2,9 @@
 // flags and "lumora.ini", switches saved at once and shown again after a
 // restart.
 #include <QAction>
-#include <QPointer>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPointer>
 
 #include "app/OptionFlags.h"
 #include "gui/login/DlgWebOpen.h"
@@ -14,16 +14,15 @@
 namespace lumora::guitest {
 namespace {
 
-QMenu* Popup(CLumoraDlg& window, int index) {
-    return window.menuBar()->actions().at(index)->menu();
-}
+QMenu* Popup(CLumoraDlg& window, int index) { return window.menuBar()->actions().at(index)->menu(); }
 
 // The popup's entries as "id text", separators as "-".
 std::vector<QString> Entries(QMenu* menu) {
     std::vector<QString> entries;
     for (QAction* action : menu->actions()) {
-        entries.push_back(action->isSeparator() ? QStringLiteral("-")
-                                                : QStringLiteral("%1 %2").arg(MenuActionId(action)).arg(action->text()));
+        entries.push_back(action->isSeparator()
+                              ? QStringLiteral("-")
+                              : QStringLiteral("%1 %2").arg(MenuActionId(action)).arg(action->text()));
     }
     return entries;
 }
@@ -52,15 +51,22 @@ TEST_F(MenuTest, BarHoldsThePopupsInOrder) {
                                     QStringLiteral("32809 导出下载文件"), QStringLiteral("32810 导出迅雷下载列表")}));
     const std::vector<QString> settings = Entries(Popup(window, 1));
     const std::vector<QString> expected = {
-        QStringLiteral("32778 下载参数设置"),       QStringLiteral("32779 文件名设置"),
-        QStringLiteral("-"),                        QStringLiteral("32802 只生成迅雷下载列表"),
-        QStringLiteral("32804 生成图片原始名文件"), QStringLiteral("-"),
-        QStringLiteral("32799 修正图片顺序"),       QStringLiteral("32800 修正图片格式"),
-        QStringLiteral("32774 不下载以前下载过的图片"), QStringLiteral("32812 下载完成后打开保存路径"),
-        QStringLiteral("-"),                        QStringLiteral("32808 只下载淘宝宝贝主图"),
+        QStringLiteral("32778 下载参数设置"),
+        QStringLiteral("32779 文件名设置"),
+        QStringLiteral("-"),
+        QStringLiteral("32802 只生成迅雷下载列表"),
+        QStringLiteral("32804 生成图片原始名文件"),
+        QStringLiteral("-"),
+        QStringLiteral("32799 修正图片顺序"),
+        QStringLiteral("32800 修正图片格式"),
+        QStringLiteral("32774 不下载以前下载过的图片"),
+        QStringLiteral("32812 下载完成后打开保存路径"),
+        QStringLiteral("-"),
+        QStringLiteral("32808 只下载淘宝宝贝主图"),
         QStringLiteral("32814 只下载宝贝描述里的图片"),
         QStringLiteral("32776 又拍相册下载大图（不勾选为下载原图，下载原图速度更慢）"),
-        QStringLiteral("-"),                        QStringLiteral("32815 跳过已下载的图片"),
+        QStringLiteral("-"),
+        QStringLiteral("32815 跳过已下载的图片"),
     };
     EXPECT_EQ(settings, expected);
     const std::vector<QString> login = Entries(Popup(window, 0));
@@ -108,8 +114,8 @@ TEST_F(MenuTest, SkipSavedFollowsTheIniFileAndAFailedSaveIsSaid) {
     std::filesystem::create_symlink("/proc/version", ini);
     window.OnMenuCommand(ID_SKIP_SAVED);
     ASSERT_EQ(desktop_.messages.size(), 1u);
-    EXPECT_TRUE(desktop_.messages[0].startsWith(QStringLiteral("设置保存失败：") + QString::fromStdString(ini.string()) +
-                                                QStringLiteral("（")))
+    EXPECT_TRUE(desktop_.messages[0].startsWith(QStringLiteral("设置保存失败：") +
+                                                QString::fromStdString(ini.string()) + QStringLiteral("（")))
         << desktop_.messages[0].toStdString();
 }
 

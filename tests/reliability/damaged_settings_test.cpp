@@ -45,8 +45,9 @@ protected:
         EXPECT_FALSE(report.rejectedSavePath);
         for (const fs::path& entry : Entries(home_)) {
             const std::string name = entry.lexically_relative(home_).string();
-            const bool programFile = name == kSettingsFileName || name == "cookies.txt" || name.starts_with("archive.sqlite3") || name == "lumora.ini" ||
-                                   name.ends_with(".lock");
+            const bool programFile = name == kSettingsFileName || name == "cookies.txt" ||
+                                     name.starts_with("archive.sqlite3") || name == "lumora.ini" ||
+                                     name.ends_with(".lock");
             EXPECT_TRUE(programFile || name == "save" || name.starts_with("save/")) << name;
             EXPECT_LE(entry.filename().string().size(), 255u) << name;
         }

@@ -124,7 +124,8 @@ TEST_F(FaultInjectionTest, ShortLengthDoesNotSpillIntoTheNextPicture) {
     EXPECT_EQ(ReadWhole(AlbumFolder("Short") / "Short (2).jpg"), PictureBytes("/s/2.jpg").substr(0, 1000));
     for (int n : {1, 3, 4}) {
         const std::string path = "/s/" + std::to_string(n) + ".jpg";
-        EXPECT_EQ(ReadWhole(AlbumFolder("Short") / ("Short (" + std::to_string(n) + ").jpg")), PictureBytes(path)) << path;
+        EXPECT_EQ(ReadWhole(AlbumFolder("Short") / ("Short (" + std::to_string(n) + ").jpg")), PictureBytes(path))
+            << path;
     }
 }
 
@@ -145,10 +146,12 @@ TEST_F(FaultInjectionTest, DamagedPagesKeepWhatCanBeRead) {
     const std::size_t found = controller->session().albums.size();
     EXPECT_GT(found, 5u);
     EXPECT_LT(found, 40u);
-    EXPECT_EQ(window_.texts[IDC_STATUS_MAIN], FormatText(u"获取相册列表完成，共%d个", {static_cast<std::int64_t>(found)}));
+    EXPECT_EQ(window_.texts[IDC_STATUS_MAIN],
+              FormatText(u"获取相册列表完成，共%d个", {static_cast<std::int64_t>(found)}));
 
     site_.route(kCommunityHost, "/photo/list_1.html", Response::Status(500));
-    Response dropped = Response::Text("<html>" + PictureBlock("//" + kPictureHost + "/x/1.jpg") + std::string(5000, ' '));
+    Response dropped =
+        Response::Text("<html>" + PictureBlock("//" + kPictureHost + "/x/1.jpg") + std::string(5000, ' '));
     dropped.dropAfterBytes = 200;
     site_.route(kCommunityHost, "/photo/list_2.html", dropped);
     std::string third = "<html>" + PictureBlock("//" + kPictureHost + "/x/3.jpg");
@@ -164,8 +167,9 @@ TEST_F(FaultInjectionTest, DamagedPagesKeepWhatCanBeRead) {
 // RLIMIT_FSIZE stands in for a full disk: pictures too big for it fail to
 // save, leave nothing behind and are reported; smaller ones still arrive.
 TEST_F(FaultInjectionTest, FullDiskFailsOnlyThePicturesThatDoNotFit) {
-    ServeMember({{"Disk", {Good("/d/1.jpg", 8000), Good("/d/2.jpg", 200000), Good("/d/3.jpg", 8000),
-                           Good("/d/4.jpg", 300000), Good("/d/5.jpg", 8000)}}});
+    ServeMember({{"Disk",
+                  {Good("/d/1.jpg", 8000), Good("/d/2.jpg", 200000), Good("/d/3.jpg", 8000), Good("/d/4.jpg", 300000),
+                   Good("/d/5.jpg", 8000)}}});
     auto controller = ReadyController(2);
     DownloadReport report;
     {

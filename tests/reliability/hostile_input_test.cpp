@@ -48,8 +48,9 @@ protected:
         for (const fs::path& entry : Entries(home_)) {
             const fs::path relative = entry.lexically_relative(home_);
             const std::string name = relative.string();
-            const bool programFile = name == kSettingsFileName || name == "cookies.txt" || name.starts_with("archive.sqlite3") || name == "lumora.ini" ||
-                                   name.ends_with(".lock");
+            const bool programFile = name == kSettingsFileName || name == "cookies.txt" ||
+                                     name.starts_with("archive.sqlite3") || name == "lumora.ini" ||
+                                     name.ends_with(".lock");
             const bool onTheWay = name == "one" || name == "one/two" || name == "one/two/three";
             const bool inside = name == "one/two/three/save" || name.starts_with("one/two/three/save/");
             EXPECT_TRUE(programFile || onTheWay || inside) << name;
@@ -71,7 +72,11 @@ TEST_F(HostileInputTest, HostileNamesStayInsideTheSaveFolder) {
         Repeat("x", 300),
         "\u202Egpj.exe",
         "\u200F\u202B\u061Cmarks",
-        "CON", "NUL", "COM1", "LPT1.txt", "aux.jpg",
+        "CON",
+        "NUL",
+        "COM1",
+        "LPT1.txt",
+        "aux.jpg",
         "/etc/passwd",
         "   ",
         "&nbsp;&nbsp;&nbsp;",
@@ -303,7 +308,8 @@ protected:
         curl_easy_setopt(easy, CURLOPT_CAINFO, cert.c_str());
         curl_easy_setopt(easy, CURLOPT_NOPROXY, "*");
         curl_easy_setopt(easy, CURLOPT_TIMEOUT_MS, 2000L);
-        curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, +[](char*, std::size_t s, std::size_t n, void*) { return s * n; });
+        curl_easy_setopt(
+            easy, CURLOPT_WRITEFUNCTION, +[](char*, std::size_t s, std::size_t n, void*) { return s * n; });
         const bool ok = curl_easy_perform(easy) == CURLE_OK;
         curl_easy_cleanup(easy);
         return ok;

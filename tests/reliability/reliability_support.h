@@ -95,7 +95,8 @@ protected:
                 page += PictureBlock("//" + kPictureHost + picture.path);
                 site_.route(kPictureHost, picture.path, picture.answer);
             }
-            site_.route(kCommunityHost, "/photo/list_" + id + ".html", testsite::Response::Text(page + "</ul></body></html>"));
+            site_.route(kCommunityHost, "/photo/list_" + id + ".html",
+                        testsite::Response::Text(page + "</ul></body></html>"));
         }
         ServePage("m", 1, ListPage(space, blocks, false));
     }

@@ -104,13 +104,13 @@ TEST_F(StopTest, FiftyStopsAtEveryPhase) {
 
     // The phases, each named by the text the run shows as it enters it.
     const std::vector<std::u16string> phases = {
-        u"正在下载第1/2个图集",   // the first album's page is about to be read
-        u"已获取到1张图片信息",   // naming the pictures
-        u"已获取到6张图片信息",   // the album collected
-        u"已开始下载图片",        // workers about to start
+        u"正在下载第1/2个图集",  // the first album's page is about to be read
+        u"已获取到1张图片信息",  // naming the pictures
+        u"已获取到6张图片信息",  // the album collected
+        u"已开始下载图片",       // workers about to start
         u"已下载",               // workers running (item ends seen together show one count)
         u"已下载6/6......",      // the album downloaded
-        u"正在下载第2/2个图集",   // between the albums
+        u"正在下载第2/2个图集",  // between the albums
     };
     constexpr int kRuns = 50;
     for (int run = 0; run < kRuns; ++run) {
@@ -164,10 +164,11 @@ TEST_F(StopTest, FiftyStopsAtEveryPhase) {
 TEST_F(StopTest, WorkersOfAStoppedRunDoNotCountForTheNextOne) {
     // The stop lands after the first old picture and takes effect with the
     // second; the last two old ones end while the first new one is loading.
-    ServeMember({{"Old", {Slow("/o/1.jpg", 100ms), Slow("/o/2.jpg", 500ms), Slow("/o/3.jpg", 1000ms),
-                          Slow("/o/4.jpg", 1000ms)}},
-                 {"New", {Slow("/n/1.jpg", 800ms), Slow("/n/2.jpg", 800ms), Slow("/n/3.jpg", 800ms),
-                          Slow("/n/4.jpg", 800ms)}}});
+    ServeMember(
+        {{"Old",
+          {Slow("/o/1.jpg", 100ms), Slow("/o/2.jpg", 500ms), Slow("/o/3.jpg", 1000ms), Slow("/o/4.jpg", 1000ms)}},
+         {"New",
+          {Slow("/n/1.jpg", 800ms), Slow("/n/2.jpg", 800ms), Slow("/n/3.jpg", 800ms), Slow("/n/4.jpg", 800ms)}}});
     auto controller = StopController(4);
 
     const std::u16string firstDone = u"已下载1/4......";

@@ -55,7 +55,8 @@ inline ::testing::AssertionResult ParsePng(const std::string& bytes, PngInfo& in
     uLongf size = uLongf(info.width) * info.height * 3 + info.height;
     info.pixels.assign(size, '\0');
     if (uncompress(reinterpret_cast<Bytef*>(info.pixels.data()), &size, reinterpret_cast<const Bytef*>(idat.data()),
-                   idat.size()) != Z_OK || size != info.pixels.size())
+                   idat.size()) != Z_OK ||
+        size != info.pixels.size())
         return ::testing::AssertionFailure() << "IDAT does not inflate to the image size";
     return ::testing::AssertionSuccess();
 }
@@ -65,11 +66,13 @@ inline ::testing::AssertionResult ParsePng(const std::string& bytes, PngInfo& in
 inline ::testing::AssertionResult IsBaselineJpeg(const std::string& bytes) {
     if (bytes.size() < 4 || bytes.compare(0, 3, "\xFF\xD8\xFF") != 0)
         return ::testing::AssertionFailure() << "does not start FF D8 FF";
-    if (bytes.compare(bytes.size() - 2, 2, "\xFF\xD9") != 0) return ::testing::AssertionFailure() << "does not end FF D9";
+    if (bytes.compare(bytes.size() - 2, 2, "\xFF\xD9") != 0)
+        return ::testing::AssertionFailure() << "does not end FF D9";
     bool frame = false;
     std::size_t at = 2;
     for (;;) {
-        if (at + 4 > bytes.size() || bytes[at] != '\xFF') return ::testing::AssertionFailure() << "bad segment at " << at;
+        if (at + 4 > bytes.size() || bytes[at] != '\xFF')
+            return ::testing::AssertionFailure() << "bad segment at " << at;
         const auto marker = std::uint8_t(bytes[at + 1]);
         const std::size_t length = std::uint8_t(bytes[at + 2]) * 256u + std::uint8_t(bytes[at + 3]);
         if (marker == 0xC0) frame = true;
@@ -105,7 +108,8 @@ inline std::string RunCommand(const std::string& command) {
 // "JPEG 320 240" for a picture that decodes without warnings, else empty.
 inline std::string Identify(const std::string& bytes) {
     auto path = WriteScratch(bytes, "identify");
-    std::string out = RunCommand("/usr/bin/identify -regard-warnings -format '%m %w %h' '" + path.string() + "' 2>/dev/null");
+    std::string out =
+        RunCommand("/usr/bin/identify -regard-warnings -format '%m %w %h' '" + path.string() + "' 2>/dev/null");
     std::filesystem::remove(path);
     return out;
 }

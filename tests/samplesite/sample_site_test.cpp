@@ -105,7 +105,8 @@ std::vector<std::string> Blocks(const std::string& text, const std::string& sepa
     std::vector<std::string> pieces;
     for (auto at = text.find(separator); at != std::string::npos;) {
         auto next = text.find(separator, at + separator.size());
-        pieces.push_back(text.substr(at + separator.size(), next == std::string::npos ? next : next - at - separator.size()));
+        pieces.push_back(
+            text.substr(at + separator.size(), next == std::string::npos ? next : next - at - separator.size()));
         at = next;
     }
     return pieces;
@@ -403,7 +404,9 @@ TEST(SampleSiteHostile, EachShapeArrivesWholeAndWellFormed) {
             }
         }
         // The rest of the member stays as it is.
-        EXPECT_LT(client.body(shape == Hostile::HugePictures ? Absolute(catalog.albums[0].coverAddress) : picture).size(), 64u << 10);
+        EXPECT_LT(
+            client.body(shape == Hostile::HugePictures ? Absolute(catalog.albums[0].coverAddress) : picture).size(),
+            64u << 10);
     }
 }
 

@@ -1,6 +1,6 @@
+#include "settings/Ini.h"
 #include "settings/AppSettings.h"
 #include "settings/ExtensionSettings.h"
-#include "settings/Ini.h"
 #include "settings_test_support.h"
 #include "text/StringCtrl.h"
 
@@ -23,9 +23,10 @@ protected:
 };
 
 TEST_F(IniTest, ValuesAreTrimmedUnquotedAndFoundIgnoringCase) {
-    WriteIni("; comment\r\n# another=1\r\n[Other]\r\nkey=wrong\r\n"
-             "[ Main ]\r\n  Key  =  \"  spaced value \"  \r\nplain = a ; not a comment\r\n"
-             "single='x'\r\nhalf=\"open\r\nempty=\r\nnoequals\r\nkey=second\r\n");
+    WriteIni(
+        "; comment\r\n# another=1\r\n[Other]\r\nkey=wrong\r\n"
+        "[ Main ]\r\n  Key  =  \"  spaced value \"  \r\nplain = a ; not a comment\r\n"
+        "single='x'\r\nhalf=\"open\r\nempty=\r\nnoequals\r\nkey=second\r\n");
     const CIni ini = Ini();
     EXPECT_EQ(ini.ReadIniText(u"main", u"KEY", u"d"), u"  spaced value ");
     EXPECT_EQ(ini.ReadIniText(u"Main", u"plain"), u"a ; not a comment");

@@ -14,8 +14,12 @@ TEST(SettingsImage, FieldsSitAtTheirOffsetsLittleEndian) {
     block.downloadParams[0] = {0x0102, 0x0304, 7, 0xFFFF};
     block.downloadParams[23].timeoutSeconds = 0xABCD;
     NameRules& rules = block.nameRules[kCurrentSite];
-    for (auto [field, c] : {std::pair{&rules.filePrefix, u'前'}, {&rules.fileSuffix, u's'}, {&rules.replaceWhat, u'w'},
-                            {&rules.replaceWith, u'x'}, {&rules.folderPrefix, u'p'}, {&rules.folderSuffix, u'q'}})
+    for (auto [field, c] : {std::pair{&rules.filePrefix, u'前'},
+                            {&rules.fileSuffix, u's'},
+                            {&rules.replaceWhat, u'w'},
+                            {&rules.replaceWith, u'x'},
+                            {&rules.folderPrefix, u'p'},
+                            {&rules.folderSuffix, u'q'}})
         SetFieldText(*field, std::u16string(1, c));
     rules.optionFlags = kOptSkipDownloadedBefore | kOptItemDescriptionPicturesOnly;
     rules.baseNameChoice = 2;
@@ -26,11 +30,23 @@ TEST(SettingsImage, FieldsSitAtTheirOffsetsLittleEndian) {
     const std::vector<std::uint8_t> bytes = SerializeSettings(block);
     ASSERT_EQ(bytes.size(), 19808u);
     const std::size_t r = 192 + kCurrentSite * 484;
-    const std::pair<std::size_t, std::uint16_t> expected[] = {
-        {0, 0x0102}, {2, 0x0304}, {4, 7}, {6, 0xFFFF}, {23 * 8 + 6, 0xABCD},
-        {r, u'前'}, {r + 2, 0}, {r + 80, u's'}, {r + 160, u'w'}, {r + 240, u'x'}, {r + 320, u'p'}, {r + 400, u'q'},
-        {r + 480, 0x0140}, {r + 482, 0x0102},
-        {11808, u'h'}, {15808 + 4 * 800, u'/'}, {15808 + 4 * 800 + 2, u'z'}};
+    const std::pair<std::size_t, std::uint16_t> expected[] = {{0, 0x0102},
+                                                              {2, 0x0304},
+                                                              {4, 7},
+                                                              {6, 0xFFFF},
+                                                              {23 * 8 + 6, 0xABCD},
+                                                              {r, u'前'},
+                                                              {r + 2, 0},
+                                                              {r + 80, u's'},
+                                                              {r + 160, u'w'},
+                                                              {r + 240, u'x'},
+                                                              {r + 320, u'p'},
+                                                              {r + 400, u'q'},
+                                                              {r + 480, 0x0140},
+                                                              {r + 482, 0x0102},
+                                                              {11808, u'h'},
+                                                              {15808 + 4 * 800, u'/'},
+                                                              {15808 + 4 * 800 + 2, u'z'}};
     for (auto [offset, value] : expected) EXPECT_EQ(U16At(bytes, offset), value) << "offset " << offset;
     EXPECT_EQ(ParseSettings(bytes), block);
 }

@@ -3,11 +3,11 @@
 
 #include <gtest/gtest.h>
 
+#include <stdlib.h>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
-#include <stdlib.h>
 
 namespace lumora::testing {
 

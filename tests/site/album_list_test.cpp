@@ -26,7 +26,8 @@ TEST(NormaliseAlbumAddressTest, MarkersAtPositionZeroDoNotCount) {
     // "_p" at position 0 is not a page tag; the text is taken as a member space.
     EXPECT_EQ(NormaliseAlbumAddress(u"_p2_x.cn/abc/", tag), u"http://dp.pconline.com.cn/abc/myphoto_dk1stp_n15.html");
     // "_p" present but no "_p%d_" tag: unchanged.
-    EXPECT_EQ(NormaliseAlbumAddress(u"http://dp.pconline.com.cn/my_photos/", tag), u"http://dp.pconline.com.cn/my_photos/");
+    EXPECT_EQ(NormaliseAlbumAddress(u"http://dp.pconline.com.cn/my_photos/", tag),
+              u"http://dp.pconline.com.cn/my_photos/");
 }
 
 TEST(AlbumListTest, TitlesAreCleanedAndMadeUnique) {

@@ -225,18 +225,20 @@ TEST(TestSiteConnections, RequestBodiesArriveWhole) {
     EXPECT_LT(seconds(Clock::now() - start), 0.9);  // curl waits 1 s for a missing "100 Continue"
 
     std::string chunkedSource = "chunked request body";
-    Reply chunked = client.fetch(site.baseUrl() + "/echo", [&, chunkedHeader = withHeader("Transfer-Encoding: chunked")](CURL* c) {
-        chunkedHeader(c);
-        curl_easy_setopt(c, CURLOPT_POST, 1L);
-        curl_easy_setopt(c, CURLOPT_READDATA, &chunkedSource);
-        curl_easy_setopt(c, CURLOPT_READFUNCTION, +[](char* out, size_t, size_t n, void* user) -> size_t {
-            auto* source = static_cast<std::string*>(user);
-            size_t take = std::min<size_t>({n, source->size(), 7});
-            source->copy(out, take);
-            source->erase(0, take);
-            return take;
+    Reply chunked =
+        client.fetch(site.baseUrl() + "/echo", [&, chunkedHeader = withHeader("Transfer-Encoding: chunked")](CURL* c) {
+            chunkedHeader(c);
+            curl_easy_setopt(c, CURLOPT_POST, 1L);
+            curl_easy_setopt(c, CURLOPT_READDATA, &chunkedSource);
+            curl_easy_setopt(
+                c, CURLOPT_READFUNCTION, +[](char* out, size_t, size_t n, void* user) -> size_t {
+                    auto* source = static_cast<std::string*>(user);
+                    size_t take = std::min<size_t>({n, source->size(), 7});
+                    source->copy(out, take);
+                    source->erase(0, take);
+                    return take;
+                });
         });
-    });
     EXPECT_EQ(chunked.body, "POST:chunked request body");
 }
 
@@ -251,7 +253,7 @@ TEST(TestSiteBodies, CompressedBodiesInflateToTheOriginal) {
     site.route("", "/gzip", gzip);
     site.route("", "/zlib", zlib);
 
-    Reply gz = fetchOnce(site.baseUrl() + "/gzip");  // curl decodes nothing by default
+    Reply gz = fetchOnce(site.baseUrl() + "/gzip");     // curl decodes nothing by default
     EXPECT_EQ(inflateExactly(gz.body, 15 + 16), page);  // gzip wrapper only
     EXPECT_TRUE(gz.hasHeader("Content-Length: " + std::to_string(gz.body.size())));
     Reply zl = fetchOnce(site.baseUrl() + "/zlib");
@@ -394,7 +396,8 @@ TEST(TestSiteConnections, ClientLeavingMidAnswerDoesNotHurtTheSite) {
     site.route("", "/small", Response::Text("small"));
 
     Reply aborted = fetchOnce(site.baseUrl() + "/big", [](CURL* c) {
-        curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, +[](char*, size_t, size_t, void*) -> size_t { return 0; });
+        curl_easy_setopt(
+            c, CURLOPT_WRITEFUNCTION, +[](char*, size_t, size_t, void*) -> size_t { return 0; });
     });
     EXPECT_EQ(aborted.code, CURLE_WRITE_ERROR);
     EXPECT_EQ(fetchOnce(site.baseUrl() + "/small").body, "small");
@@ -402,13 +405,15 @@ TEST(TestSiteConnections, ClientLeavingMidAnswerDoesNotHurtTheSite) {
 
 TEST(TestSiteCookies, SetCookieLinesArriveSeparately) {
     TestSite site;
-    site.route("", "/login", Response::Text("ok").Header("Set-Cookie", "a=1; Path=/").Header("Set-Cookie", "b=2; Path=/"));
+    site.route("", "/login",
+               Response::Text("ok").Header("Set-Cookie", "a=1; Path=/").Header("Set-Cookie", "b=2; Path=/"));
     site.route("", "/echo", [](const Request& r) { return Response::Text(r.header("cookie")); });
     Client client;
 
     Reply login = client.fetch(site.baseUrl() + "/login");
     EXPECT_TRUE(login.hasHeader("Set-Cookie: a=1; Path=/"));
     EXPECT_TRUE(login.hasHeader("Set-Cookie: b=2; Path=/"));
-    Reply echo = client.fetch(site.baseUrl() + "/echo", [](CURL* c) { curl_easy_setopt(c, CURLOPT_COOKIE, "a=1; b=2"); });
+    Reply echo =
+        client.fetch(site.baseUrl() + "/echo", [](CURL* c) { curl_easy_setopt(c, CURLOPT_COOKIE, "a=1; b=2"); });
     EXPECT_EQ(echo.body, "a=1; b=2");
 }

@@ -19,7 +19,9 @@ std::u16string Decode(const std::string& bytes, unsigned codePage) {
 
 TEST(CodePage, GbkBytesAndRoundTrip) {
     EXPECT_EQ(WideToGbk(u"太平洋"), "\xCC\xAB\xC6\xBD\xD1\xF3");
-    EXPECT_EQ(WideToGbk(u"价格 €5"), "\xBC\xDB\xB8\xF1 \x80" "5");  // euro at 0x80
+    EXPECT_EQ(WideToGbk(u"价格 €5"),
+              "\xBC\xDB\xB8\xF1 \x80"
+              "5");  // euro at 0x80
     EXPECT_EQ(Decode("\x80", CP_GBK), u"€");
     const std::u16string text = u"摄影社区·相册（第2页）—丂";
     EXPECT_EQ(Decode(WideToGbk(text), CP_GBK), text);
@@ -28,7 +30,7 @@ TEST(CodePage, GbkBytesAndRoundTrip) {
 
 TEST(CodePage, WideToGbkUnmappableBecomesQuestionMark) {
     EXPECT_EQ(WideToGbk(u"a한b"), "a?b");
-    EXPECT_EQ(WideToGbk(u"x\U0001F600y"), "x?y");  // one "?" for a surrogate pair
+    EXPECT_EQ(WideToGbk(u"x\U0001F600y"), "x?y");     // one "?" for a surrogate pair
     EXPECT_EQ(WideToGbk(u"x\xD800y\xDC00"), "x?y?");  // unpaired surrogates
     EXPECT_EQ(WideToGbk(u"ab\0cd"s), "ab");
     EXPECT_EQ(WideToGbk(u""), "");
@@ -42,10 +44,16 @@ TEST(CodePage, Big5AndUhc) {
 }
 
 TEST(CodePage, InvalidSequencesDoNotLoseTheRest) {
-    EXPECT_EQ(Decode("A\xFF" "B", CP_GBK), u"A?B");
+    EXPECT_EQ(Decode("A\xFF"
+                     "B",
+                     CP_GBK),
+              u"A?B");
     EXPECT_EQ(Decode("x\xA2\xE3y", CP_GBK), u"x?y");  // well-formed but unmapped pair
-    EXPECT_EQ(Decode("\x81" "0k", CP_GBK), u"?0k");   // lead byte without trail
-    EXPECT_EQ(Decode("ab\xB0", CP_GBK), u"ab?");      // cut off at the end
+    EXPECT_EQ(Decode("\x81"
+                     "0k",
+                     CP_GBK),
+              u"?0k");                            // lead byte without trail
+    EXPECT_EQ(Decode("ab\xB0", CP_GBK), u"ab?");  // cut off at the end
     EXPECT_EQ(Decode("\xC7\xD1\xC7", CP_EUCKR), u"한?");
     // An unmapped UHC pair that the converter consumes whole, at the end of
     // the input and before more text.
@@ -72,12 +80,17 @@ TEST(Utf8, LosslessRoundTrip) {
 
 TEST(Utf8, InvalidBecomesReplacementCharacter) {
     EXPECT_EQ(Utf8ToWide("a\xE4\xB8"), u"a\uFFFD");
-    EXPECT_EQ(Utf8ToWide("\xE4\xB8" "b"), u"\uFFFDb");
-    EXPECT_EQ(Utf8ToWide("\xC0\xAF"), u"\uFFFD\uFFFD");                 // overlong
-    EXPECT_EQ(Utf8ToWide("\xED\xA0\x80"), u"\uFFFD\uFFFD\uFFFD");       // surrogate
+    EXPECT_EQ(Utf8ToWide("\xE4\xB8"
+                         "b"),
+              u"\uFFFDb");
+    EXPECT_EQ(Utf8ToWide("\xC0\xAF"), u"\uFFFD\uFFFD");                      // overlong
+    EXPECT_EQ(Utf8ToWide("\xED\xA0\x80"), u"\uFFFD\uFFFD\uFFFD");            // surrogate
     EXPECT_EQ(Utf8ToWide("\xF4\x90\x80\x80"), u"\uFFFD\uFFFD\uFFFD\uFFFD");  // > U+10FFFF
     EXPECT_EQ(Decode("x\x80y", CP_UTF8), u"x\uFFFDy");
-    EXPECT_EQ(WideToUtf8(u"a\xD800" "b\xDC00"), "a\xEF\xBF\xBD" "b\xEF\xBF\xBD");
+    EXPECT_EQ(WideToUtf8(u"a\xD800"
+                         "b\xDC00"),
+              "a\xEF\xBF\xBD"
+              "b\xEF\xBF\xBD");
 }
 
 TEST(CodePage, ThreadsConvertAtOnce) {

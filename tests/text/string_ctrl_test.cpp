@@ -135,15 +135,17 @@ TEST(ReplaceByLists, PairsChainAndMismatchedListsAreLiteral) {
 TEST(IsUtf8Text, ByteRules) {
     auto check = [](std::string s) { return IsUtf8Text(s.data(), s.size()); };
     EXPECT_FALSE(check(""));
-    EXPECT_FALSE(check("abc"));                 // ASCII alone is not "UTF-8 text"
+    EXPECT_FALSE(check("abc"));  // ASCII alone is not "UTF-8 text"
     EXPECT_TRUE(check("\xC3\xA9"));
     EXPECT_TRUE(check("caf\xC3\xA9!"));
-    EXPECT_FALSE(check("\xC3"));                // cut off
+    EXPECT_FALSE(check("\xC3"));  // cut off
     EXPECT_TRUE(check("\xE4\xB8\xAD"));
-    EXPECT_FALSE(check("\xE4\xB8" "a"));
+    EXPECT_FALSE(
+        check("\xE4\xB8"
+              "a"));
     EXPECT_TRUE(check("\xF0\x9F\x98\x80"));
-    EXPECT_FALSE(check("\xB0\xA1"));            // GBK
-    EXPECT_FALSE(check("\xC4\xE3\xBA\xC3"));    // GBK "你好"
+    EXPECT_FALSE(check("\xB0\xA1"));          // GBK
+    EXPECT_FALSE(check("\xC4\xE3\xBA\xC3"));  // GBK "你好"
     EXPECT_FALSE(check("\x80"));
     EXPECT_TRUE(check("\xFE\x80\x80\x80\x80"));  // the old long forms still count
 }

@@ -73,8 +73,8 @@ TEST_F(BoundsTest, PagesStopAtTheLimitWhetherSentOrInflated) {
     site_.route("", "/large", large);
     // Past the end of a small gzip stream, or "gzip" named on a body that is none.
     const std::string tail(kMaxPageBytes + 1024, 'x');
-    site_.route("", "/tail", Response::Text(testsite::GzipCompress("<p>small</p>") + tail)
-                                 .Header("Content-Encoding", "gzip"));
+    site_.route("", "/tail",
+                Response::Text(testsite::GzipCompress("<p>small</p>") + tail).Header("Content-Encoding", "gzip"));
     site_.route("", "/marked", Response::Text(tail).Header("X-Note", "gzip"));
     for (const char* path : {"/bomb", "/large", "/tail", "/marked"}) {
         SCOPED_TRACE(path);

@@ -52,8 +52,9 @@ protected:
 
 TEST_F(CookieStoreTest, CookieFromOneThreadIsSentByAnother) {
     site_.route("", "/login",
-                Response::Text("ok").Header("Set-Cookie", "sid=abc; Path=/").Header("Set-Cookie",
-                                                                                 "pref=1; Path=/; Max-Age=3600"));
+                Response::Text("ok")
+                    .Header("Set-Cookie", "sid=abc; Path=/")
+                    .Header("Set-Cookie", "pref=1; Path=/; Max-Age=3600"));
     std::thread first([&] {
         FetchRequest request(Url("/login"), u"", 5000);
         FetchResult result;
@@ -127,8 +128,14 @@ TEST_F(CookieStoreTest, CookiesBeyondTheLimitsGoThoseThatExpireFirstFirst) {
         std::ofstream out(file);
         for (int d = 0; d < 200; ++d) {
             for (int i = 0; i < 200; ++i) {
-                Cookie cookie{"d" + std::to_string(d) + ".example.com", i % 2 == 0, "/", false, false,
-                              kBase + d * 1000 + i, "n" + std::to_string(i), "v"};
+                Cookie cookie{"d" + std::to_string(d) + ".example.com",
+                              i % 2 == 0,
+                              "/",
+                              false,
+                              false,
+                              kBase + d * 1000 + i,
+                              "n" + std::to_string(i),
+                              "v"};
                 out << CookieStore::ToNetscapeLine(cookie) << '\n';
             }
         }

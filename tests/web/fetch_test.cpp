@@ -229,7 +229,8 @@ TEST_F(FetchTest, TimeOuts) {
 }
 
 TEST_F(FetchTest, RequestBodyArrivesWhole) {
-    site_.route("", "/post", [](const Request& request) { return Response::Text(request.method + ":" + request.body); });
+    site_.route("", "/post",
+                [](const Request& request) { return Response::Text(request.method + ":" + request.body); });
     std::string body;
     for (int i = 0; i < 2500; ++i) body += static_cast<char>('a' + i % 26);
     FetchRequest request(Url("/post"), u"", 5000);
@@ -279,7 +280,8 @@ TEST_F(FetchTest, FifteenParallelFetches) {
         workers.emplace_back([&, i] {
             FetchRequest request(Url("/slow?" + std::to_string(i)), WidePath(std::to_string(i) + ".html"), 10000);
             FetchResult result;
-            if (FetchPage(request, result, 0) && ReadFile(Path(std::to_string(i) + ".html")) == "page " + std::to_string(i)) {
+            if (FetchPage(request, result, 0) &&
+                ReadFile(Path(std::to_string(i) + ".html")) == "page " + std::to_string(i)) {
                 ++good;
             }
         });

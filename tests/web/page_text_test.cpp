@@ -53,8 +53,8 @@ TEST(GetPageTextTest, InflatesOnlyWhenAskedAndMarkedCompressed) {
     EXPECT_NE(GetPageText(gz, TEXT_UTF8), u"<p>" + kChinese + u"</p>");
 
     // Never inflated when the headers do not mention gzip.
-    FetchResult deflate = Fetched(testsite::ZlibCompress(page), u"HTTP/1.1 200 OK\r\nContent-Encoding: deflate\r\n\r\n",
-                                  false);
+    FetchResult deflate =
+        Fetched(testsite::ZlibCompress(page), u"HTTP/1.1 200 OK\r\nContent-Encoding: deflate\r\n\r\n", false);
     EXPECT_NE(GetPageText(deflate, TEXT_INFLATE | TEXT_UTF8), u"<p>" + kChinese + u"</p>");
     // A zlib body is recognised when "gzip" appears anywhere in the headers.
     FetchResult zlib = Fetched(testsite::ZlibCompress(page), u"HTTP/1.1 200 OK\r\nX-Via: gzip-proxy\r\n\r\n", true);

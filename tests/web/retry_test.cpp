@@ -20,9 +20,8 @@ protected:
     // Answers `first` to the first request of `path`, then "fine".
     void FailOnce(const std::string& path, Response first) {
         auto seen = std::make_shared<std::atomic<int>>(0);
-        site_.route("", path, [first, seen](const Request&) {
-            return (*seen)++ == 0 ? first : Response::Text("fine");
-        });
+        site_.route("", path,
+                    [first, seen](const Request&) { return (*seen)++ == 0 ? first : Response::Text("fine"); });
     }
 
     FetchResult Fetch(const std::string& path, unsigned retries, std::uint32_t timeoutMs = 5000) {

@@ -74,9 +74,7 @@ CDlgWebOpen::CDlgWebOpen(const QString& startAddress, QWidget* owner) : QDialog(
     }
 }
 
-void CDlgWebOpen::OnOpen() {
-    navigate_(address_->text());
-}
+void CDlgWebOpen::OnOpen() { navigate_(address_->text()); }
 
 void CDlgWebOpen::resizeEvent(QResizeEvent* event) {
     QDialog::resizeEvent(event);
@@ -109,9 +107,7 @@ CDlgWebOpen* OpenLoginBrowser(QWidget* owner, const QString& startAddress) {
     return dialog;
 }
 
-CDlgWebOpen* CurrentLoginBrowser() {
-    return Current().data();
-}
+CDlgWebOpen* CurrentLoginBrowser() { return Current().data(); }
 
 int RunLoginBrowser(QWidget* owner, const QString& startAddress) {
     if (QThread::currentThread() != qApp->thread()) {

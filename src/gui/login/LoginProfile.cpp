@@ -20,9 +20,7 @@ namespace {
 QWebEngineProfile* g_profile = nullptr;
 CCookieBridge* g_bridge = nullptr;
 
-std::string BareDomain(const std::string& domain) {
-    return domain.starts_with('.') ? domain.substr(1) : domain;
-}
+std::string BareDomain(const std::string& domain) { return domain.starts_with('.') ? domain.substr(1) : domain; }
 
 bool FitsCookieFile(const QByteArray& text) {
     return !text.contains('\t') && !text.contains('\n') && !text.contains('\r');
