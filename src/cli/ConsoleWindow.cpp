@@ -1,5 +1,6 @@
 #include "cli/ConsoleWindow.h"
 
+#include <algorithm>
 #include <cctype>
 
 #include "app/ControlIds.h"
@@ -21,7 +22,9 @@ std::u16string Shape(const std::u16string& text) {
     return shape;
 }
 
-bool HasDigit(const std::u16string& text) { return Shape(text).size() != text.size(); }
+bool HasDigit(const std::u16string& text) {
+    return std::any_of(text.begin(), text.end(), [](char16_t c) { return c >= u'0' && c <= u'9'; });
+}
 
 }  // namespace
 

@@ -28,7 +28,7 @@ public:
                          "the folder to save into (default: the last one used, else ~/Documents/Lumora/)")
             ->type_name("DIR")
             ->check([](const std::string& value) { return value.empty() ? "--save needs a folder" : ""; });
-        app_->add_flag("--json", json_, "print each event as one JSON object per line on standard output");
+        AddJsonEventsFlag(*app_, json_);
     }
 
     int Run(const GlobalOptions& global) override {

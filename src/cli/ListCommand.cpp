@@ -57,8 +57,7 @@ public:
     int Run(const GlobalOptions& global) override {
         InterruptWatch interrupts;  // before any thread starts
         const StatusStyle style = ChooseStatusStyle(global.quiet);
-        std::unique_ptr<ProgressLine> progress =
-            style == StatusStyle::Terminal ? std::make_unique<ProgressLine>(stderr) : nullptr;
+        std::unique_ptr<ProgressLine> progress = MakeProgressLine(style);
         ConsoleWindow window(style, progress.get());
         MainController controller(window, ProgramFolder());
         StopActionScope stopAction(interrupts, [&controller] { controller.StopRuns(); });

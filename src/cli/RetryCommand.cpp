@@ -15,7 +15,7 @@ class RetryCommand : public Command {
 public:
     explicit RetryCommand(CLI::App& parent)
         : Command(parent.add_subcommand("retry", "download the last run's failed pictures again")) {
-        app_->add_flag("--json", json_, "print each event as one JSON object per line on standard output");
+        AddJsonEventsFlag(*app_, json_);
     }
 
     int Run(const GlobalOptions& global) override {

@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <CLI/CLI.hpp>
 #include <cstdlib>
 #include <cstring>
 
@@ -18,20 +19,21 @@ StatusStyle ChooseStatusStyle(bool quiet) {
     return ::isatty(STDERR_FILENO) && canRewrite ? StatusStyle::Terminal : StatusStyle::Lines;
 }
 
-namespace {
-
 std::unique_ptr<ProgressLine> MakeProgressLine(StatusStyle style) {
     return style == StatusStyle::Terminal ? std::make_unique<ProgressLine>(stderr) : nullptr;
 }
 
-}  // namespace
+void AddJsonEventsFlag(CLI::App& command, bool& json) {
+    command.add_flag("--json", json, "print each event as one JSON object per line on standard output");
+}
 
 RunConsole::RunConsole(const GlobalOptions& global, bool json)
-    : json_(json),
-      progress_(MakeProgressLine(ChooseStatusStyle(global.quiet))),
+    : style_(ChooseStatusStyle(global.quiet)),
+      json_(json),
+      progress_(MakeProgressLine(style_)),
       events_(json ? MakeJsonEvents() : nullptr),
       log_(global.logFile.empty() ? nullptr : std::make_unique<RunLog>(global.logFile)),
-      window_(ChooseStatusStyle(global.quiet), progress_.get()) {}
+      window_(style_, progress_.get()) {}
 
 bool RunConsole::LogWritable(const char* command) const {
     if (!log_) return true;

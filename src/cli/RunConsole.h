@@ -17,6 +17,10 @@ namespace lumora::cli {
 // Quiet when asked; the progress line when standard error is a terminal
 // that can rewrite a line; else lines.
 StatusStyle ChooseStatusStyle(bool quiet);
+// The progress line on standard error for the terminal style, else none.
+std::unique_ptr<ProgressLine> MakeProgressLine(StatusStyle style);
+// `--json` of the commands that run downloads.
+void AddJsonEventsFlag(CLI::App& command, bool& json);
 
 class RunConsole {
 public:
@@ -32,6 +36,7 @@ public:
     int Finish(const DownloadReport& report);
 
 private:
+    const StatusStyle style_;
     const bool json_;
     std::unique_ptr<ProgressLine> progress_;
     std::unique_ptr<RunListener> events_;  // when JSON was asked for
