@@ -20,7 +20,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (shape & 16) result.body = testsite::GzipCompress(result.body);
     if (shape & 32) result.body.resize(result.body.size() / 2);
 
-    for (unsigned flags = 0; flags < 32; ++flags) {
+    for (unsigned flags = 0; flags < 64; ++flags) {
         const std::u16string text = GetPageText(result, flags);
         fuzz::Check(text.find(u'\0') == std::u16string::npos, "page text stops at the first NUL");
     }

@@ -66,6 +66,64 @@ void ReplaceDotsOnly(std::u16string& text) {
     }
 }
 
+// The code point of a numeric reference whose digits start at `at`
+// (after "&#" or "&#x"), and where its ";" stands; 0 when there is no
+// usable one: no digits, no ";", zero, a surrogate or beyond U+10FFFF.
+char32_t ReferencedCodePoint(View text, std::size_t at, bool hex, std::size_t& semicolon) {
+    char32_t value = 0;
+    std::size_t i = at;
+    for (; i < text.size(); ++i) {
+        const char16_t c = text[i];
+        unsigned digit;
+        if (c >= u'0' && c <= u'9') {
+            digit = c - u'0';
+        } else if (hex && c >= u'a' && c <= u'f') {
+            digit = c - u'a' + 10;
+        } else if (hex && c >= u'A' && c <= u'F') {
+            digit = c - u'A' + 10;
+        } else {
+            break;
+        }
+        value = value * (hex ? 16 : 10) + digit;
+        if (value > 0x10FFFF) return 0;  // before it can overflow
+    }
+    if (i == at || i >= text.size() || text[i] != u';') return 0;
+    if (value == 0 || (value >= 0xD800 && value <= 0xDFFF)) return 0;
+    semicolon = i;
+    return value;
+}
+
+// "&#40;", "&#x27;", "&#X1F600;" as their characters (a pair of surrogates
+// above U+FFFF). What names no character stays as written.
+void DecodeNumericReferences(std::u16string& text) {
+    std::size_t at = text.find(u"&#");
+    if (at == std::u16string::npos) return;
+    std::u16string out;
+    out.reserve(text.size());
+    std::size_t from = 0;
+    for (; at != std::u16string::npos; at = text.find(u"&#", at)) {
+        std::size_t digits = at + 2;
+        const bool hex = digits < text.size() && (text[digits] == u'x' || text[digits] == u'X');
+        if (hex) ++digits;
+        std::size_t semicolon = 0;
+        const char32_t code = ReferencedCodePoint(text, digits, hex, semicolon);
+        if (code == 0) {
+            at += 2;
+            continue;
+        }
+        out.append(text, from, at - from);
+        if (code > 0xFFFF) {
+            out.push_back(static_cast<char16_t>(0xD800 + ((code - 0x10000) >> 10)));
+            out.push_back(static_cast<char16_t>(0xDC00 + ((code - 0x10000) & 0x3FF)));
+        } else {
+            out.push_back(static_cast<char16_t>(code));
+        }
+        from = at = semicolon + 1;
+    }
+    out.append(text, from);
+    text = std::move(out);
+}
+
 }  // namespace
 
 void DecodeHtmlEntities(std::u16string& text) {
@@ -79,6 +137,7 @@ void DecodeHtmlEntities(std::u16string& text) {
         {u"&nbsp;", u" "},  {u"&hellip;", u"\u2026"}, {u"&#39;", u"'"},
     };
     for (const auto& e : kEntities) ReplaceAll(text, e.entity, e.replacement);
+    DecodeNumericReferences(text);
 }
 
 // Both walk the text once: the NUL that ends what finds see is looked up

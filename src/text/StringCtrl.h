@@ -54,7 +54,9 @@ std::u16string Utf8ToWide(std::string_view bytes);
 // --- Entities, cutting and splitting -----------------------------------------
 
 // Decodes &quot; &amp; &lt; &gt; &nbsp; &hellip; &#39; in this order,
-// case-sensitively; every other entity stays.
+// case-sensitively, then the other numeric references, decimal and
+// hexadecimal; every other named entity, and a number that names no
+// character (zero, a surrogate, beyond U+10FFFF), stays.
 void DecodeHtmlEntities(std::u16string& text);
 
 // Number of non-overlapping occurrences of `separator`; 0 for an empty one.

@@ -83,7 +83,7 @@ std::u16string GetPageText(const FetchResult& result, unsigned flags) {
     } else {
         text = AnsiToWide(bytes);
     }
-    DecodeHtmlEntities(text);
+    if (!(flags & TEXT_KEEP_ENTITIES)) DecodeHtmlEntities(text);
     return text;
 }
 

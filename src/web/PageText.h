@@ -15,6 +15,9 @@ enum TextFlags : unsigned {
     TEXT_EUCKR = 4,
     TEXT_BIG5 = 8,
     TEXT_AUTO = 16,  // UTF-8 when the bytes are UTF-8 text, else GBK
+    // Leave entities as they are: a parser that cuts attribute values out
+    // decodes each value itself, so a decoded quote cannot end a value early.
+    TEXT_KEEP_ENTITIES = 32,
 };
 
 // Inflates a gzip- or zlib-wrapped stream, appending to `output`; true when
@@ -24,7 +27,8 @@ enum TextFlags : unsigned {
 bool InflateData(const char* bytes, std::size_t length, std::string& output, std::size_t maxOutput = kMaxPageBytes);
 
 // Inflates (per flags), cuts at the result's markers when compressed,
-// decodes with the charset the headers or flags pick, and decodes entities.
+// decodes with the charset the headers or flags pick, and decodes entities
+// (unless TEXT_KEEP_ENTITIES).
 // "charset=GBK" in the headers always wins.
 std::u16string GetPageText(const FetchResult& result, unsigned flags);
 

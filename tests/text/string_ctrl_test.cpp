@@ -14,13 +14,37 @@ TEST(DecodeHtmlEntities, DecodesInTableOrderOnce) {
     DecodeHtmlEntities(t);
     EXPECT_EQ(t, u"&quot;");  // "&quot;" was already done when "&amp;" made it
 
-    t = u"&LT;&#40;&copy;&quot";
+    t = u"&LT;&copy;&quot";
     DecodeHtmlEntities(t);
-    EXPECT_EQ(t, u"&LT;&#40;&copy;&quot");
+    EXPECT_EQ(t, u"&LT;&copy;&quot");
 
     t = u"&quot;x&quot;&nbsp;&hellip;&#39;&gt;";
     DecodeHtmlEntities(t);
     EXPECT_EQ(t, u"\"x\" \u2026'>");
+}
+
+TEST(DecodeHtmlEntities, DecodesNumericReferences) {
+    std::u16string t = u"Tom&#x27;s &#40;1&#41; &#8217;&#X2026;";
+    DecodeHtmlEntities(t);
+    EXPECT_EQ(t, u"Tom's (1) \u2019\u2026");
+
+    t = u"&#128512;&#x1F600;";  // above U+FFFF: a surrogate pair each
+    DecodeHtmlEntities(t);
+    EXPECT_EQ(t, u"\U0001F600\U0001F600");
+
+    // Zero, surrogates, numbers beyond U+10FFFF or past any integer, and
+    // references without digits or ";" stay as written.
+    const std::u16string kept =
+        u"&#0;&#x0;&#xD800;&#55296;&#x110000;&#1114112;&#99999999999999999999999;&#x;&#;&#40&#x4G;&#-5;";
+    t = kept;
+    DecodeHtmlEntities(t);
+    EXPECT_EQ(t, kept);
+
+    // After the named ones: "&amp;#40;" decodes twice, like "&amp;lt;", while
+    // a decoded "&#38;" is not decoded again.
+    t = u"&amp;#40;&#38;lt;&#38;#40;";
+    DecodeHtmlEntities(t);
+    EXPECT_EQ(t, u"(&lt;&#40;");
 }
 
 TEST(SplitText, CountsSeparatorsAndKeepsEmptyPieces) {

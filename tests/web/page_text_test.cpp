@@ -104,6 +104,9 @@ TEST(GetPageTextTest, CharsetChoice) {
 TEST(GetPageTextTest, DecodesEntities) {
     EXPECT_EQ(GetPageText(Fetched("a&amp;lt;b &quot;x&quot; &#39;y&#39;&nbsp;z", u"", false), TEXT_UTF8),
               u"a<b \"x\" 'y' z");
+    // Kept for parsers that decode each attribute value once it is cut out.
+    EXPECT_EQ(GetPageText(Fetched("title=\"say &quot;hi&quot;\" &#x27;", u"", false), TEXT_UTF8 | TEXT_KEEP_ENTITIES),
+              u"title=\"say &quot;hi&quot;\" &#x27;");
 }
 
 class PageTextOverHttp : public WebTest {};
