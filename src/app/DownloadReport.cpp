@@ -3,10 +3,11 @@
 namespace lumora {
 
 bool DownloadReport::Complete() const {
-    if (rejectedSavePath || nothingPicked || stopped) return false;
+    if (rejectedSavePath || nothingPicked || stopped || failuresUnread || unrecorded > 0) return false;
     for (const auto& album : albums) {
         if (!album.page.fetched) return false;
-        if (album.listFileOnly ? !album.listFileWritten : album.saved + album.skipped < album.listed) return false;
+        if (album.listFileOnly ? !album.listFileWritten : album.saved + album.skipped + album.filtered < album.listed)
+            return false;
     }
     return true;
 }
@@ -16,6 +17,7 @@ RunTotals DownloadReport::Totals() const {
     for (const AlbumOutcome& album : albums) {
         totals.saved += album.saved;
         totals.skipped += album.skipped;
+        totals.filtered += album.filtered;
         totals.failed += album.failures.size();
     }
     return totals;

@@ -26,19 +26,7 @@ std::u16string NameOf(const std::u16string& path) {
     return slash == std::u16string::npos ? path : path.substr(slash + 1);
 }
 
-// The path without the extension of its file name.
-std::u16string WithoutExtension(const std::u16string& path) {
-    const std::size_t nameStart = path.rfind(u'/') + 1;  // npos + 1 == 0
-    const std::size_t dot = path.rfind(u'.');
-    return dot == std::u16string::npos || dot < nameStart ? path : path.substr(0, dot);
-}
-
-// The recorded file is this item's: saved under the target's name, or
-// under it with the extension a format fix gave it. Anything else (the
-// naming rules changed since) is not taken for it.
-bool IsSameItemFile(const std::u16string& recorded, const std::u16string& target) {
-    return recorded == target || WithoutExtension(recorded) == WithoutExtension(target);
-}
+constexpr char16_t kArchiveBusy[] = u"下载记录被另一个程序占用，本次不记录";
 
 }  // namespace
 
@@ -56,6 +44,16 @@ void DownloadRun::OpenArchive() {
         // The run goes on; it just cannot skip or keep its failures.
         controller_.ShowMessage(u"无法打开下载记录：" + Utf8ToWide(file.string()) + u"（" + Utf8ToWide(error) + u"）");
     }
+    // Told from a worker: the status line, not a box that would hold it.
+    records_ = std::make_shared<ArchiveQueue>(archive_, [this] { controller_.SetMainStatus(kArchiveBusy); });
+}
+
+void DownloadRun::FlushRecords(DownloadReport& report) {
+    report.unrecorded = records_ ? records_->Flush() : 0;
+    if (report.unrecorded == 0) return;
+    report.unrecordedReason = records_->LastError();
+    controller_.ShowMessage(FormatText(u"下载记录未能保存%d条：", {static_cast<std::int64_t>(report.unrecorded)}) +
+                            report.unrecordedReason);
 }
 
 void DownloadRun::ShowAlbumStatus(std::size_t number, std::size_t count) {
@@ -70,14 +68,19 @@ ItemEvents DownloadRun::MakeItemEvents() const {
     ItemEvents items;
     items.saved = [&events, album](std::size_t index, const std::u16string& address, const std::u16string& path,
                                    std::uint64_t bytes) {
-        events.PictureSaved({album, index, address, path, bytes, {}});
+        events.PictureSaved({album, index, address, path, bytes, {}, {}});
     };
     // The job stays as it is while its items are downloaded.
     items.skipped = [&events, album, this](std::size_t index) {
-        events.PictureSkipped({album, index, job_.addresses[index], job_.SavePath(index), 0, {}});
+        events.PictureSkipped({album, index, job_.addresses[index], job_.SavePath(index), 0, {}, {}});
     };
     items.failed = [&events, album](const FailedItem& failure) {
-        events.PictureFailed({album, failure.index, failure.address, failure.savePath, 0, DescribeFailure(failure)});
+        events.PictureFailed({album, failure.index, failure.address, failure.savePath, 0, DescribeFailure(failure),
+                              FailureMessage(failure)});
+    };
+    items.filtered = [&events, album](const FailedItem& item) {
+        events.PictureFiltered(
+            {album, item.index, item.address, item.savePath, 0, DescribeFailure(item), FailureMessage(item)});
     };
     return items;
 }
@@ -154,6 +157,7 @@ DownloadReport DownloadRun::DownloadPickedAlbums() {
         }
     }
     report.stopped = session.downloadState == DOWN_STOP;
+    FlushRecords(report);
     events.RunEnded(report);
     controller_.EndDownload();
     if (report.totalListed > 0 && (controller_.CurrentNameRules().optionFlags & kOptOpenFolderWhenDone)) {
@@ -222,22 +226,37 @@ void DownloadRun::DownloadAlbum(std::size_t position, AlbumOutcome& outcome, con
     DownloadJobItems(outcome, options, callbacks, {job_.addresses.front(), true});
 }
 
-std::vector<bool> DownloadRun::FindSavedItems() {
-    std::vector<bool> found;
-    if (!archive_ || !appSettings_.skipSaved) return found;
-    found.assign(job_.size(), false);
+std::vector<KnownItem> DownloadRun::FindKnownItems() {
+    std::vector<KnownItem> known;
+    if (!archive_ || !appSettings_.skipSaved) return known;
+    known.assign(job_.size(), KnownItem::Unknown);
+    const SizeWindow window{state_.minKB, state_.maxKB};
     for (std::size_t i = 0; i < job_.size(); ++i) {
         const std::u16string target = job_.SavePath(i);
-        const std::optional<SavedPicture> saved = archive_->FindSaved(job_.addresses[i], target);
-        if (!saved || !IsSameItemFile(saved->path, target) || !FileHasSize(saved->path, saved->size)) continue;
-        found[i] = true;
+        if (archive_->WasFiltered(job_.addresses[i], target, window)) {
+            known[i] = KnownItem::Filtered;
+            continue;
+        }
+        std::u16string found;
+        for (const SavedPicture& saved : archive_->FindSaved(job_.addresses[i], target)) {
+            if (FileHasSize(saved.path, saved.size)) {
+                found = saved.path;
+            } else if (std::u16string renamed = FindRenamedPicture(saved.path, saved.size); !renamed.empty()) {
+                // A format fix renamed it, and the process ended before its record followed.
+                records_->Moved(job_.addresses[i], saved.path, renamed);
+                found = std::move(renamed);
+            }
+            if (!found.empty()) break;
+        }
+        if (found.empty()) continue;
+        known[i] = KnownItem::Saved;
         // A format fix may have renamed it: the item goes on under that name.
-        if (saved->path != target) {
+        if (found != target) {
             std::u16string& name = job_.fileNames[i];
-            name = IsAbsoluteName(name) ? saved->path : FolderOf(name) + NameOf(saved->path);
+            name = IsAbsoluteName(name) ? found : FolderOf(name) + NameOf(found);
         }
     }
-    return found;
+    return known;
 }
 
 std::vector<std::size_t> DownloadRun::DownloadJobItems(AlbumOutcome& outcome, std::uint16_t options,
@@ -245,32 +264,32 @@ std::vector<std::size_t> DownloadRun::DownloadJobItems(AlbumOutcome& outcome, st
     SiteSession& session = controller_.session();
     // Leftovers of a crashed earlier run; the files of a live one stay.
     RemoveStaleTempFiles(std::filesystem::path(WideToUtf8(job_.albumFolder)));
-    const std::vector<bool> alreadySaved = FindSavedItems();
+    const std::vector<KnownItem> known = FindKnownItems();
     controller_.SetProgressStatus(u"已开始下载图片");
     // A stop pressed while the page was read must not be forgotten here.
     state_.stopRequested = session.downloadState == DOWN_STOP;
-    auto log = std::make_shared<ItemLog>(archive_, outcome.address, MakeItemEvents());
-    DownPicFunc(job_, state_, workers_, callbacks, log, alreadySaved);
+    auto log =
+        std::make_shared<ItemLog>(records_, outcome.address, SizeWindow{state_.minKB, state_.maxKB}, MakeItemEvents());
+    DownPicFunc(job_, state_, workers_, callbacks, log, known);
 
     outcome.stopped = session.downloadState == DOWN_STOP;
     // The transfers still running end or are abandoned shortly after a
     // stop; waiting for them lets the report count what they saved.
     if (outcome.stopped) workers_.WaitForAll();
     const std::vector<std::size_t> done = log->DoneIndexes();
+    outcome.filtered = log->FilteredCount();
     // An album with failures gets no marker: skipping what was downloaded
-    // before must not make those failures permanent.
-    if (!outcome.stopped && done.size() == job_.size() && marker.due) {
+    // before must not make those failures permanent. Pictures the size
+    // window refused are the user's choice and do not hold it back.
+    if (!outcome.stopped && done.size() + outcome.filtered == job_.size() && marker.due) {
         SaveLastFirstAddress(marker.firstAddress, job_.albumFolder);
     }
     if (options & kOptFixPictureFormat) {
-        std::vector<std::u16string> before;
-        for (std::size_t index : done) before.push_back(job_.SavePath(index));
-        FixPictureFormats(job_);
-        // The archive follows the files to their new names.
-        for (std::size_t k = 0; k < done.size(); ++k) {
-            const std::u16string after = job_.SavePath(done[k]);
-            if (after != before[k]) log->Moved(job_.addresses[done[k]], after);
-        }
+        // The archive follows each file to its new name at once, so a kill
+        // during the renames leaves at most one record behind its file.
+        FixPictureFormats(job_, [&](std::size_t index, const std::u16string& from, const std::u16string& to) {
+            log->Moved(job_.addresses[index], from, to);
+        });
     }
     if (options & kOptFixPictureOrder) FixPictureOrder(job_);
     outcome.failures = log->Failures();
@@ -279,12 +298,15 @@ std::vector<std::size_t> DownloadRun::DownloadJobItems(AlbumOutcome& outcome, st
 
     if (!archive_) return done;
     // Once these are saved the album is whole, unless a stop left items unstarted.
-    const bool markerDue = marker.due && !outcome.stopped && done.size() + outcome.failures.size() == job_.size();
+    const bool markerDue =
+        marker.due && !outcome.stopped && done.size() + outcome.filtered + outcome.failures.size() == job_.size();
     std::vector<FailedPicture> rows;
     for (const FailedItem& failure : outcome.failures) {
-        rows.push_back(FailureRow(outcome, {marker.firstAddress, markerDue}, failure.index, DescribeFailure(failure)));
+        rows.push_back(FailureRow(outcome, {marker.firstAddress, markerDue}, failure.index, FailureMessage(failure)));
     }
-    archive_->RecordFailures(rows);
+    records_->Failures(rows);
+    // What waited for a busy archive gets its next chance now.
+    records_->Flush();
     return done;
 }
 
@@ -307,7 +329,12 @@ DownloadReport DownloadRun::RetryFailures() {
     controller_.BeginDownload();
     OpenArchive();
     const std::vector<FailedPicture> failures = archive_ ? archive_->Failures() : std::vector<FailedPicture>();
-    if (failures.empty()) report.nothingPicked = true;
+    if (!archive_) {
+        report.failuresUnread = true;
+        controller_.ShowMessage(u"无法读取上次失败的图片：下载记录打不开");
+    } else if (failures.empty()) {
+        report.nothingPicked = true;
+    }
     const LastRunParams params = archive_ ? archive_->LastParams() : LastRunParams();
     state_.minKB = params.minKB;
     state_.maxKB = params.maxKB;
@@ -362,6 +389,7 @@ DownloadReport DownloadRun::RetryFailures() {
         report.albums.push_back(std::move(outcome));
     }
     report.stopped = session.downloadState == DOWN_STOP;
+    FlushRecords(report);
     events.RunEnded(report);
     controller_.EndDownload();
     return report;
@@ -376,7 +404,7 @@ void DownloadRun::KeepUnstarted(const AlbumOutcome& outcome, const std::vector<F
     for (std::size_t k = 0; k < rows.size(); ++k) {
         if (!ended[k]) unstarted.push_back(rows[k]);
     }
-    archive_->RecordFailures(unstarted);
+    records_->Failures(unstarted);
 }
 
 }  // namespace lumora

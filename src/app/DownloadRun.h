@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "app/DownloadReport.h"
+#include "download/ArchiveQueue.h"
 #include "download/DownloadArchive.h"
 #include "download/DownloadJob.h"
 #include "download/Scheduler.h"
@@ -55,9 +56,12 @@ private:
     void KeepUnstarted(const AlbumOutcome& outcome, const std::vector<FailedPicture>& rows,
                        const std::vector<std::size_t>& done);
     // Items saved before into the same folder, whose file is still there as
-    // recorded: true at their index; their file names become the recorded ones.
-    std::vector<bool> FindSavedItems();
+    // recorded (their file names become the recorded ones), and items the
+    // same size window refused before.
+    std::vector<KnownItem> FindKnownItems();
     void OpenArchive();
+    // Writes the records that waited; what still cannot be written is told.
+    void FlushRecords(DownloadReport& report);
     void ShowAlbumStatus(std::size_t number, std::size_t count);
     SchedulerCallbacks MakeCallbacks() const;
     // The picture events of the album being downloaded, for the run's listeners.
@@ -70,7 +74,8 @@ private:
     std::atomic<std::size_t>& jobSize_;
     AppSettings appSettings_;
     std::shared_ptr<DownloadArchive> archive_;
-    std::size_t albumNumber_ = 0;  // 1-based, within the run
+    std::shared_ptr<ArchiveQueue> records_;  // every write of the run goes through it
+    std::size_t albumNumber_ = 0;            // 1-based, within the run
 };
 
 }  // namespace lumora

@@ -134,7 +134,7 @@ bool MainController::StartWorker(std::thread& slot, bool& running, std::atomic<s
         return true;
     } catch (const std::system_error&) {
         // The thread message names the album-list worker for both commands.
-        ShowMessage(u"Create thread:GetListFunc failed.");
+        ShowMessage(u"Create thread:GetListFunc failed.\n无法启动后台线程，请关闭其他程序后重试");
         state = 0;
         std::lock_guard lock(workerMutex_);
         running = false;

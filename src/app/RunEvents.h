@@ -18,7 +18,8 @@ struct PictureEvent {
     std::u16string address;
     std::u16string path;  // where it was (or would have been) saved
     std::uint64_t bytes = 0;
-    std::u16string reason;  // why it failed
+    std::u16string reason;   // why it failed or was filtered: a stable English code
+    std::u16string message;  // the same for people
 };
 
 class RunListener {
@@ -33,6 +34,8 @@ public:
     virtual void PictureSaved(const PictureEvent&) {}
     virtual void PictureSkipped(const PictureEvent&) {}
     virtual void PictureFailed(const PictureEvent&) {}
+    // The size window refused it (in this run, or a run with the same window).
+    virtual void PictureFiltered(const PictureEvent&) {}
     virtual void AlbumEnded(std::size_t /*number*/, const AlbumOutcome&) {}
     virtual void RunEnded(const DownloadReport&) {}
 };
@@ -67,6 +70,9 @@ public:
     }
     void PictureFailed(const PictureEvent& e) override {
         Each([&](RunListener& l) { l.PictureFailed(e); });
+    }
+    void PictureFiltered(const PictureEvent& e) override {
+        Each([&](RunListener& l) { l.PictureFiltered(e); });
     }
     void AlbumEnded(std::size_t number, const AlbumOutcome& outcome) override {
         Each([&](RunListener& l) { l.AlbumEnded(number, outcome); });

@@ -119,12 +119,13 @@ void RunLog::AlbumListed(std::size_t number, std::size_t pictures, const std::u1
 
 void RunLog::PictureFailed(const PictureEvent& event) {
     Append("failed\t" + Count(event.album) + "\t" + Field(event.path) + "\t" + Field(event.address) + "\t" +
-           Field(event.reason));
+           Field(event.message));
 }
 
 void RunLog::AlbumEnded(std::size_t number, const AlbumOutcome& outcome) {
     std::string line = "album end\t" + Count(number) + "\tsaved " + Count(outcome.saved) + "\tskipped " +
-                       Count(outcome.skipped) + "\tfailed " + Count(outcome.failures.size());
+                       Count(outcome.skipped) + "\tfiltered " + Count(outcome.filtered) + "\tfailed " +
+                       Count(outcome.failures.size());
     if (!outcome.page.fetched) line += "\tpage not read: " + Field(DescribePageFailure(outcome.page));
     if (outcome.listFileOnly) line += outcome.listFileWritten ? "\tlist file written" : "\tlist file not written";
     if (outcome.stopped) line += "\tstopped";
@@ -134,8 +135,12 @@ void RunLog::AlbumEnded(std::size_t number, const AlbumOutcome& outcome) {
 void RunLog::RunEnded(const DownloadReport& report) {
     const RunTotals totals = report.Totals();
     const char* how = report.stopped ? "stopped" : report.Complete() ? "complete" : "incomplete";
-    Append("end\t" + std::string(how) + "\tsaved " + Count(totals.saved) + "\tskipped " + Count(totals.skipped) +
-           "\tfailed " + Count(totals.failed));
+    std::string line = "end\t" + std::string(how) + "\tsaved " + Count(totals.saved) + "\tskipped " +
+                       Count(totals.skipped) + "\tfiltered " + Count(totals.filtered) + "\tfailed " +
+                       Count(totals.failed);
+    if (report.unrecorded > 0)
+        line += "\tnot recorded " + Count(report.unrecorded) + ": " + Field(report.unrecordedReason);
+    Append(line);
 }
 
 }  // namespace lumora

@@ -18,6 +18,14 @@ json Picture(const char* event, const PictureEvent& picture) {
             {"path", WideToUtf8(picture.path)}};
 }
 
+// `reason` a stable English code for scripts, `message` the same for people.
+json WithReason(const char* event, const PictureEvent& picture) {
+    json line = Picture(event, picture);
+    line["reason"] = WideToUtf8(picture.reason);
+    line["message"] = WideToUtf8(picture.message);
+    return line;
+}
+
 // Workers call the picture events at once; each prints one whole line.
 class JsonEvents : public RunListener {
 public:
@@ -47,11 +55,9 @@ public:
 
     void PictureSkipped(const PictureEvent& event) override { PrintJsonLine(Picture("picture-skipped", event)); }
 
-    void PictureFailed(const PictureEvent& event) override {
-        json line = Picture("picture-failed", event);
-        line["reason"] = WideToUtf8(event.reason);
-        PrintJsonLine(line);
-    }
+    void PictureFailed(const PictureEvent& event) override { PrintJsonLine(WithReason("picture-failed", event)); }
+
+    void PictureFiltered(const PictureEvent& event) override { PrintJsonLine(WithReason("picture-filtered", event)); }
 
     void AlbumEnded(std::size_t number, const AlbumOutcome& outcome) override {
         json line = {{"event", "album-ended"},
@@ -61,10 +67,14 @@ public:
                      {"pictures", outcome.listed},
                      {"saved", outcome.saved},
                      {"skipped", outcome.skipped},
+                     {"filtered", outcome.filtered},
                      {"failed", outcome.failures.size()},
                      {"stopped", outcome.stopped},
                      {"pageRead", outcome.page.fetched}};
-        if (!outcome.page.fetched) line["pageError"] = WideToUtf8(DescribePageFailure(outcome.page));
+        if (!outcome.page.fetched) {
+            line["pageError"] = WideToUtf8(DescribeFailure({0, {}, {}, outcome.page.error, outcome.page.httpStatus}));
+            line["pageErrorMessage"] = WideToUtf8(DescribePageFailure(outcome.page));
+        }
         if (outcome.listFileOnly) line["listFileWritten"] = outcome.listFileWritten;
         PrintJsonLine(line);
     }
@@ -77,7 +87,9 @@ public:
                        {"albums", report.albums.size()},
                        {"saved", totals.saved},
                        {"skipped", totals.skipped},
-                       {"failed", totals.failed}});
+                       {"filtered", totals.filtered},
+                       {"failed", totals.failed},
+                       {"unrecorded", report.unrecorded}});
     }
 };
 

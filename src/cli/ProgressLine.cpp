@@ -91,7 +91,7 @@ std::u16string ProgressLine::TextLocked() const {
     if (album_ == 0) return status_;
     std::u16string line = FormatText(u"[%d/%d] %s", {Int(album_), Int(albums_), title_});
     if (!albumListed_) return status_.empty() ? line : line + u"  " + status_;
-    const std::size_t done = saved_ + skipped_ + failed_;
+    const std::size_t done = saved_ + skipped_ + filtered_ + failed_;
     line += FormatText(u"  %d/%d张", {Int(done), Int(listed_)});
     if (failed_ > 0) line += FormatText(u"  失败%d", {Int(failed_)});
     const double seconds = std::chrono::duration<double>(Clock::now() - listedAt_).count();
@@ -157,7 +157,7 @@ void ProgressLine::AlbumStarted(std::size_t number, std::size_t count, const std
     title_ = title;
     status_.clear();
     albumListed_ = false;
-    listed_ = saved_ = skipped_ = failed_ = 0;
+    listed_ = saved_ = skipped_ = filtered_ = failed_ = 0;
     ended_ = stopped_ = false;
     bytes_ = 0;
     Draw(true);
@@ -190,12 +190,19 @@ void ProgressLine::PictureFailed(const PictureEvent&) {
     Draw(false);
 }
 
+void ProgressLine::PictureFiltered(const PictureEvent&) {
+    std::lock_guard lock(mutex_);
+    ++filtered_;
+    Draw(false);
+}
+
 void ProgressLine::AlbumEnded(std::size_t, const AlbumOutcome& outcome) {
     std::lock_guard lock(mutex_);
     // The report's counts are final; the events of transfers a stop
     // abandoned may not all have come.
     saved_ = outcome.saved;
     skipped_ = outcome.skipped;
+    filtered_ = outcome.filtered;
     failed_ = outcome.failures.size();
     ended_ = true;
     stopped_ = outcome.stopped;

@@ -32,6 +32,7 @@ public:
     void PictureSaved(const PictureEvent& event) override;
     void PictureSkipped(const PictureEvent& event) override;
     void PictureFailed(const PictureEvent& event) override;
+    void PictureFiltered(const PictureEvent& event) override;
     void AlbumEnded(std::size_t number, const AlbumOutcome& outcome) override;
     void RunEnded(const DownloadReport& report) override;
 
@@ -52,7 +53,7 @@ private:
     std::u16string status_;
     std::u16string title_;
     std::size_t album_ = 0, albums_ = 0;
-    std::size_t listed_ = 0, saved_ = 0, skipped_ = 0, failed_ = 0;
+    std::size_t listed_ = 0, saved_ = 0, skipped_ = 0, filtered_ = 0, failed_ = 0;
     std::uint64_t bytes_ = 0;
     bool albumListed_ = false;
     bool ended_ = false, stopped_ = false;

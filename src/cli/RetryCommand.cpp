@@ -30,6 +30,8 @@ public:
         controller.OnRetryFailuresClicked();
         controller.WaitForDownload();
         const DownloadReport report = controller.lastReport();
+        // The archive already said why it could not be read.
+        if (report.failuresUnread) return interrupts.ExitStatus(kExitFailure);
         if (report.albums.empty() && !report.stopped) {
             console.window().Flush();
             PrintLine(stderr, u"上次下载没有失败的图片");

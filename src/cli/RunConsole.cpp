@@ -73,11 +73,12 @@ void PrintSummary(const DownloadReport& report) {
                                              u"已保存" + number(album.saved) + u"张",
                                              u"失败" + number(album.failures.size()) + u"张"};
         if (album.skipped > 0) cells.push_back(u"跳过" + number(album.skipped) + u"张（以前已下载）");
-        const std::size_t done = album.saved + album.skipped + album.failures.size();
+        if (album.filtered > 0) cells.push_back(u"跳过" + number(album.filtered) + u"张（大小不在设定范围内）");
+        const std::size_t done = album.saved + album.skipped + album.filtered + album.failures.size();
         if (album.stopped && done < album.listed) cells.push_back(u"未下载" + number(album.listed - done) + u"张");
         PrintRow(cells);
         for (const auto& failure : album.failures) {
-            PrintRow({u"  failed: " + failure.savePath, failure.address, DescribeFailure(failure)});
+            PrintRow({u"  失败：" + failure.savePath, failure.address, FailureMessage(failure)});
         }
     }
     if (report.stopped) PrintLine(stdout, u"已终止下载");

@@ -13,14 +13,23 @@
 namespace lumora {
 namespace {
 
-// A second process may hold the write lock for a moment.
-constexpr int kBusyTimeoutMs = 10000;
+// A second process may hold the write lock for a moment; a longer hold must
+// not stall the run: what cannot be written then is written again later.
+constexpr int kBusyTimeoutMs = 3000;
+
+// Version 1: one saved record per item (address and file), and the
+// pictures the size window refused.
+constexpr int kSchemaVersion = 1;
 
 constexpr const char* kSchema =
     "CREATE TABLE IF NOT EXISTS saved("
     "  address TEXT NOT NULL, folder TEXT NOT NULL, path TEXT NOT NULL, size INTEGER NOT NULL,"
-    "  saved_at INTEGER NOT NULL, album TEXT NOT NULL, PRIMARY KEY(address, folder));"
+    "  saved_at INTEGER NOT NULL, album TEXT NOT NULL, PRIMARY KEY(address, path));"
     "CREATE INDEX IF NOT EXISTS saved_album ON saved(album);"
+    "CREATE INDEX IF NOT EXISTS saved_folder ON saved(address, folder);"
+    "CREATE TABLE IF NOT EXISTS filtered("
+    "  address TEXT NOT NULL, folder TEXT NOT NULL, path TEXT NOT NULL, min_kb INTEGER NOT NULL,"
+    "  max_kb INTEGER NOT NULL, album TEXT NOT NULL, PRIMARY KEY(address, path));"
     "CREATE TABLE IF NOT EXISTS failed("
     "  id INTEGER PRIMARY KEY, album_title TEXT NOT NULL, album TEXT NOT NULL, album_first TEXT NOT NULL,"
     "  marker_due INTEGER NOT NULL, folder TEXT NOT NULL, file TEXT NOT NULL, address TEXT NOT NULL,"
@@ -28,6 +37,14 @@ constexpr const char* kSchema =
     "CREATE TABLE IF NOT EXISTS last_run("
     "  id INTEGER PRIMARY KEY CHECK(id = 1), threads INTEGER, timeout INTEGER, min_kb INTEGER,"
     "  max_kb INTEGER, options INTEGER);";
+
+// Version 0 kept one record per address and folder.
+constexpr const char* kFromVersion0 =
+    "ALTER TABLE saved RENAME TO saved_v0;"
+    "DROP INDEX IF EXISTS saved_album;";
+constexpr const char* kFromVersion0Copy =
+    "INSERT OR IGNORE INTO saved SELECT address, folder, path, size, saved_at, album FROM saved_v0;"
+    "DROP TABLE saved_v0;";
 
 std::string Utf8(const std::u16string& text) { return WideToUtf8(text); }
 
@@ -55,6 +72,8 @@ public:
         return last_ == SQLITE_ROW;
     }
     bool Done() const { return last_ == SQLITE_DONE; }
+    // The step's result, or the preparation's failure.
+    int Code(sqlite3* db) const { return stmt_ ? last_ : sqlite3_extended_errcode(db); }
     std::u16string Text(int column) const {
         const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt_, column));
         return text ? Utf8ToWide(text) : std::u16string();
@@ -66,6 +85,13 @@ private:
     int last_ = SQLITE_OK;
 };
 
+// The path without the extension of its file name.
+std::u16string WithoutExtension(const std::u16string& path) {
+    const std::size_t nameStart = path.rfind(u'/') + 1;  // npos + 1 == 0
+    const std::size_t dot = path.rfind(u'.');
+    return dot == std::u16string::npos || dot < nameStart ? path : path.substr(0, dot);
+}
+
 }  // namespace
 
 bool FileHasSize(const std::u16string& path, std::uint64_t size) {
@@ -74,11 +100,34 @@ bool FileHasSize(const std::u16string& path, std::uint64_t size) {
            static_cast<std::uint64_t>(info.st_size) == size;
 }
 
+bool IsSameItemFile(const std::u16string& recorded, const std::u16string& target) {
+    return recorded == target || WithoutExtension(recorded) == WithoutExtension(target);
+}
+
+std::u16string ArchiveErrorText(int code) {
+    switch (code & 0xFF) {
+    case SQLITE_OK: return u"成功";
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED: return u"下载记录被另一个程序占用";
+    case SQLITE_FULL: return u"磁盘已满";
+    case SQLITE_READONLY: return u"下载记录只能读取，不能写入";
+    case SQLITE_PERM:
+    case SQLITE_AUTH: return u"没有权限";
+    case SQLITE_CANTOPEN: return u"无法打开文件";
+    case SQLITE_NOTADB:
+    case SQLITE_CORRUPT: return u"文件已损坏，或不是下载记录";
+    case SQLITE_IOERR: return u"读写设备出错";
+    case SQLITE_NOMEM: return u"内存不足";
+    default: break;
+    }
+    return u"数据库错误 " + Utf8ToWide(std::to_string(code));
+}
+
 std::shared_ptr<DownloadArchive> DownloadArchive::Open(const std::filesystem::path& file, std::string& error) {
     sqlite3* db = nullptr;
     const int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX;
-    if (sqlite3_open_v2(file.c_str(), &db, flags, nullptr) != SQLITE_OK) {
-        error = db ? sqlite3_errmsg(db) : "out of memory";
+    if (const int code = sqlite3_open_v2(file.c_str(), &db, flags, nullptr); code != SQLITE_OK) {
+        error = WideToUtf8(ArchiveErrorText(db ? sqlite3_extended_errcode(db) : code));
         sqlite3_close(db);
         return nullptr;
     }
@@ -87,8 +136,8 @@ std::shared_ptr<DownloadArchive> DownloadArchive::Open(const std::filesystem::pa
     // WAL lets readers and one writer of other processes go on together;
     // NORMAL syncs at checkpoints only, which WAL keeps consistent.
     if (!archive->ExecuteWhenFree("PRAGMA journal_mode=WAL;") || !archive->Execute("PRAGMA synchronous=NORMAL;") ||
-        !archive->ExecuteWhenFree(kSchema)) {
-        error = sqlite3_errmsg(db);
+        !archive->Migrate()) {
+        error = WideToUtf8(ArchiveErrorText(sqlite3_extended_errcode(db)));
         return nullptr;
     }
     return archive;
@@ -99,7 +148,7 @@ DownloadArchive::DownloadArchive(sqlite3* db, std::filesystem::path path) : db_(
 DownloadArchive::~DownloadArchive() { sqlite3_close(db_); }
 
 bool DownloadArchive::Execute(const char* sql) {
-    return sqlite3_exec(db_, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
+    return Note(sqlite3_exec(db_, sql, nullptr, nullptr, nullptr), SQLITE_OK);
 }
 
 bool DownloadArchive::ExecuteWhenFree(const char* sql) {
@@ -109,11 +158,47 @@ bool DownloadArchive::ExecuteWhenFree(const char* sql) {
     const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(kBusyTimeoutMs);
     for (;;) {
         const int code = sqlite3_exec(db_, sql, nullptr, nullptr, nullptr);
-        if (code == SQLITE_OK) return true;
+        if (Note(code, SQLITE_OK)) return true;
         if ((code & 0xFF) != SQLITE_BUSY && (code & 0xFF) != SQLITE_LOCKED) return false;
         if (std::chrono::steady_clock::now() >= until) return false;
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
+}
+
+bool DownloadArchive::Migrate() {
+    const auto version = [this] {
+        Statement query(db_, "PRAGMA user_version");
+        return query.Step() ? query.Int(0) : -1;
+    };
+    // An archive already at this version is only read: a busy writer elsewhere does not stop the run.
+    if (version() == kSchemaVersion) return true;
+    if (!ExecuteWhenFree("BEGIN IMMEDIATE")) return false;
+    bool ok = true;
+    if (version() < kSchemaVersion) {
+        Statement table(db_, "SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = 'saved'");
+        const bool fromVersion0 = table.Step();
+        ok = (!fromVersion0 || Execute(kFromVersion0)) && Execute(kSchema) &&
+             (!fromVersion0 || Execute(kFromVersion0Copy)) && Execute("PRAGMA user_version = 1");
+    }
+    if (ok && Execute("COMMIT")) return true;
+    Execute("ROLLBACK");
+    return false;
+}
+
+bool DownloadArchive::Note(int code, int success) {
+    if (code == success) return true;
+    lastError_ = code;
+    return false;
+}
+
+std::u16string DownloadArchive::LastError() {
+    std::lock_guard lock(mutex_);
+    return ArchiveErrorText(lastError_);
+}
+
+bool DownloadArchive::LastErrorWasBusy() {
+    std::lock_guard lock(mutex_);
+    return (lastError_ & 0xFF) == SQLITE_BUSY || (lastError_ & 0xFF) == SQLITE_LOCKED;
 }
 
 bool DownloadArchive::RecordSaved(const SavedPicture& picture) {
@@ -124,15 +209,49 @@ bool DownloadArchive::RecordSaved(const SavedPicture& picture) {
     insert.Bind(1, picture.address).Bind(2, FolderOf(picture.path)).Bind(3, picture.path);
     insert.Bind(4, static_cast<std::int64_t>(picture.size)).Bind(5, picture.savedAt).Bind(6, picture.albumAddress);
     insert.Step();
-    return insert.Done();
+    return Note(insert.Code(db_), SQLITE_DONE);
 }
 
-std::optional<SavedPicture> DownloadArchive::FindSaved(const std::u16string& address, const std::u16string& target) {
+bool DownloadArchive::RecordMoved(const std::u16string& address, const std::u16string& from, const std::u16string& to) {
+    std::lock_guard lock(mutex_);
+    Statement update(db_, "UPDATE OR REPLACE saved SET path = ? WHERE address = ? AND path = ?");
+    update.Bind(1, to).Bind(2, address).Bind(3, from);
+    update.Step();
+    return Note(update.Code(db_), SQLITE_DONE);
+}
+
+std::vector<SavedPicture> DownloadArchive::FindSaved(const std::u16string& address, const std::u16string& target) {
     std::lock_guard lock(mutex_);
     Statement query(db_, "SELECT path, size, saved_at, album FROM saved WHERE address = ? AND folder = ?");
     query.Bind(1, address).Bind(2, FolderOf(target));
-    if (!query.Step()) return std::nullopt;
-    return SavedPicture{address, query.Text(0), static_cast<std::uint64_t>(query.Int(1)), query.Int(2), query.Text(3)};
+    std::vector<SavedPicture> found;
+    while (query.Step()) {
+        SavedPicture picture{address, query.Text(0), static_cast<std::uint64_t>(query.Int(1)), query.Int(2),
+                             query.Text(3)};
+        if (!IsSameItemFile(picture.path, target)) continue;
+        found.insert(picture.path == target ? found.begin() : found.end(), std::move(picture));
+    }
+    return found;
+}
+
+bool DownloadArchive::RecordFiltered(const FilteredPicture& picture) {
+    std::lock_guard lock(mutex_);
+    Statement insert(db_,
+                     "INSERT OR REPLACE INTO filtered(address, folder, path, min_kb, max_kb, album) "
+                     "VALUES(?, ?, ?, ?, ?, ?)");
+    insert.Bind(1, picture.address).Bind(2, FolderOf(picture.path)).Bind(3, picture.path);
+    insert.Bind(4, std::int64_t{picture.window.minKB}).Bind(5, std::int64_t{picture.window.maxKB});
+    insert.Bind(6, picture.albumAddress);
+    insert.Step();
+    return Note(insert.Code(db_), SQLITE_DONE);
+}
+
+bool DownloadArchive::WasFiltered(const std::u16string& address, const std::u16string& target,
+                                  const SizeWindow& window) {
+    std::lock_guard lock(mutex_);
+    Statement query(db_, "SELECT 1 FROM filtered WHERE address = ? AND path = ? AND min_kb = ? AND max_kb = ?");
+    query.Bind(1, address).Bind(2, target).Bind(3, std::int64_t{window.minKB}).Bind(4, std::int64_t{window.maxKB});
+    return query.Step();
 }
 
 std::size_t DownloadArchive::Forget(const std::u16string& address) {
@@ -140,31 +259,34 @@ std::size_t DownloadArchive::Forget(const std::u16string& address) {
     Statement remove(db_, "DELETE FROM saved WHERE address = ? OR album = ?");
     remove.Bind(1, address).Bind(2, address);
     remove.Step();
-    return remove.Done() ? static_cast<std::size_t>(sqlite3_changes(db_)) : 0;
+    const std::size_t removed = remove.Done() ? static_cast<std::size_t>(sqlite3_changes(db_)) : 0;
+    Statement filtered(db_, "DELETE FROM filtered WHERE address = ? OR album = ?");
+    filtered.Bind(1, address).Bind(2, address);
+    filtered.Step();
+    return removed;
 }
 
 std::size_t DownloadArchive::Prune() {
     std::lock_guard lock(mutex_);
     std::vector<std::pair<std::u16string, std::u16string>> gone;
     {
-        Statement query(db_, "SELECT address, folder, path, size FROM saved");
+        Statement query(db_, "SELECT address, path, size FROM saved");
         while (query.Step()) {
-            if (!FileHasSize(query.Text(2), static_cast<std::uint64_t>(query.Int(3))))
+            if (!FileHasSize(query.Text(1), static_cast<std::uint64_t>(query.Int(2))))
                 gone.emplace_back(query.Text(0), query.Text(1));
         }
     }
     Execute("BEGIN IMMEDIATE");
     std::size_t removed = 0;
-    for (const auto& [address, folder] : gone) {
-        Statement remove(db_, "DELETE FROM saved WHERE address = ? AND folder = ?");
-        remove.Bind(1, address).Bind(2, folder);
+    for (const auto& [address, path] : gone) {
+        Statement remove(db_, "DELETE FROM saved WHERE address = ? AND path = ?");
+        remove.Bind(1, address).Bind(2, path);
         remove.Step();
         removed += static_cast<std::size_t>(sqlite3_changes(db_));
     }
     Execute("COMMIT");
     return removed;
 }
-
 std::size_t DownloadArchive::SavedCount() {
     std::lock_guard lock(mutex_);
     Statement query(db_, "SELECT count(*) FROM saved");
@@ -181,7 +303,8 @@ bool DownloadArchive::BeginRun(const LastRunParams& params) {
     insert.Bind(1, params.threadCount).Bind(2, params.timeoutSeconds).Bind(3, params.minKB);
     insert.Bind(4, params.maxKB).Bind(5, params.optionFlags);
     insert.Step();
-    return Execute("COMMIT") && insert.Done();
+    const bool inserted = Note(insert.Code(db_), SQLITE_DONE);
+    return Execute("COMMIT") && inserted;
 }
 
 bool DownloadArchive::RecordFailures(const std::vector<FailedPicture>& failures) {

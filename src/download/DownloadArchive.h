@@ -1,7 +1,8 @@
 // "archive.sqlite3" in the program folder: every picture saved, so that a
-// later run can skip it, and the last run's failures, so that they can be
-// tried again. Several processes may use the file at once (WAL, busy wait);
-// one object may be shared by many threads.
+// later run can skip it, the pictures the size window refused, and the last
+// run's failures, so that they can be tried again. Several processes may use
+// the file at once (WAL, a short busy wait); one object may be shared by
+// many threads.
 #pragma once
 
 #include <cstdint>
@@ -18,11 +19,28 @@ namespace lumora {
 
 inline constexpr const char* kArchiveFileName = "archive.sqlite3";
 
+// One record per item: an album may list one address for two items.
 struct SavedPicture {
     std::u16string address;  // the job's address entry
     std::u16string path;     // the file as it is now (after a format fix)
     std::uint64_t size = 0;
     std::int64_t savedAt = 0;  // seconds since the epoch
+    std::u16string albumAddress;
+};
+
+// The size window a picture was refused by; kilobytes, maximum 0 = none.
+struct SizeWindow {
+    std::uint32_t minKB = 0;
+    std::uint32_t maxKB = 0;
+    bool operator==(const SizeWindow&) const = default;
+};
+
+// A picture the size window refused: no file, and no need to fetch it again
+// while the window stays the same.
+struct FilteredPicture {
+    std::u16string address;
+    std::u16string path;  // where it would have been saved
+    SizeWindow window;
     std::u16string albumAddress;
 };
 
@@ -58,10 +76,17 @@ public:
 
     const std::filesystem::path& path() const { return path_; }
 
-    // Adds or replaces the record of `picture.address` in the folder of `picture.path`.
+    // Adds or replaces the record of `picture.address` saved as `picture.path`.
     bool RecordSaved(const SavedPicture& picture);
-    // The record of `address` saved into the folder of `target`, if any.
-    std::optional<SavedPicture> FindSaved(const std::u16string& address, const std::u16string& target);
+    // A saved picture's file was renamed.
+    bool RecordMoved(const std::u16string& address, const std::u16string& from, const std::u16string& to);
+    // The records of `address` saved into the folder of `target` under
+    // `target`'s name, with any extension (a format fix may have changed it);
+    // the one named `target` exactly comes first.
+    std::vector<SavedPicture> FindSaved(const std::u16string& address, const std::u16string& target);
+    bool RecordFiltered(const FilteredPicture& picture);
+    // Whether the same window refused `address` for `target` before.
+    bool WasFiltered(const std::u16string& address, const std::u16string& target, const SizeWindow& window);
     // Removes the records of one picture address, or of every picture of an
     // album address; returns how many went.
     std::size_t Forget(const std::u16string& address);
@@ -77,17 +102,33 @@ public:
     std::vector<FailedPicture> Failures();
     LastRunParams LastParams();
 
+    // Why the last call that failed did so, in the interface's words, and
+    // whether another process held the file longer than the busy wait.
+    std::u16string LastError();
+    bool LastErrorWasBusy();
+
 private:
     DownloadArchive(sqlite3* db, std::filesystem::path path);
     bool Execute(const char* sql);
     bool ExecuteWhenFree(const char* sql);
+    bool Migrate();
+    // Notes a statement's result; true when it is `success`.
+    bool Note(int code, int success);
 
     std::mutex mutex_;
+    int lastError_ = 0;  // SQLite's extended result code
     sqlite3* db_;
     std::filesystem::path path_;
 };
 
 // Whether the file at `path` is a regular file of `size` bytes.
 bool FileHasSize(const std::u16string& path, std::uint64_t size);
+
+// Whether two paths name the same item's file: equal, or equal but for the
+// extension of the file name (what a format fix changes).
+bool IsSameItemFile(const std::u16string& recorded, const std::u16string& target);
+
+// A SQLite result code in the interface's words ("磁盘已满", ...).
+std::u16string ArchiveErrorText(int code);
 
 }  // namespace lumora

@@ -15,19 +15,29 @@ std::u16string DescribeFailure(const FailedItem& failure) {
     return reason;
 }
 
-ItemLog::ItemLog(std::shared_ptr<DownloadArchive> archive, std::u16string albumAddress, ItemEvents events)
-    : archive_(std::move(archive)), albumAddress_(std::move(albumAddress)), events_(std::move(events)) {}
+std::u16string FailureMessage(const FailedItem& failure) {
+    return FetchErrorMessage(failure.error, failure.httpStatus, failure.systemError);
+}
+
+ItemLog::ItemLog(std::shared_ptr<ArchiveQueue> records, std::u16string albumAddress, SizeWindow window,
+                 ItemEvents events)
+    : records_(std::move(records)),
+      albumAddress_(std::move(albumAddress)),
+      window_(window),
+      events_(std::move(events)) {}
 
 std::uint64_t ItemLog::Record(const std::u16string& address, const std::u16string& path) {
     SavedPicture picture{address, path, 0, static_cast<std::int64_t>(std::time(nullptr)), albumAddress_};
     std::error_code error;
     picture.size = std::filesystem::file_size(std::filesystem::path(WideToUtf8(path)), error);
     if (error) return 0;
-    if (archive_) archive_->RecordSaved(picture);
+    if (records_) records_->Saved(picture);
     return picture.size;
 }
 
-void ItemLog::Moved(const std::u16string& address, const std::u16string& newPath) { Record(address, newPath); }
+void ItemLog::Moved(const std::u16string& address, const std::u16string& from, const std::u16string& to) {
+    if (records_) records_->Moved(address, from, to);
+}
 
 void ItemLog::Saved(std::size_t index, const std::u16string& address, const std::u16string& savePath) {
     const std::uint64_t bytes = Record(address, savePath);
@@ -46,6 +56,13 @@ void ItemLog::Skipped(std::size_t index) {
         done_.push_back(index);
     }
     if (events_.skipped) events_.skipped(index);
+}
+
+void ItemLog::Filtered(FailedItem item, bool known) {
+    if (!known && records_) records_->Filtered({item.address, item.savePath, window_, albumAddress_});
+    if (events_.filtered) events_.filtered(item);
+    std::lock_guard lock(mutex_);
+    ++filtered_;
 }
 
 void ItemLog::Failed(FailedItem failure) {
@@ -67,6 +84,11 @@ std::size_t ItemLog::SavedCount() const {
 std::size_t ItemLog::SkippedCount() const {
     std::lock_guard lock(mutex_);
     return skipped_;
+}
+
+std::size_t ItemLog::FilteredCount() const {
+    std::lock_guard lock(mutex_);
+    return filtered_;
 }
 
 std::vector<std::size_t> ItemLog::DoneIndexes() const {

@@ -9,22 +9,26 @@
 #include <string>
 #include <vector>
 
-#include "download/DownloadArchive.h"
+#include "download/ArchiveQueue.h"
 #include "web/Fetch.h"
 
 namespace lumora {
 
-// An item that produced no file, and why.
+// An item that produced no file, and why: a failure, or a picture the size
+// window refused (which is no failure).
 struct FailedItem {
     std::size_t index = 0;
     std::u16string address;
     std::u16string savePath;
     FetchError error = FetchError::None;
     long httpStatus = 0;
+    int systemError = 0;  // errno of a file that could not be written
 };
 
-// "HTTP error status 503", "timed out", ...: the reason in a few English words.
+// "HTTP error status 503", "timed out", ...: a stable English code for scripts.
 std::u16string DescribeFailure(const FailedItem& failure);
+// "HTTP 错误 503", "超时", "文件写入失败：磁盘已满": the reason for people.
+std::u16string FailureMessage(const FailedItem& failure);
 
 // Told of each item as it ends, on the worker that ended it.
 struct ItemEvents {
@@ -33,24 +37,30 @@ struct ItemEvents {
         saved;
     std::function<void(std::size_t index)> skipped;
     std::function<void(const FailedItem&)> failed;
+    std::function<void(const FailedItem&)> filtered;
 };
 
 class ItemLog {
 public:
-    // Saved pictures go into `archive` (may be null) under `albumAddress`.
-    ItemLog(std::shared_ptr<DownloadArchive> archive, std::u16string albumAddress, ItemEvents events = {});
+    // Saved and filtered pictures go into `records` (may be null) under
+    // `albumAddress`; `window` is the size window of the run.
+    ItemLog(std::shared_ptr<ArchiveQueue> records, std::u16string albumAddress, SizeWindow window,
+            ItemEvents events = {});
 
     // Item `index` was downloaded to `savePath` in this run.
     void Saved(std::size_t index, const std::u16string& address, const std::u16string& savePath);
     // Item `index` was skipped: the archive says an earlier run saved it.
     void Skipped(std::size_t index);
     void Failed(FailedItem failure);
+    // The size window refused the item, in this run or (`known`) before.
+    void Filtered(FailedItem item, bool known);
     // A saved item's file was renamed (by the format fix): the archive follows.
-    void Moved(const std::u16string& address, const std::u16string& newPath);
+    void Moved(const std::u16string& address, const std::u16string& from, const std::u16string& to);
 
     std::vector<FailedItem> Failures() const;
     std::size_t SavedCount() const;
     std::size_t SkippedCount() const;
+    std::size_t FilteredCount() const;
     // Indexes saved or skipped, in the order they were reported.
     std::vector<std::size_t> DoneIndexes() const;
 
@@ -58,14 +68,16 @@ private:
     // Returns the file's size.
     std::uint64_t Record(const std::u16string& address, const std::u16string& path);
 
-    std::shared_ptr<DownloadArchive> archive_;
+    std::shared_ptr<ArchiveQueue> records_;
     const std::u16string albumAddress_;
+    const SizeWindow window_;
     const ItemEvents events_;
     mutable std::mutex mutex_;
     std::vector<FailedItem> failures_;
     std::vector<std::size_t> done_;
     std::size_t saved_ = 0;
     std::size_t skipped_ = 0;
+    std::size_t filtered_ = 0;
 };
 
 }  // namespace lumora

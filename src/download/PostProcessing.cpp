@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 #include "base/PathText.h"
 #include "base/Utf16.h"
@@ -54,6 +55,34 @@ bool AppendToExisting(const std::string& path, const std::string& data) {
     }
     return WriteAndClose(fd, data);
 }
+
+// The path up to the extension of its file name.
+std::u16string Stem(const std::u16string& path) {
+    const std::size_t nameStart = path.rfind(u'/') + 1;  // npos + 1 == 0
+    const std::size_t dot = path.rfind(u'.');
+    return dot == std::u16string::npos || dot < nameStart ? path : path.substr(0, dot);
+}
+
+bool SameContent(const std::string& a, const std::string& b) {
+    const int fa = open(a.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    const int fb = open(b.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    struct stat sa {
+    }, sb{};
+    bool same = fa >= 0 && fb >= 0 && fstat(fa, &sa) == 0 && fstat(fb, &sb) == 0 && S_ISREG(sa.st_mode) &&
+                S_ISREG(sb.st_mode) && sa.st_size == sb.st_size;
+    unsigned char ba[65536], bb[65536];
+    while (same) {
+        const std::size_t na = ReadUpTo(fa, ba, sizeof ba);
+        same = ReadUpTo(fb, bb, sizeof bb) == na && std::memcmp(ba, bb, na) == 0;
+        if (na < sizeof ba) break;
+    }
+    if (fa >= 0) close(fa);
+    if (fb >= 0) close(fb);
+    return same;
+}
+
+constexpr std::u16string_view kFixedExtensions[] = {u".jpg", u".png", u".gif", u".bmp",
+                                                    u".tga", u".ico", u".cur", u".tiff"};
 
 }  // namespace
 
@@ -106,18 +135,39 @@ bool DetectPictureType(std::u16string& path) {
     if (dot == std::u16string::npos || dot < nameStart) dot = path.size();
     std::u16string moved = path.substr(0, dot);
     moved += extension;
-    if (moved == path || !MoveNoReplace(from, WideToUtf8(moved))) return false;
+    if (moved == path) return false;
+    const std::string to = WideToUtf8(moved);
+    if (!MoveNoReplace(from, to)) {
+        // Two copies of one picture must not stay side by side.
+        if (errno != EEXIST || !SameContent(from, to) || unlink(from.c_str()) != 0) return false;
+    }
     path = std::move(moved);
     return true;
 }
 
-void FixPictureFormats(DownloadJob& job) {
+void FixPictureFormats(DownloadJob& job, const PictureMoved& moved) {
     for (std::size_t i = 0; i < job.fileNames.size(); ++i) {
         std::u16string path = job.SavePath(i);
+        const std::u16string before = path;
         const std::size_t folderLength = path.size() - job.fileNames[i].size();
         // Only the extension changes, and it lies inside the entry itself.
-        if (DetectPictureType(path)) job.fileNames[i] = path.substr(folderLength);
+        if (!DetectPictureType(path)) continue;
+        job.fileNames[i] = path.substr(folderLength);
+        if (moved) moved(i, before, path);
     }
+}
+
+std::u16string FindRenamedPicture(const std::u16string& recorded, std::uint64_t size) {
+    const std::u16string stem = Stem(recorded);
+    for (std::u16string_view extension : kFixedExtensions) {
+        std::u16string candidate = stem + std::u16string(extension);
+        if (candidate == recorded) continue;
+        struct stat info {};
+        if (lstat(WideToUtf8(candidate).c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
+            static_cast<std::uint64_t>(info.st_size) == size)
+            return candidate;
+    }
+    return {};
 }
 
 void SetFileTimes(const std::u16string& path, std::time_t t) {

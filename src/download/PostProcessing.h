@@ -21,13 +21,24 @@ std::u16string_view ExtensionForHeader(const unsigned char* head);
 
 // Gives the file at `path` the extension its first bytes show, in lower case.
 // Returns true when the file was moved. Afterwards `path` names the file as
-// it is now: a move that fails (the new name is taken) leaves both unchanged.
+// it is now. When the new name is taken by a file of the same content (another
+// process fixed the same picture), that file is the picture and the copy at
+// `path` goes; a new name taken by anything else leaves both unchanged.
 // Missing files and anything but a regular file are left alone.
 bool DetectPictureType(std::u16string& path);
 
+// Told of each item's file as soon as it was renamed.
+using PictureMoved = std::function<void(std::size_t index, const std::u16string& from, const std::u16string& to)>;
+
 // Runs DetectPictureType over every item and rewrites `job.fileNames` to the
 // names the files have afterwards; absolute entries stay absolute.
-void FixPictureFormats(DownloadJob& job);
+void FixPictureFormats(DownloadJob& job, const PictureMoved& moved = {});
+
+// Where a picture recorded at `recorded` with `size` bytes is now, when a
+// format fix renamed it but its record was not updated (the process was
+// killed between the two): the same name with another of the extensions the
+// fix gives, holding as many bytes. Empty when there is none.
+std::u16string FindRenamedPicture(const std::u16string& recorded, std::uint64_t size);
 
 // Renames `from` to `to` but never replaces an existing file at `to`.
 // Paths are UTF-8.

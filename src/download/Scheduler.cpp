@@ -25,7 +25,7 @@ struct WorkItem {
     std::uint32_t maxKB;
     std::uint8_t retries;
     std::shared_ptr<const StopToken> stop;
-    bool alreadySaved;
+    KnownItem known;
 };
 
 // The album's items and their hand-out, shared by the scheduler and its
@@ -43,8 +43,12 @@ struct Pool {
 };
 
 void DownOnePicFunc(const WorkItem& item, ItemLog& log) {
-    if (item.alreadySaved) {
+    if (item.known == KnownItem::Saved) {
         log.Skipped(item.index);
+        return;
+    }
+    if (item.known == KnownItem::Filtered) {
+        log.Filtered({item.index, item.address, item.savePath, FetchError::SizeWindow}, true);
         return;
     }
     FetchRequest request(u"", item.savePath, kStepTimeoutMs);
@@ -61,18 +65,22 @@ void DownOnePicFunc(const WorkItem& item, ItemLog& log) {
     } catch (...) {
         result.error = FetchError::Connect;
     }
+    const FailedItem unsaved{item.index,        item.address,
+                             item.savePath,     result.error == FetchError::None ? FetchError::Connect : result.error,
+                             result.httpStatus, result.systemError};
     if (saved) {
         log.Saved(item.index, item.address, item.savePath);
+    } else if (unsaved.error == FetchError::SizeWindow) {
+        log.Filtered(unsaved, false);  // the user's choice, not a failure
     } else {
-        log.Failed({item.index, item.address, item.savePath,
-                    result.error == FetchError::None ? FetchError::Connect : result.error, result.httpStatus});
+        log.Failed(unsaved);
     }
 }
 
 // Copies the job so that workers never read it: the next album refills it
 // while workers a stop left behind may still run.
 std::shared_ptr<Pool> MakePool(const DownloadJob& job, const DownloadRunState& state,
-                               const std::vector<bool>& alreadySaved) {
+                               const std::vector<KnownItem>& known) {
     auto pool = std::make_shared<Pool>();
     const std::size_t total = job.size();
     pool->items.reserve(total);
@@ -80,7 +88,7 @@ std::shared_ptr<Pool> MakePool(const DownloadJob& job, const DownloadRunState& s
         pool->items.push_back({index, job.addresses[index], job.SavePath(index),
                                index < job.headerTexts.size() ? job.headerTexts[index] : std::u16string(),
                                state.timeoutSeconds, state.minKB, state.maxKB, state.retries, state.stop,
-                               index < alreadySaved.size() && alreadySaved[index]});
+                               index < known.size() ? known[index] : KnownItem::Unknown});
     }
     return pool;
 }
@@ -180,14 +188,14 @@ void WorkerTracker::WaitForAll() {
 
 void DownPicFunc(const DownloadJob& job, DownloadRunState& state, WorkerTracker& tracker,
                  const SchedulerCallbacks& callbacks, const std::shared_ptr<ItemLog>& log,
-                 const std::vector<bool>& alreadySaved) {
+                 const std::vector<KnownItem>& known) {
     state.completedCount = 0;
     const std::size_t total = job.size();
     const std::size_t workers = std::min<std::size_t>(state.threadCount, total);
     if (workers == 0) return;
     state.downloadBusy = true;
     const auto started = std::chrono::steady_clock::now();
-    const std::shared_ptr<Pool> pool = MakePool(job, state, alreadySaved);
+    const std::shared_ptr<Pool> pool = MakePool(job, state, known);
     StartWorkers(pool, workers, log, state.stopRequested, tracker);
 
     ProgressShown shown;

@@ -38,12 +38,19 @@ struct SchedulerCallbacks {
     std::function<void()> lastItemStarted;
 };
 
+// What the archive tells of an item before its transfer.
+enum class KnownItem : std::uint8_t {
+    Unknown,
+    Saved,     // an earlier run saved it, and the file is still there
+    Filtered,  // the same size window refused it before
+};
+
 // Runs the whole job and returns when every item is done, or when a worker
-// ends after stopRequested was set. Items whose `alreadySaved` entry is true
-// (it may be empty) are counted as done without a transfer. Every item's
-// outcome goes to `log`, also from workers that finish after a stop.
+// ends after stopRequested was set. Items that `known` (it may be empty)
+// marks as saved or filtered end without a transfer. Every item's outcome
+// goes to `log`, also from workers that finish after a stop.
 void DownPicFunc(const DownloadJob& job, DownloadRunState& state, WorkerTracker& tracker,
                  const SchedulerCallbacks& callbacks, const std::shared_ptr<ItemLog>& log,
-                 const std::vector<bool>& alreadySaved = {});
+                 const std::vector<KnownItem>& known = {});
 
 }  // namespace lumora

@@ -98,14 +98,16 @@ std::optional<OutcomeLine> DownloadOutcomeLine(const lumora::DownloadReport& rep
     std::size_t failed = 0;
     std::size_t unstarted = 0;
     std::size_t unread = 0;
+    std::size_t filtered = 0;
     bool downloaded = false;
     for (const lumora::AlbumOutcome& album : report.albums) {
         failed += album.failures.size();
+        filtered += album.filtered;
         unread += album.page.fetched ? 0 : 1;
         // A list file stands for its pictures: none of them was to be downloaded.
         if (album.listFileOnly) continue;
         downloaded = downloaded || album.listed > 0;
-        const std::size_t ended = album.saved + album.skipped + album.failures.size();
+        const std::size_t ended = album.saved + album.skipped + album.filtered + album.failures.size();
         saved += album.saved + album.skipped;
         unstarted += album.listed > ended ? album.listed - ended : 0;
     }
@@ -123,5 +125,7 @@ std::optional<OutcomeLine> DownloadOutcomeLine(const lumora::DownloadReport& rep
     if (line.link) line.text += failures;
     // Albums whose pictures were never listed have no failed picture to count.
     if (unread > 0) line.text += QStringLiteral("；%1个相册页面读取失败").arg(unread);
+    if (filtered > 0) line.text += QStringLiteral("；跳过%1张（大小不在设定范围内）").arg(filtered);
+    if (report.unrecorded > 0) line.text += QStringLiteral("；下载记录未能保存%1条").arg(report.unrecorded);
     return line;
 }

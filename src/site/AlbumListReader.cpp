@@ -183,12 +183,6 @@ void GetAlbumList(SiteHost& host) {
     if (count > 0) host.OfferAddressToHistory(Trim(host.AddressText()));
 }
 
-std::u16string DescribePageFailure(const PageRead& read) {
-    std::u16string reason = Utf8ToWide(DescribeFetchError(read.error));
-    if (read.error == FetchError::HttpStatus && read.httpStatus > 0) {
-        reason += FormatText(u" %d", {static_cast<std::int64_t>(read.httpStatus)});
-    }
-    return reason;
-}
+std::u16string DescribePageFailure(const PageRead& read) { return FetchErrorMessage(read.error, read.httpStatus); }
 
 }  // namespace lumora

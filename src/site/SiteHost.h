@@ -25,7 +25,7 @@ struct PageRead {
     long httpStatus = 0;
 };
 
-// "HTTP error status 404", "connection failed", ...: why a page was not read.
+// "HTTP 错误 404", "连接失败", ...: why a page was not read, for people.
 std::u16string DescribePageFailure(const PageRead& read);
 
 // Main-window state that the adapter reads and writes.

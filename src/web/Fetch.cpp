@@ -1,5 +1,7 @@
 #include "web/Fetch.h"
 
+#include <cerrno>
+
 #include <curl/curl.h>
 #include <zlib.h>
 
@@ -10,6 +12,7 @@
 #include <memory>
 #include <thread>
 
+#include "base/SystemError.h"
 #include "text/StringCtrl.h"
 #include "web/AtomicFile.h"
 #include "web/CookieStore.h"
@@ -158,6 +161,7 @@ struct Transfer {
         if (!request.savePath.empty()) {
             if (!file.Open(std::filesystem::path(WideToUtf8(request.savePath)), 0666)) {
                 failure = FetchError::WriteFile;
+                result.systemError = errno;
                 return false;
             }
             return true;
@@ -220,6 +224,7 @@ std::size_t OnBody(char* data, std::size_t size, std::size_t count, void* user) 
     if (!transfer->request.savePath.empty()) {
         if (!transfer->file.Write(std::string_view(data, length))) {
             transfer->failure = FetchError::WriteFile;
+            result.systemError = errno;
             return 0;
         }
         return length;
@@ -332,6 +337,7 @@ void StartResult(const FetchRequest& request, FetchResult& result) {
     result.compressed = false;
     result.error = FetchError::None;
     result.httpStatus = 0;
+    result.systemError = 0;
 }
 
 void SetTransferOptions(Transfer& transfer, const std::string& url) {
@@ -395,7 +401,10 @@ FetchError ClassifyOutcome(Transfer& transfer, CURLcode code) {
     }
     if (transfer.result.httpStatus >= 400) return FetchError::HttpStatus;
     if (transfer.OutsideWindow(transfer.result.bodySize)) return FetchError::SizeWindow;
-    if (!transfer.request.savePath.empty() && !transfer.file.Commit()) return FetchError::WriteFile;
+    if (!transfer.request.savePath.empty() && !transfer.file.Commit()) {
+        transfer.result.systemError = errno;
+        return FetchError::WriteFile;
+    }
     return FetchError::None;
 }
 
@@ -419,9 +428,30 @@ const char* DescribeFetchError(FetchError error) {
     case FetchError::Rejected: return "page rejected (too short or error text)";
     case FetchError::NoAttempt: return "no attempt allowed";
     case FetchError::Stopped: return "stopped";
-    case FetchError::PageTooLarge: return "页面过大";
+    case FetchError::PageTooLarge: return "page too large";
     }
     return "unknown";
+}
+
+std::u16string FetchErrorMessage(FetchError error, long httpStatus, int systemError) {
+    switch (error) {
+    case FetchError::None: return u"成功";
+    case FetchError::BadAddress: return u"地址无效";
+    case FetchError::Connect: return u"连接失败";
+    case FetchError::Incomplete: return u"传输中断，内容不完整";
+    case FetchError::Tls: return u"安全连接失败（证书或 TLS 错误）";
+    case FetchError::Redirects: return u"重定向过多";
+    case FetchError::Timeout: return u"超时";
+    case FetchError::HttpStatus:
+        return httpStatus > 0 ? u"HTTP 错误 " + Utf8ToWide(std::to_string(httpStatus)) : u"HTTP 错误";
+    case FetchError::SizeWindow: return u"大小不在设定范围内";
+    case FetchError::WriteFile: return u"文件写入失败：" + SystemErrorText(systemError);
+    case FetchError::Rejected: return u"页面内容不符合要求";
+    case FetchError::NoAttempt: return u"未尝试下载";
+    case FetchError::Stopped: return u"已终止";
+    case FetchError::PageTooLarge: return u"页面过大";
+    }
+    return u"未知错误";
 }
 
 bool FetchOnce(FetchRequest& request, FetchResult& result, unsigned /*flags*/) {

@@ -79,8 +79,12 @@ enum class FetchError {
     PageTooLarge,  // a page, inflated, beyond kMaxPageBytes
 };
 
-// Short English description of a failure, for logs and the command line.
+// A short English code of a failure, stable for scripts ("timed out").
 const char* DescribeFetchError(FetchError error);
+
+// The failure in the interface's words: "连接失败", "超时", "HTTP 错误 503",
+// "文件写入失败：磁盘已满". `systemError` is the errno of a failed file write.
+std::u16string FetchErrorMessage(FetchError error, long httpStatus = 0, int systemError = 0);
 
 struct FetchResult {
     // Status line and header lines of the final response, CR LF line ends.
@@ -98,6 +102,7 @@ struct FetchResult {
 
     FetchError error = FetchError::None;
     long httpStatus = 0;  // final status, 0 when no response arrived
+    int systemError = 0;  // errno of a save file that could not be written
 };
 
 bool FetchPage(FetchRequest& request, FetchResult& result, unsigned flags);

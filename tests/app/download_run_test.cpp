@@ -142,7 +142,7 @@ TEST_F(DownloadRunTest, OneWorkerKeepsIndexOrder) {
               (std::vector<std::string>{"/1/1.jpg", "/1/2.jpg", "/1/3.jpg", "/1/4.jpg", "/1/5.jpg", "/1/6.jpg"}));
 }
 
-TEST_F(DownloadRunTest, FailuresAreReportedWithTheirReason) {
+TEST_F(DownloadRunTest, TheSizeWindowFiltersAndFailuresKeepTheirReason) {
     ServeMember({"A"}, {3});
     site_.route(kPictureHost, "/1/2.jpg", Response::Status(404));
     site_.route(kPictureHost, "/1/3.jpg", Response::Text(std::string(3000, 'x'), "image/jpeg"));
@@ -153,13 +153,33 @@ TEST_F(DownloadRunTest, FailuresAreReportedWithTheirReason) {
     DownloadReport report = Download(*controller, {0});
     ASSERT_EQ(report.albums.size(), 1u);
     EXPECT_EQ(report.albums[0].saved, 1u);
-    ASSERT_EQ(report.albums[0].failures.size(), 2u);
-    std::map<std::size_t, FetchError> reasons;
-    for (const auto& failure : report.albums[0].failures) reasons[failure.index] = failure.error;
-    EXPECT_EQ(reasons[1], FetchError::HttpStatus);
-    EXPECT_EQ(reasons[2], FetchError::SizeWindow);
+    EXPECT_EQ(report.albums[0].filtered, 1u);
+    ASSERT_EQ(report.albums[0].failures.size(), 1u);
+    EXPECT_EQ(report.albums[0].failures[0].error, FetchError::HttpStatus);
+    EXPECT_EQ(FailureMessage(report.albums[0].failures[0]), u"HTTP 错误 404");
     EXPECT_FALSE(report.Complete());
     EXPECT_FALSE(fs::exists(AlbumFolder("A") / "A (2).jpg"));
+    EXPECT_FALSE(fs::exists(AlbumFolder("A") / "A (3).jpg"));
+
+    // A filtered picture is no failure: with the 404 mended the album is
+    // whole, gets its marker, and the same window does not fetch it again.
+    site_.route(kPictureHost, "/1/2.jpg", Response::Text("two", "image/jpeg"));
+    site_.clearRequests();
+    report = Download(*controller, {0});
+    EXPECT_TRUE(report.Complete());
+    EXPECT_EQ(report.albums[0].filtered, 1u);
+    EXPECT_TRUE(report.albums[0].failures.empty());
+    EXPECT_TRUE(fs::exists(AlbumFolder("A") / "pic.lumora"));
+    EXPECT_EQ(site_.requestCount("/1/3.jpg"), 0u);
+    EXPECT_EQ(controller->LastFailures().size(), 0u);
+
+    // Another window is another question.
+    params.maxKB = 0;
+    controller->UpdateDownloadParams(params);
+    report = Download(*controller, {0});
+    EXPECT_EQ(report.albums[0].saved, 1u);
+    EXPECT_EQ(report.albums[0].filtered, 0u);
+    EXPECT_EQ(fs::file_size(AlbumFolder("A") / "A (3).jpg"), 3000u);
 }
 
 TEST_F(DownloadRunTest, ListFileOnlyWritesGbkListsAndDownloadsNothing) {

@@ -28,13 +28,13 @@ TEST(RunLogTest, RotatesAtTheLimitAndKeepsThreeFiles) {
     EXPECT_FALSE(fs::exists(file.parent_path() / "lumora.log.3"));
     EXPECT_GT(fs::file_size(file.parent_path() / "lumora.log.1"), RunLog::kMaxBytes - 1100);
 
-    PictureEvent failed{1, 4, u"http://img/5.jpg", u"/save/a\tb (5).jpg", 0, u"HTTP error status 503"};
+    PictureEvent failed{
+        1, 4, u"http://img/5.jpg", u"/save/a\tb (5).jpg", 0, u"HTTP error status 503", u"HTTP 错误 503"};
     log.PictureFailed(failed);
     std::ifstream in(file);
     std::string last, text;
     while (std::getline(in, text)) last = text;
-    EXPECT_NE(last.find("failed\t1\t/save/a b (5).jpg\thttp://img/5.jpg\tHTTP error status 503"), std::string::npos)
-        << last;
+    EXPECT_NE(last.find("failed\t1\t/save/a b (5).jpg\thttp://img/5.jpg\tHTTP 错误 503"), std::string::npos) << last;
 
     const fs::path fifo = folder / "fifo.log";
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);

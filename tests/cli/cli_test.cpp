@@ -141,8 +141,8 @@ TEST_F(CliTest, DownloadPicksAlbumsAndReportsFailures) {
     site_.route("img.pconline.com.cn", "/2/1.jpg", Response::Status(404));
     run = Cli("download http://dp.pconline.com.cn/m/ --albums 2");  // the save folder is remembered
     EXPECT_EQ(run.status, 1);
-    EXPECT_NE(run.out.find("failed:"), std::string::npos) << run.out;
-    EXPECT_NE(run.out.find("HTTP error status 404"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("失败："), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("HTTP 错误 404"), std::string::npos) << run.out;
 
     EXPECT_EQ(Cli("download http://dp.pconline.com.cn/m/ --albums 4").status, 2);
     EXPECT_EQ(Cli("download").status, 2);
@@ -223,15 +223,16 @@ TEST_F(CliTest, OutputForPeopleScriptsAndTheLog) {
         std::find_if(events.begin(), events.end(), [](const auto& e) { return e["event"] == "picture-failed"; });
     ASSERT_NE(failed, events.end());
     EXPECT_EQ((*failed)["reason"], "HTTP error status 404");
+    EXPECT_EQ((*failed)["message"], "HTTP 错误 404");
     EXPECT_EQ((*failed)["index"], 4);
     EXPECT_EQ(events.back()["event"], "run-ended");
     EXPECT_EQ(events.back()["complete"], false);
     EXPECT_EQ(events.back()["failed"], 1);
     const std::string logged = ReadText(log);
     EXPECT_NE(logged.find("start\tdownload\t1 albums"), std::string::npos) << logged;
-    EXPECT_NE(logged.find("(5).jpg\thttp://img.pconline.com.cn/many/5.jpg\tHTTP error status 404"), std::string::npos)
+    EXPECT_NE(logged.find("(5).jpg\thttp://img.pconline.com.cn/many/5.jpg\tHTTP 错误 404"), std::string::npos)
         << logged;
-    EXPECT_NE(logged.find("end\tincomplete\tsaved 0\tskipped 11\tfailed 1"), std::string::npos) << logged;
+    EXPECT_NE(logged.find("end\tincomplete\tsaved 0\tskipped 11\tfiltered 0\tfailed 1"), std::string::npos) << logged;
 }
 
 TEST_F(CliTest, SettingsCommandsWriteTheSettingsFile) {
@@ -266,10 +267,10 @@ TEST_F(CliTest, ExitStatusesTellTheTruth) {
     EXPECT_EQ(Cli("download ftp://x/").status, 2);
     CliRun run = Cli("list http://dp.pconline.com.cn/nobody/", true);
     EXPECT_EQ(run.status, 1);
-    EXPECT_NE(run.out.find("HTTP error status 404"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("HTTP 错误 404"), std::string::npos) << run.out;
     run = Cli("list " + member, true, "env http_proxy=http://127.0.0.1:1 ");
     EXPECT_EQ(run.status, 1);
-    EXPECT_NE(run.out.find("connection failed"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("连接失败"), std::string::npos) << run.out;
     site_.route("dp.pconline.com.cn", "/away/myphoto_p1_n15.html", Response::Redirect("file:///etc/passwd"));
     EXPECT_EQ(Cli("list http://dp.pconline.com.cn/away/").status, 1);
     site_.route("dp.pconline.com.cn", "/empty/myphoto_p1_n15.html", Response::Text("<title>【x】Empty_太平洋</title>"));
@@ -283,7 +284,7 @@ TEST_F(CliTest, ExitStatusesTellTheTruth) {
     run = Cli("download " + member + " --albums 1-2" + save);
     EXPECT_EQ(run.status, 1);
     EXPECT_NE(run.out.find("Album 2\t"), std::string::npos) << run.out;
-    EXPECT_NE(run.out.find("相册页面读取失败：HTTP error status 404"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("相册页面读取失败：HTTP 错误 404"), std::string::npos) << run.out;
     // Pictures that an earlier run saved count as saved, but only as skipped.
     run = Cli("download " + member + " --albums 1" + save);
     EXPECT_EQ(run.status, 0);

@@ -29,7 +29,7 @@ TEST(ProgressLineTest, RewritesOneLinePerAlbumWithinTheWidth) {
         line.AlbumStarted(1, 2, u"一个很长很长很长很长的相册标题", u"http://a/1");
         line.AlbumListed(1, 3, u"/x/");
         line.PictureSaved({1, 0, u"a", u"p", 2048, {}});
-        line.PictureFailed({1, 1, u"b", u"q", 0, u"HTTP error status 503"});
+        line.PictureFailed({1, 1, u"b", u"q", 0, u"HTTP error status 503", u"HTTP 错误 503"});
         EXPECT_NE(line.Text().find(u"2/3张  失败1  2 KB"), std::u16string::npos) << WideToUtf8(line.Text());
         AlbumOutcome outcome;
         outcome.listed = 3;

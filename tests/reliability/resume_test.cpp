@@ -112,7 +112,7 @@ TEST_F(ResumeTest, FailuresLeaveNoMarkerAndAreRetried) {
     ASSERT_EQ(first.albums[0].failures.size(), 1u);
     EXPECT_FALSE(fs::exists(AlbumFolder("Mark") / "pic.lumora"));
     ASSERT_EQ(controller->LastFailures().size(), 1u);
-    EXPECT_EQ(controller->LastFailures()[0].reason, u"HTTP error status 404");
+    EXPECT_EQ(controller->LastFailures()[0].reason, u"HTTP 错误 404");
 
     // The site is mended: a retry fetches just that picture, under its name,
     // and the album, whole now, gets its marker.
