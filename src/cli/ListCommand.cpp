@@ -70,13 +70,15 @@ public:
         if (progress) progress->Finish();  // its line ends before the table
 
         const auto albums = controller.session().albums.all();
-        if (albums.empty()) window.PrintStatusIfQuiet();
+        // A list cut at the page bound is incomplete: said, and a failure.
+        const bool incomplete = albums.empty() || controller.session().albumListCut;
+        if (incomplete) window.PrintStatusIfQuiet();
         if (json_) {
             PrintJson(controller.session(), albums);
         } else {
             PrintTable(albums);
         }
-        return interrupts.ExitStatus(albums.empty() ? kExitFailure : 0);
+        return interrupts.ExitStatus(incomplete ? kExitFailure : 0);
     }
 
 private:

@@ -1,5 +1,7 @@
 #include "site/AlbumListReader.h"
 
+#include <cerrno>
+#include <cstdlib>
 #include <functional>
 
 #include "base/PathText.h"
@@ -16,9 +18,6 @@ namespace {
 
 constexpr std::uint32_t kPageTimeoutMs = 20000;
 constexpr char16_t kPagePlaceholder[] = u"_dk1stp_";
-// A template without the placeholder requests the same page forever;
-// repeated pages end the loop, and this bounds it in any case.
-constexpr int kMaxPages = 1000;
 
 // CleanFileName's trimming would also decode entities; an address is only
 // trimmed, of ASCII white space, the ideographic and the no-break space.
@@ -47,10 +46,18 @@ void FinishFolderName(std::u16string& name) {
     if (!name.empty() && name.back() != u'/') name += u'/';
 }
 
+// The page text keeps its entities while it is cut apart, so that a quote
+// written as "&quot;" cannot end a value; each value is decoded on its own.
+std::u16string ExtractDecoded(std::u16string& text, const std::u16string& begin, const std::u16string& end) {
+    std::u16string value = ExtractBetween(text, begin, end, EXTRACT_CONSUME);
+    DecodeHtmlEntities(value);
+    return value;
+}
+
 // Space name from page 1: between "】" and "_太平洋"; the page text is left
 // just after the first "】" so album blocks are searched in the rest.
 std::u16string DeriveSpaceName(std::u16string& pageText, const std::u16string& firstPage) {
-    std::u16string name = ExtractBetween(pageText, u"】", u"_太平洋", EXTRACT_CONSUME);
+    std::u16string name = ExtractDecoded(pageText, u"】", u"_太平洋");
     if (name.empty()) name = MemberIdFrom(firstPage, u"cn/");
     CleanFileName(name, kTimeStampFallback, true);
     return name;
@@ -58,11 +65,11 @@ std::u16string DeriveSpaceName(std::u16string& pageText, const std::u16string& f
 
 ST_PERLISTRECORD ParseAlbumBlock(std::u16string block, const std::u16string& pageAddress) {
     ST_PERLISTRECORD record;
-    std::u16string address = ExtractBetween(block, u"href=\"", u"\"", EXTRACT_CONSUME);
+    std::u16string address = ExtractDecoded(block, u"href=\"", u"\"");
     ReplaceAll(address, u"photo/", u"photo/list_");
     record.address = ResolveAddress(pageAddress, address);
-    record.title = ExtractBetween(block, u"title=\"", u"\"", EXTRACT_CONSUME);
-    record.coverAddress = ResolveAddress(pageAddress, ExtractBetween(block, u"src=\"", u"\"", EXTRACT_CONSUME));
+    record.title = ExtractDecoded(block, u"title=\"", u"\"");
+    record.coverAddress = ResolveAddress(pageAddress, ExtractDecoded(block, u"src=\"", u"\""));
     record.pictureCount = -1;
     record.albumFlags = 0;
     return record;
@@ -93,6 +100,7 @@ std::u16string NormaliseAlbumAddress(const std::u16string& address, std::u16stri
 
 void ReadAlbumPages(SiteHost& host, const std::u16string& firstPageTemplate) {
     SiteSession& session = host.session();
+    session.albumListCut = false;
     FetchRequest request(u"", u"", kPageTimeoutMs);
     request.extraHeaders = u"Accept-Encoding: gzip, deflate";
     request.retries = session.retries;
@@ -102,14 +110,15 @@ void ReadAlbumPages(SiteHost& host, const std::u16string& firstPageTemplate) {
     // to tell, and keeps a second copy of a large page out of memory.
     std::size_t previousPage = 0;
     bool morePages = true;
-    for (int n = 1; morePages && n <= kMaxPages; ++n) {
+    int n = 1;
+    for (; morePages && n <= session.maxListPages; ++n) {
         request.url = firstPageTemplate;
         session.pageTag = FormatText(u"_p%d_", {static_cast<std::int64_t>(n)});
         ReplaceAll(request.url, kPagePlaceholder, session.pageTag);
         const bool fetched = FetchPage(request, result, 0);
         if (n == 1) session.firstListPage = {fetched, result.error, result.httpStatus};
         if (!fetched) break;
-        std::u16string text = GetPageText(result, TEXT_INFLATE | TEXT_UTF8);
+        std::u16string text = GetPageText(result, TEXT_INFLATE | TEXT_UTF8 | TEXT_KEEP_ENTITIES);
         const std::size_t pageHash = std::hash<std::u16string>{}(text);
         if (text.empty() || (n > 1 && pageHash == previousPage)) break;
         previousPage = pageHash;
@@ -125,6 +134,8 @@ void ReadAlbumPages(SiteHost& host, const std::u16string& firstPageTemplate) {
             if (session.getAlbumsState.load() == GET_STOP) return;
         }
     }
+    // The site still offered a next page: the list is cut, and says so.
+    session.albumListCut = morePages && n > session.maxListPages;
 }
 
 AlbumPage ParseAlbumPage(std::u16string text, const std::u16string& pageAddress, bool firstPage) {
@@ -150,6 +161,7 @@ void GetAlbumList(SiteHost& host) {
     session.spaceName.clear();
     session.subFolderName.clear();
     session.firstListPage = {};
+    session.albumListCut = false;
 
     std::u16string address = Trim(host.AddressText());
     if (address.empty()) {
@@ -178,9 +190,23 @@ void GetAlbumList(SiteHost& host) {
         host.SetProgressStatus(u"页面中没有找到相册：地址可能有误，或网站的页面格式已改变");
     } else if (count == 0 && session.firstListPage.error != FetchError::None) {
         host.SetProgressStatus(u"无法读取相册列表：" + DescribePageFailure(session.firstListPage));
+    } else if (session.albumListCut) {
+        host.SetProgressStatus(FormatText(
+            u"相册列表超过%d页，只读取了前%d页，其余相册没有列出",
+            {static_cast<std::int64_t>(session.maxListPages), static_cast<std::int64_t>(session.maxListPages)}));
     }
     host.EndGetAlbums();
     if (count > 0) host.OfferAddressToHistory(Trim(host.AddressText()));
+}
+
+int MaxAlbumListPages() {
+    const char* text = std::getenv("LUMORA_MAX_LIST_PAGES");
+    if (!text || !*text) return kMaxAlbumListPages;
+    char* end = nullptr;
+    errno = 0;
+    const long pages = std::strtol(text, &end, 10);
+    if (errno != 0 || *end != '\0' || pages < 1 || pages > kMaxAlbumListPages) return kMaxAlbumListPages;
+    return static_cast<int>(pages);
 }
 
 std::u16string DescribePageFailure(const PageRead& read) { return FetchErrorMessage(read.error, read.httpStatus); }

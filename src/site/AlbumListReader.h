@@ -28,7 +28,8 @@ struct AlbumPage {
     std::vector<ST_PERLISTRECORD> albums;  // in page order; empty: no album blocks
 };
 
-// Parses the text of the page at `pageAddress`; `firstPage` also derives the
+// Parses the text of the page at `pageAddress`, entities not yet decoded
+// (each value is decoded once cut out); `firstPage` also derives the
 // member's space name.
 AlbumPage ParseAlbumPage(std::u16string text, const std::u16string& pageAddress, bool firstPage);
 

@@ -50,7 +50,7 @@ PageRead ReadPictureList(SiteHost& host, const ST_PERLISTRECORD& album, const Pi
     }
     const PageRead read{fetched, result.error, result.httpStatus};
     if (!fetched) return read;
-    const std::u16string text = GetPageText(result, TEXT_INFLATE | TEXT_UTF8);
+    const std::u16string text = GetPageText(result, TEXT_INFLATE | TEXT_UTF8 | TEXT_KEEP_ENTITIES);
     if (text.empty()) return read;
     for (const PictureEntry& entry : ParsePicturePage(text, album)) {
         addPicture(entry.address, entry.description);
@@ -66,7 +66,9 @@ std::vector<PictureEntry> ParsePicturePage(const std::u16string& text, const ST_
     if (SplitText(blocks, text, u"class=\"picture") == 0) return entries;
     entries.reserve(blocks.size() - 1);
     for (std::size_t j = 1; j < blocks.size(); ++j) {
+        // The text keeps its entities until the value is cut out.
         std::u16string address = ExtractBetween(blocks[j], u"src=\"", u"\"", EXTRACT_CONSUME);
+        DecodeHtmlEntities(address);
         ReplaceAll(address, u"_mthumb", u"");
         entries.push_back({ResolveAddress(album.address, address),
                            FormatText(u"%s (%d)", {album.title, static_cast<std::int64_t>(j)})});

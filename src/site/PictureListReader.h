@@ -40,7 +40,8 @@ struct PictureEntry {
     std::u16string description;
 };
 
-// The picture entries of an album page's text, in page order, without fetching.
+// The picture entries of an album page's text (entities not yet decoded),
+// in page order, without fetching.
 std::vector<PictureEntry> ParsePicturePage(const std::u16string& text, const ST_PERLISTRECORD& album);
 
 }  // namespace lumora

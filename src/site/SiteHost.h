@@ -18,6 +18,13 @@ class StopToken;
 // The one site kind with an adapter.
 inline constexpr int kPhotoCommunitySite = 14;
 
+// Album-list pages one get-albums run reads at most.
+inline constexpr int kMaxAlbumListPages = 100000;
+
+// kMaxAlbumListPages, or a lower bound from LUMORA_MAX_LIST_PAGES (1 and
+// more; anything else is ignored), so that a process can be tested at it.
+int MaxAlbumListPages();
+
 // How reading one page went: fetched (whatever it held), or why not.
 struct PageRead {
     bool fetched = false;
@@ -46,6 +53,12 @@ struct SiteSession {
     std::shared_ptr<StopToken> downloadStop;
     // The first album-list page of the last get-albums run.
     PageRead firstListPage;
+    // A template without the page placeholder asks for one page forever, and
+    // a site may offer "next" without end: repeated pages end the loop, and
+    // this bound, far above any real member, in any case.
+    int maxListPages = MaxAlbumListPages();
+    // The last run stopped at maxListPages while the site offered more.
+    bool albumListCut = false;
 };
 
 class SiteHost {

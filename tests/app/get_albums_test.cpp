@@ -75,6 +75,63 @@ TEST_F(GetAlbumsTest, RepeatedPageEndsTheLoop) {
     EXPECT_EQ(site_.requestCount("/m4/my_photos.html"), 2u);
 }
 
+// A member whose pages never end: every page is new and offers the next one.
+void ServeEndlessPages(testsite::TestSite& site, int lastPage = 0) {
+    site.fallback([lastPage](const testsite::Request& request) {
+        const std::string page = request.path.substr(request.path.find("_p") + 2);
+        const int n = std::stoi(page);
+        return Response::Text(ListPage("S", AlbumBlock(page, "T" + std::to_string(n), "c.jpg"), n != lastPage));
+    });
+}
+
+TEST_F(GetAlbumsTest, TheSafetyBoundOnPagesIsReportedNotSilent) {
+    ServeEndlessPages(site_);
+    auto controller = MakeController();
+    EXPECT_EQ(controller->session().maxListPages, 100000);
+    controller->session().maxListPages = 5;
+    GetAlbums(*controller, u"http://dp.pconline.com.cn/e1/");
+    EXPECT_EQ(controller->session().albums.size(), 5u);
+    EXPECT_EQ(site_.requests().size(), 5u);
+    EXPECT_TRUE(controller->session().albumListCut);
+    // The totals stay as they are; the cut is said beside them.
+    EXPECT_EQ(window_.texts[IDC_STATUS_MAIN], u"获取相册列表完成，共5个");
+    EXPECT_EQ(window_.texts[IDC_STATUS_PROGRESS], u"相册列表超过5页，只读取了前5页，其余相册没有列出");
+
+    // A list that ends by itself within the bound is whole; the flag is reset.
+    site_.clearRequests();
+    ServeEndlessPages(site_, 5);
+    GetAlbums(*controller, u"http://dp.pconline.com.cn/e1/");
+    EXPECT_EQ(controller->session().albums.size(), 5u);
+    EXPECT_FALSE(controller->session().albumListCut);
+}
+
+TEST_F(GetAlbumsTest, MoreThanAThousandPagesAreAllRead) {
+    ServeEndlessPages(site_, 1200);
+    auto controller = MakeController();
+    GetAlbums(*controller, u"http://dp.pconline.com.cn/e2/");
+    ASSERT_EQ(controller->session().albums.size(), 1200u);
+    EXPECT_EQ(controller->session().albums.at(1199)->title, u"T1200");
+    EXPECT_FALSE(controller->session().albumListCut);
+    EXPECT_EQ(window_.texts[IDC_STATUS_MAIN], u"获取相册列表完成，共1200个");
+}
+
+TEST_F(GetAlbumsTest, EntitiesInTitlesAndAddressesAreDecodedAfterTheyAreCutOut) {
+    ServePage("m10", 1,
+              ListPage("A&amp;B",
+                       AlbumBlock("1&amp;x=2", "say &quot;hi&quot; now", "c.jpg?a=1&amp;b=2") +
+                           AlbumBlock("2", "Tom&#x27;s &#40;2024&#41;", "c.jpg"),
+                       false));
+    auto controller = MakeController();
+    GetAlbums(*controller, u"http://dp.pconline.com.cn/m10/");
+    auto albums = controller->session().albums.all();
+    ASSERT_EQ(albums.size(), 2u);
+    EXPECT_EQ(albums[0].title, u"say hi now");  // the quotes are dropped as file-name characters
+    EXPECT_EQ(albums[1].title, u"Tom's (2024)");
+    EXPECT_EQ(albums[0].address, u"http://dp.pconline.com.cn/photo/list_1&x=2.html");
+    EXPECT_EQ(albums[0].coverAddress, u"http://dp.pconline.com.cn/m10/c.jpg?a=1&b=2");
+    EXPECT_EQ(controller->session().spaceName, u"A&B/");
+}
+
 TEST_F(GetAlbumsTest, StopAfterABlockKeepsTheAlbumsFound) {
     std::string blocks;
     for (int i = 0; i < 10; ++i) blocks += AlbumBlock(std::to_string(i), "T" + std::to_string(i), "c.jpg");

@@ -476,5 +476,19 @@ TEST(AlbumSelectionTest, NumbersAndRanges) {
     EXPECT_TRUE(ParseAlbumSelection("all", 0)->empty());
 }
 
+TEST_F(CliTest, ListCutAtThePageBoundFailsAndSaysSo) {
+    // A member whose pages never end; the bound is lowered for the test.
+    site_.fallback([](const testsite::Request& request) {
+        const std::string n = std::to_string(std::stoi(request.path.substr(request.path.find("_p") + 2)));
+        return Response::Text("<title>【x】Endless_太平洋</title><div class=\"picbox\"><a href=\"/photo/e" + n +
+                              ".html\" title=\"E" + n + "\"><img src=\"c.jpg\"></a></div><a href=\"n\">下一页</a>");
+    });
+    CliRun run = Cli("list -q http://dp.pconline.com.cn/endless/", true, "env LUMORA_MAX_LIST_PAGES=3 ");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.out.find("0003\tE3\t"), std::string::npos) << run.out;
+    EXPECT_EQ(run.out.find("0004\t"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("相册列表超过3页，只读取了前3页，其余相册没有列出"), std::string::npos) << run.out;
+}
+
 }  // namespace
 }  // namespace lumora::testing
