@@ -1,5 +1,5 @@
 // The album-list parser on arbitrary page text, and the album list that
-// takes its records: titles come out cleaned and unique.
+// takes its records: titles come out cleaned and unique, so unique folders.
 #include "fuzz_support.h"
 #include "site/AlbumListReader.h"
 #include "text/StringCtrl.h"
@@ -20,6 +20,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         fuzz::Check(all[i].position == static_cast<std::int32_t>(i), "positions follow page order");
         fuzz::Check(!all[i].title.empty(), "every album has a title");
         fuzz::Check(all[i].title.find_first_of(u"/\\") == std::u16string::npos, "titles are cleaned");
+        std::u16string folder = all[i].title;
+        CleanFileName(folder, 0, false);
+        fuzz::Check(folder == all[i].title, "an album's folder is named by its title as it is");
         for (std::size_t j = 0; j < i; ++j) fuzz::Check(all[i].title != all[j].title, "titles are unique");
     }
     return 0;

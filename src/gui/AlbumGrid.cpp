@@ -28,7 +28,6 @@ constexpr int kThumbWidth = 113;
 constexpr int kThumbHeight = 120;
 constexpr int kThumbRowHeight = kThumbHeight + 10;
 constexpr int kCellMargin = 3;
-constexpr std::size_t kMaxNameLength = 80;
 constexpr int kFetchThreads = 4;
 const QColor kGridColour(199, 227, 227);
 // A picked thumbnail: a thick frame and a tick in this colour, plain to see
@@ -45,16 +44,16 @@ constexpr ListColumn kListColumns[kColumnCount] = {
     {u"序号", 50}, {u"名称", 575}, {u"数量", 50}, {u"备注", 100}, {u"", 0}, {u"", 0},
 };
 
-// The first 80 units of a name, one fewer when the cut would split a
-// surrogate pair: half a character would turn into "?" in every file name.
-std::u16string ShortenedName(const std::u16string& name) {
-    std::size_t length = kMaxNameLength;
-    const char16_t last = name[length - 1];
-    if (last >= 0xD800 && last <= 0xDBFF) --length;
-    return name.substr(0, length);
-}
-
 QTableWidgetItem* TextItem(const std::u16string& text) { return new QTableWidgetItem(ToQString(text)); }
+
+// A title cell shows no more than the list's title length; the whole title
+// (longer with its number) is its tooltip. The record itself is never changed:
+// its title names the album's folder.
+QTableWidgetItem* TitleItem(const std::u16string& shown, const std::u16string& title) {
+    auto* item = TextItem(shown);
+    item->setToolTip(ToQString(title));
+    return item;
+}
 
 // Picture-mode cell: the thumbnail fills the cell, the "%d.%s" text runs in a
 // light strip along its foot.
@@ -195,10 +194,6 @@ void CMyGridCtrl::ResetGrid(bool pictureMode) {
 void CMyGridCtrl::ShowAlbum(std::size_t index) {
     std::optional<lumora::ST_PERLISTRECORD> album = albums_.at(index);
     if (!album) return;
-    if (album->title.size() > kMaxNameLength) {
-        album->title = ShortenedName(album->title);
-        albums_.SetTitle(index, album->title);
-    }
     if (pictureMode_) {
         ShowPictureCell(index, *album);
     } else {
@@ -213,7 +208,7 @@ void CMyGridCtrl::ShowListRow(std::size_t index, const lumora::ST_PERLISTRECORD&
     QTableWidgetItem* number = TextItem(lumora::FormatText(u"%04d", {std::int64_t{row + 1}}));
     number->setData(Qt::UserRole, static_cast<qulonglong>(index));
     setItem(row, 0, number);
-    setItem(row, 1, TextItem(album.title));
+    setItem(row, 1, TitleItem(lumora::ShortTitle(album.title), album.title));
     setItem(row, 2, TextItem(lumora::AlbumCountText(album.pictureCount)));
     setItem(row, 3, TextItem(lumora::AlbumRemark(album.albumFlags)));
 }
@@ -226,9 +221,10 @@ void CMyGridCtrl::ShowPictureCell(std::size_t index, const lumora::ST_PERLISTREC
         insertRow(rowCount());
         setRowHeight(rowCount() - 1, kThumbRowHeight);
     }
-    auto* cell = TextItem(lumora::FormatText(u"%d.%s", {static_cast<std::int64_t>(index + 1), album.title}));
+    auto* cell =
+        TitleItem(lumora::FormatText(u"%d.%s", {static_cast<std::int64_t>(index + 1), lumora::ShortTitle(album.title)}),
+                  album.title);
     cell->setData(Qt::UserRole, static_cast<qulonglong>(index));
-    cell->setToolTip(ToQString(album.title));
     const bool loaded = album.imageIndex >= 0 && static_cast<std::size_t>(album.imageIndex) < thumbnails_.size();
     if (loaded) cell->setData(Qt::DecorationRole, thumbnails_[album.imageIndex]);
     setItem(row, column, cell);

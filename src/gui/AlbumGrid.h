@@ -38,9 +38,9 @@ public:
     void ResetGrid(bool pictureMode);
     bool pictureMode() const { return pictureMode_; }
 
-    // Adds album `index` of the list (shortening its title to 80 characters
-    // the first time). In picture mode a missing thumbnail is fetched in the
-    // background and shown when it arrives.
+    // Adds album `index` of the list, its title shown at most 80 units long
+    // with the whole title as tooltip. In picture mode a missing thumbnail is
+    // fetched in the background and shown when it arrives.
     void ShowAlbum(std::size_t index);
 
     // Albums picked for a download, in grid order.

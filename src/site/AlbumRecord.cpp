@@ -4,10 +4,38 @@
 #include "text/StringCtrl.h"
 
 namespace lumora {
+namespace {
+
+// A title as the list keeps it: cleaned, cut, and cleaned again until
+// cleaning changes nothing ("a / b" leaves "a  b" after one pass, a cut may
+// leave a blank at the end). The album folder, named by cleaning the title
+// once more, is then the title itself, so unique titles are unique folders.
+// Every pass that changes the text shortens it, or ends at a fixed point.
+std::u16string ListTitle(std::u16string title) {
+    CleanFileName(title, kTimeStampFallback, true);
+    while (true) {
+        std::u16string next = ShortTitle(title);
+        CleanFileName(next, kTimeStampFallback, true);
+        if (next == title) return title;
+        title = std::move(next);
+    }
+}
+
+}  // namespace
+
+std::u16string ShortTitle(const std::u16string& title) {
+    if (title.size() <= kMaxTitleLength) return title;
+    std::size_t length = kMaxTitleLength;
+    const char16_t last = title[length - 1];
+    if (last >= 0xD800 && last <= 0xDBFF) --length;
+    return title.substr(0, length);
+}
 
 std::size_t AlbumList::Add(ST_PERLISTRECORD record) {
     record.imageIndex = -1;
-    CleanFileName(record.title, kTimeStampFallback, true);
+    // Shortened before titles are made unique: two titles that agree in their
+    // first 80 units become two numbered titles, never one folder.
+    record.title = ListTitle(std::move(record.title));
     std::lock_guard lock(mutex_);
     record.position = static_cast<std::int32_t>(records_.size());
     // Unique titles: "%s (%u)" always built from the cleaned title, with the
@@ -51,16 +79,6 @@ std::optional<ST_PERLISTRECORD> AlbumList::at(std::size_t position) const {
 std::vector<ST_PERLISTRECORD> AlbumList::all() const {
     std::lock_guard lock(mutex_);
     return records_;
-}
-
-void AlbumList::SetTitle(std::size_t position, const std::u16string& title) {
-    std::lock_guard lock(mutex_);
-    if (position >= records_.size() || records_[position].title == title) return;
-    --titleCount_[records_[position].title];
-    ++titleCount_[title];
-    records_[position].title = title;
-    // A title given up may free a smaller number than the ones handed out.
-    lastNumber_.clear();
 }
 
 void AlbumList::SetImageIndex(std::size_t position, std::int32_t index) {

@@ -29,15 +29,15 @@ struct ST_PERLISTRECORD {
 // so every access takes the lock and hands out copies.
 class AlbumList {
 public:
-    // Completes the record (position, unique cleaned title) and appends it;
-    // returns the new number of records.
+    // Completes the record (position, unique cleaned title of at most
+    // kMaxTitleLength units before its number) and appends it; returns the
+    // new number of records.
     std::size_t Add(ST_PERLISTRECORD record);
     void Clear();
     std::size_t size() const;
     std::optional<ST_PERLISTRECORD> at(std::size_t position) const;
     std::vector<ST_PERLISTRECORD> all() const;
-    // The grid shortens titles and sets thumbnails in place.
-    void SetTitle(std::size_t position, const std::u16string& title);
+    // The grid sets thumbnails in place; titles stay as added.
     void SetImageIndex(std::size_t position, std::int32_t index);
 
     std::int32_t pickedCount() const;
@@ -52,14 +52,22 @@ private:
     // How many records carry each title, so that a page of thousands of
     // albums of one title is not compared record by record for each number.
     std::unordered_map<std::u16string, std::size_t> titleCount_;
-    // Per cleaned title: the last number handed out. Titles are only added
-    // while it is kept, so every smaller number is still taken.
+    // Per cleaned title: the last number handed out. Titles are only added,
+    // so every smaller number is still taken.
     std::unordered_map<std::u16string, std::int64_t> lastNumber_;
 };
 
 }  // namespace lumora
 
 namespace lumora {
+
+// Titles are cut to this many UTF-16 units when an album is added; the grid
+// shows no more of any title.
+inline constexpr std::size_t kMaxTitleLength = 80;
+
+// The first kMaxTitleLength units of `title`, one fewer when the cut would
+// split a surrogate pair (half a character turns into "?" in file names).
+std::u16string ShortTitle(const std::u16string& title);
 
 // Texts the album table shows: "未知" for an unknown count, and the remark
 // for the album kind flags.

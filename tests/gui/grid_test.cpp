@@ -102,11 +102,38 @@ TEST_F(GridTest, ListRowsShowNumberNameCountAndRemark) {
     EXPECT_EQ(Text(1, 3), u"00000005");
     EXPECT_EQ(Text(2, 0), u"0003");
     EXPECT_EQ(Text(2, 3), u"加密相册");
-    // Names are cut to 80 units, in the grid and in the record...
+    // Names are cut to 80 units when the list takes them...
     EXPECT_EQ(Text(0, 1), longName.substr(0, 80));
     EXPECT_EQ(albums_.at(0)->title, longName.substr(0, 80));
     // ...but never through a surrogate pair.
     EXPECT_EQ(albums_.at(2)->title, std::u16string(79, u'a'));
+}
+
+TEST_F(GridTest, LongTitlesAreShortenedOnlyWhereShown) {
+    const std::u16string first80(80, u'x');
+    AddAlbum(first80 + u"-one");
+    AddAlbum(first80 + u"-two");
+    AddAlbum(std::u16string(100, u'y'));
+    // What the command line reads from the list is what the desktop's grid
+    // leaves in it.
+    std::vector<std::u16string> listed;
+    for (const ST_PERLISTRECORD& album : albums_.all()) listed.push_back(album.title);
+    ShowAll();
+    // Two albums, two titles (so two folders); the grid shows 80 units of
+    // each and the whole title as its tooltip, and changes no record.
+    EXPECT_EQ(Text(0, 1), first80);
+    EXPECT_EQ(Text(1, 1), first80);
+    EXPECT_EQ(grid_->item(1, 1)->toolTip().toStdU16String(), first80 + u" (1)");
+    EXPECT_EQ(albums_.at(1)->title, first80 + u" (1)");
+
+    grid_->ResetGrid(true);
+    ShowAll();
+    EXPECT_EQ(Text(0, 1), u"2." + first80);
+    EXPECT_EQ(grid_->item(0, 1)->toolTip().toStdU16String(), first80 + u" (1)");
+    std::vector<std::u16string> shown;
+    for (const ST_PERLISTRECORD& album : albums_.all()) shown.push_back(album.title);
+    EXPECT_EQ(shown, listed);
+    EXPECT_EQ(listed, (std::vector<std::u16string>{first80, first80 + u" (1)", std::u16string(80, u'y')}));
 }
 
 TEST_F(GridTest, PlainClicksToggleRowsAndPickThem) {

@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include "site/AlbumListReader.h"
+#include "site/PictureListReader.h"
+#include "text/StringCtrl.h"
 #include "web/Address.h"
 
 namespace lumora::testing {
@@ -47,6 +49,65 @@ TEST(AlbumListTest, TitlesAreCleanedAndMadeUnique) {
     EXPECT_EQ(all[4].title, u"Sunset (1) (1)");
     EXPECT_EQ(all[4].position, 4);
     EXPECT_EQ(all[4].imageIndex, -1);
+}
+
+TEST(AlbumListTest, LongTitlesAreShortenedBeforeTheyAreMadeUnique) {
+    const std::u16string first80(80, u'x');
+    // An emoji across the cut is dropped whole; "a / b" cleans to "a b" at last.
+    const std::u16string emoji = std::u16string(79, u'y') + u"\U0001F600z";
+    AlbumList list;
+    for (const std::u16string& title : {first80 + u"-one", first80 + u"-two", first80, emoji, std::u16string(u"a / b"),
+                                        std::u16string(u"a b"), std::u16string(79, u'w') + u" tail"}) {
+        ST_PERLISTRECORD record;
+        record.title = title;
+        list.Add(record);
+    }
+    auto all = list.all();
+    ASSERT_EQ(all.size(), 7u);
+    EXPECT_EQ(all[0].title, first80);
+    EXPECT_EQ(all[1].title, first80 + u" (1)");
+    EXPECT_EQ(all[2].title, first80 + u" (2)");
+    EXPECT_EQ(all[3].title, std::u16string(79, u'y'));
+    EXPECT_EQ(all[4].title, u"a b");
+    EXPECT_EQ(all[5].title, u"a b (1)");
+    EXPECT_EQ(all[6].title, std::u16string(79, u'w'));  // the blank the cut left is trimmed
+    // A folder is named by cleaning the title once more: each is its own.
+    for (const ST_PERLISTRECORD& album : all) {
+        std::u16string folder = album.title;
+        CleanFileName(folder, 0, false);
+        EXPECT_EQ(folder, album.title);
+    }
+}
+
+TEST(AlbumListTest, ValuesAreDecodedOnlyOnceCutOutOfThePage) {
+    const std::u16string page =
+        u"【摄影部落】Lee &amp; Co_太平洋"
+        u"<div class=\"picbox\"><a href=\"/photo/1.html?a=1&amp;b=2\" title=\"say &quot;hi&quot; now\">"
+        u"<img src=\"c.jpg\"></a></div>"
+        u"<div class=\"picbox\"><a href=\"/photo/2.html\" title=\"Tom&#x27;s &#8217;&#128512;\"><img src=\"d.jpg\">";
+    AlbumPage parsed = ParseAlbumPage(page, u"http://dp.pconline.com.cn/m/myphoto_p1_n15.html", true);
+    ASSERT_EQ(parsed.albums.size(), 2u);
+    EXPECT_EQ(parsed.spaceName, u"Lee & Co");
+    EXPECT_EQ(parsed.albums[0].title, u"say \"hi\" now");
+    EXPECT_EQ(parsed.albums[0].address, u"http://dp.pconline.com.cn/photo/list_1.html?a=1&b=2");
+    EXPECT_EQ(parsed.albums[0].coverAddress, u"http://dp.pconline.com.cn/m/c.jpg");
+    EXPECT_EQ(parsed.albums[1].title, u"Tom's \u2019\U0001F600");
+
+    AlbumList list;
+    for (ST_PERLISTRECORD& album : parsed.albums) list.Add(album);
+    EXPECT_EQ(list.at(0)->title, u"say hi now");  // '"' cannot be in a file name
+    EXPECT_EQ(list.at(1)->title, u"Tom's \u2019\U0001F600");
+}
+
+TEST(PicturePageTest, AddressesAreDecodedOnceCutOut) {
+    ST_PERLISTRECORD album;
+    album.title = u"Tom's";
+    album.address = u"http://dp.pconline.com.cn/photo/list_1.html";
+    const auto entries = ParsePicturePage(
+        u"<li class=\"picture\"><img src=\"//img.pconline.com.cn/a_mthumb.jpg?x=1&amp;y=&quot;2\"></li>", album);
+    ASSERT_EQ(entries.size(), 1u);
+    EXPECT_EQ(entries[0].address, u"http://img.pconline.com.cn/a.jpg?x=1&y=\"2");
+    EXPECT_EQ(entries[0].description, u"Tom's (1)");
 }
 
 TEST(AlbumListTest, EmptyTitleBecomesATimeStamp) {
