@@ -5,6 +5,7 @@
 
 #include "app/MainController.h"
 #include "base/PathText.h"
+#include "base/SystemError.h"
 #include "base/Trim.h"
 #include "base/Utf16.h"
 #include "download/FolderPath.h"
@@ -106,9 +107,9 @@ DownloadReport DownloadRun::DownloadPickedAlbums() {
         return report;
     }
     const std::u16string downloadFolder = WithTrailingSlash(saveFolder) + session.spaceName + session.subFolderName;
-    if (std::optional<std::u16string> failed = CreateFolderPath(downloadFolder)) {
-        controller_.ShowMessage(*failed);  // the folder that could not be made
-        controller_.ShowMessage(u"请检测设置的保存路径是否有误");
+    if (std::optional<FolderFailure> failed = CreateFolderPath(downloadFolder)) {
+        controller_.ShowMessage(failed->path);  // the folder that could not be made
+        controller_.ShowMessage(u"请检测设置的保存路径是否有误（" + SystemErrorText(failed->error) + u"）");
         session.downloadState = DOWN_IDLE;
         report.rejectedSavePath = true;
         return report;
@@ -376,7 +377,9 @@ DownloadReport DownloadRun::RetryFailures() {
         outcome.folder = job_.albumFolder;
         outcome.listed = job_.size();
         report.totalListed += job_.size();
-        if (std::optional<std::u16string> failed = CreateFolderPath(job_.albumFolder)) controller_.ShowMessage(*failed);
+        if (std::optional<FolderFailure> failed = CreateFolderPath(job_.albumFolder)) {
+            controller_.ShowMessage(failed->path + u"（" + SystemErrorText(failed->error) + u"）");
+        }
         // The rows are written anew: failed again, or left unstarted by a stop.
         for (const FailedPicture& row : rows) archive_->ClearFailure(row.address, row.albumFolder, row.fileName);
         events.AlbumListed(i + 1, job_.size(), job_.albumFolder);

@@ -137,7 +137,7 @@ std::shared_ptr<DownloadArchive> DownloadArchive::Open(const std::filesystem::pa
     // NORMAL syncs at checkpoints only, which WAL keeps consistent.
     if (!archive->ExecuteWhenFree("PRAGMA journal_mode=WAL;") || !archive->Execute("PRAGMA synchronous=NORMAL;") ||
         !archive->Migrate()) {
-        error = WideToUtf8(ArchiveErrorText(sqlite3_extended_errcode(db)));
+        error = WideToUtf8(ArchiveErrorText(archive->lastError_));
         return nullptr;
     }
     return archive;
@@ -175,13 +175,17 @@ bool DownloadArchive::Migrate() {
     if (!ExecuteWhenFree("BEGIN IMMEDIATE")) return false;
     bool ok = true;
     if (version() < kSchemaVersion) {
-        Statement table(db_, "SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = 'saved'");
-        const bool fromVersion0 = table.Step();
+        const bool fromVersion0 = [this] {
+            Statement table(db_, "SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = 'saved'");
+            return table.Step();
+        }();
         ok = (!fromVersion0 || Execute(kFromVersion0)) && Execute(kSchema) &&
              (!fromVersion0 || Execute(kFromVersion0Copy)) && Execute("PRAGMA user_version = 1");
     }
     if (ok && Execute("COMMIT")) return true;
+    const int failure = lastError_;
     Execute("ROLLBACK");
+    lastError_ = failure;
     return false;
 }
 

@@ -1,6 +1,9 @@
 #include "download/FolderPath.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 
 #include "text/StringCtrl.h"
 
@@ -11,7 +14,7 @@ std::u16string WithTrailingSlash(std::u16string path) {
     return path;
 }
 
-std::optional<std::u16string> CreateFolderPath(const std::u16string& path) {
+std::optional<FolderFailure> CreateFolderPath(const std::u16string& path) {
     const std::u16string full = WithTrailingSlash(path);
     // Every "/" after the first character ends one folder of the path.
     for (std::size_t at = full.find(u'/', 1); at != std::u16string::npos; at = full.find(u'/', at + 1)) {
@@ -22,8 +25,13 @@ std::optional<std::u16string> CreateFolderPath(const std::u16string& path) {
             return stat(bytes.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
         };
         // Another thread or program may create it at the same moment.
-        if (!isFolder() && mkdir(bytes.c_str(), 0777) != 0 && !isFolder()) return partial;
+        if (!isFolder() && mkdir(bytes.c_str(), 0777) != 0) {
+            const int error = errno;
+            if (!isFolder()) return FolderFailure{partial, error};
+        }
     }
+    // A folder that exists but takes no file (read-only) would fail every picture.
+    if (access(WideToUtf8(full).c_str(), W_OK | X_OK) != 0) return FolderFailure{path, errno};
     return std::nullopt;
 }
 

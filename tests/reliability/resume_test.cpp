@@ -4,9 +4,13 @@
 #include <sys/stat.h>
 #include <sys/time.h>
 
+#include <sqlite3.h>
+
 #include <atomic>
+#include <fstream>
 #include <thread>
 
+#include "app/RunEvents.h"
 #include "download/DownloadArchive.h"
 #include "reliability_support.h"
 #include "settings/AppSettings.h"
@@ -183,6 +187,152 @@ TEST_F(ResumeTest, ACrashsTemporaryFilesAreRemovedAndNothingElse) {
     EXPECT_FALSE(fs::exists(leftover));
     EXPECT_TRUE(fs::exists(young));
     EXPECT_TRUE(fs::exists(notOurs));
+}
+
+TEST_F(ResumeTest, APictureListedTwiceIsSkippedForBothItems) {
+    std::vector<Picture> pictures = Pictures("d", 2);
+    pictures.push_back(pictures[0]);
+    ServeMember({{"Twice", pictures}});
+    auto controller = ReadyController();
+    ASSERT_TRUE(Download(*controller, {0}).Complete());
+    site_.clearRequests();
+    const DownloadReport again = Download(*controller, {0});
+    EXPECT_EQ(again.albums[0].skipped, 3u);
+    EXPECT_EQ(PictureRequests(pictures), 0u);
+}
+
+// A kill between a format fix's rename and its record, and a second process
+// that downloaded the same picture again: one copy stays, and it counts as saved.
+TEST_F(ResumeTest, AnInterruptedFormatFixLeavesOneCopy) {
+    std::vector<Picture> pictures = Pictures("k", 2);
+    pictures[1].answer = Response::Text("\x89PNG\r\n\x1a\n-picture-two", "image/png");
+    ServeMember({{"Kill", pictures}});
+    auto controller = ReadyController();
+    NameRules rules = controller->CurrentNameRules();
+    rules.optionFlags |= kOptFixPictureFormat;
+    controller->UpdateNameRules(rules);
+    ASSERT_TRUE(Download(*controller, {0}).Complete());
+    const fs::path folder = AlbumFolder("Kill");
+    const std::u16string png = Utf8ToWide((folder / "Kill (2).png").string());
+    const std::u16string jpg = Utf8ToWide((folder / "Kill (2).jpg").string());
+    const std::u16string address = PictureAddress("/k/2.jpg");
+    std::string error;
+    auto archive = DownloadArchive::Open(home_ / kArchiveFileName, error);
+    ASSERT_TRUE(archive) << error;
+
+    // The file was renamed, its record still names the old file.
+    ASSERT_TRUE(archive->RecordMoved(address, png, jpg));
+    site_.clearRequests();
+    DownloadReport again = Download(*controller, {0});
+    EXPECT_EQ(again.albums[0].skipped, 2u);
+    EXPECT_EQ(PictureRequests(pictures), 0u);
+    EXPECT_FALSE(fs::exists(folder / "Kill (2).jpg"));
+    EXPECT_EQ(archive->FindSaved(address, jpg).front().path, png);
+
+    // Another process saved it again under the old name and recorded that.
+    fs::copy_file(folder / "Kill (2).png", folder / "Kill (2).jpg");
+    ASSERT_TRUE(archive->RecordSaved({address, jpg, fs::file_size(folder / "Kill (2).jpg"), 0, u"album"}));
+    again = Download(*controller, {0});
+    EXPECT_EQ(again.albums[0].skipped, 2u);
+    EXPECT_FALSE(fs::exists(folder / "Kill (2).jpg"));
+    EXPECT_TRUE(fs::exists(folder / "Kill (2).png"));
+}
+
+// Another process holds the archive in a write transaction.
+class ArchiveLock {
+public:
+    explicit ArchiveLock(const fs::path& file) {
+        EXPECT_EQ(sqlite3_open(file.c_str(), &db_), SQLITE_OK);
+        EXPECT_EQ(sqlite3_exec(db_, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
+    }
+    ~ArchiveLock() { sqlite3_close(db_); }
+    void Release() { sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr); }
+
+private:
+    sqlite3* db_ = nullptr;
+};
+
+// Releases the lock once the run saved `count` pictures, before the album ends.
+class ReleaseAfter : public RunListener {
+public:
+    ReleaseAfter(ArchiveLock& lock, std::size_t count) : lock_(lock), left_(count) {}
+    void PictureSaved(const PictureEvent&) override {
+        if (--left_ == 0) lock_.Release();
+    }
+
+private:
+    ArchiveLock& lock_;
+    std::atomic<std::size_t> left_;
+};
+
+TEST_F(ResumeTest, RecordsABusyArchiveRefusedAreWrittenLaterOrReported) {
+    const std::vector<Picture> pictures = Pictures("b", 4);
+    ServeMember({{"Busy", pictures}});
+    auto controller = ReadyController();
+    {
+        std::string error;
+        ASSERT_TRUE(DownloadArchive::Open(home_ / kArchiveFileName, error));
+    }
+
+    // Held while the pictures arrive: the run says so, goes on, and writes
+    // the records when the album ends.
+    {
+        ArchiveLock lock(home_ / kArchiveFileName);
+        ReleaseAfter release(lock, pictures.size());
+        controller->runListeners().Add(release);
+        const DownloadReport report = Download(*controller, {0});
+        controller->runListeners().Remove(release);
+        EXPECT_TRUE(report.Complete());
+        EXPECT_EQ(report.unrecorded, 0u);
+    }
+    bool told = false;
+    for (const auto& [id, text] : window_.textLog) told = told || text == u"下载记录被另一个程序占用，本次不记录";
+    EXPECT_TRUE(told);
+    site_.clearRequests();
+    EXPECT_EQ(Download(*controller, {0}).albums[0].skipped, 4u);
+    EXPECT_EQ(PictureRequests(pictures), 0u);
+
+    // Held for the whole run: the pictures stay, the lost records are told,
+    // and the run is not complete.
+    fs::remove(AlbumFolder("Busy") / "Busy (1).jpg");
+    ArchiveLock lock(home_ / kArchiveFileName);
+    const DownloadReport report = Download(*controller, {0});
+    EXPECT_EQ(report.unrecorded, 1u);
+    EXPECT_FALSE(report.Complete());
+    EXPECT_EQ(window_.messages.back(), u"下载记录未能保存1条：下载记录被另一个程序占用");
+    EXPECT_TRUE(fs::exists(AlbumFolder("Busy") / "Busy (1).jpg"));
+}
+
+TEST_F(ResumeTest, ARetryThatCannotReadTheArchiveSaysSo) {
+    std::ofstream(home_ / kArchiveFileName) << std::string(4096, 'x');
+    auto controller = ReadyController();
+    controller->OnRetryFailuresClicked();
+    controller->WaitForDownload();
+    const DownloadReport report = controller->lastReport();
+    EXPECT_TRUE(report.failuresUnread);
+    EXPECT_FALSE(report.Complete());
+    EXPECT_EQ(window_.messages.back(), u"无法读取上次失败的图片：下载记录打不开");
+}
+
+TEST_F(ResumeTest, AnArchiveOfTheEarlierLayoutKeepsItsRecords) {
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open((home_ / kArchiveFileName).c_str(), &db), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(db,
+                           "CREATE TABLE saved(address TEXT NOT NULL, folder TEXT NOT NULL, path TEXT NOT NULL,"
+                           " size INTEGER NOT NULL, saved_at INTEGER NOT NULL, album TEXT NOT NULL,"
+                           " PRIMARY KEY(address, folder));"
+                           "CREATE INDEX saved_album ON saved(album);"
+                           "INSERT INTO saved VALUES('http://x/1.jpg', '/save/', '/save/A (1).jpg', 5, 0, 'a');",
+                           nullptr, nullptr, nullptr),
+              SQLITE_OK);
+    sqlite3_close(db);
+    std::string error;
+    auto archive = DownloadArchive::Open(home_ / kArchiveFileName, error);
+    ASSERT_TRUE(archive) << error;
+    ASSERT_EQ(archive->FindSaved(u"http://x/1.jpg", u"/save/A (1).jpg").size(), 1u);
+    // One record per item now: the same address under a second name is a second record.
+    EXPECT_TRUE(archive->RecordSaved({u"http://x/1.jpg", u"/save/A (3).jpg", 5, 0, u"a"}));
+    EXPECT_EQ(archive->SavedCount(), 2u);
 }
 
 TEST_F(ResumeTest, TwoArchivesOnOneFileDoNotLoseRecords) {
