@@ -118,18 +118,34 @@ TEST_F(GetAlbumsTest, MoreThanAThousandPagesAreAllRead) {
 TEST_F(GetAlbumsTest, EntitiesInTitlesAndAddressesAreDecodedAfterTheyAreCutOut) {
     ServePage("m10", 1,
               ListPage("A&amp;B",
-                       AlbumBlock("1&amp;x=2", "say &quot;hi&quot; now", "c.jpg?a=1&amp;b=2") +
+                       AlbumBlock("1.html?x=1&amp;y=2&amp;z", "say &quot;hi&quot; now", "c.jpg?a=1&amp;b=2") +
                            AlbumBlock("2", "Tom&#x27;s &#40;2024&#41;", "c.jpg"),
                        false));
+    for (const std::string id : {"1", "2"}) {
+        site_.route(kHost, "/photo/list_" + id + ".html",
+                    Response::Text("<li class=\"picture\"><img src=\"//img.pconline.com.cn/" + id +
+                                   "/p_mthumb.jpg?k=1&amp;v=2\">"));
+        site_.route("img.pconline.com.cn", "/" + id + "/p.jpg", Response::Text("JPEG", "image/jpeg"));
+    }
     auto controller = MakeController();
     GetAlbums(*controller, u"http://dp.pconline.com.cn/m10/");
     auto albums = controller->session().albums.all();
     ASSERT_EQ(albums.size(), 2u);
     EXPECT_EQ(albums[0].title, u"say hi now");  // the quotes are dropped as file-name characters
     EXPECT_EQ(albums[1].title, u"Tom's (2024)");
-    EXPECT_EQ(albums[0].address, u"http://dp.pconline.com.cn/photo/list_1&x=2.html");
+    EXPECT_EQ(albums[0].address, u"http://dp.pconline.com.cn/photo/list_1.html?x=1&y=2&z.html");
     EXPECT_EQ(albums[0].coverAddress, u"http://dp.pconline.com.cn/m10/c.jpg?a=1&b=2");
     EXPECT_EQ(controller->session().spaceName, u"A&B/");
+
+    // The folders and files carry the whole titles.
+    const std::filesystem::path save = home_ / "save";
+    window_.SetItemText(IDC_SAVE_PATH, Utf8ToWide(save.string()));
+    window_.picked = {0, 1};
+    controller->OnDownloadClicked();
+    controller->WaitForDownload();
+    EXPECT_TRUE(std::filesystem::exists(save / "A&B" / "say hi now" / "say hi now (1).jpg"));
+    EXPECT_TRUE(std::filesystem::exists(save / "A&B" / "Tom's (2024)" / "Tom's (2024) (1).jpg"));
+    EXPECT_EQ(site_.requests().back().query, "k=1&v=2");
 }
 
 TEST_F(GetAlbumsTest, StopAfterABlockKeepsTheAlbumsFound) {
