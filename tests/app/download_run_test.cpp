@@ -284,7 +284,7 @@ TEST_F(DownloadRunTest, SaveFolderChecksAndEmptyPicks) {
     window_.SetItemText(IDC_SAVE_PATH, Utf8ToWide((home_ / "plainfile" / "sub").string()));
     report = Download(*controller, {0});
     EXPECT_TRUE(report.rejectedSavePath);
-    EXPECT_EQ(window_.messages.back(), u"请检测设置的保存路径是否有误（路径中有一项不是文件夹）");
+    EXPECT_EQ(window_.messages.back(), u"请检测设置的保存路径是否有误（同名的文件已存在）");
     EXPECT_EQ(window_.messages[window_.messages.size() - 2], Utf8ToWide((home_ / "plainfile").string()));
 
     window_.SetItemText(IDC_SAVE_PATH, Utf8ToWide(save_.string()));
