@@ -34,27 +34,27 @@ public:
         PrintSettingsProblem(controller);
         DownloadParams params = controller.CurrentDownloadParams();
         AppSettings app = controller.CurrentAppSettings();
+        // Everything asked for is checked before anything is stored.
+        std::optional<unsigned> retries;
         if (retries_) {
-            const std::optional<unsigned> count = ParseRetries(Utf8ToWide(*retries_));
-            if (!count) {
-                PrintLine(stderr, kParamErrorMessage);
-                return kExitUsage;
-            }
-            app.retries = *count;
-            if (!controller.UpdateAppSettings(app)) return kExitFailure;  // the failure was shown
+            retries = ParseRetries(Utf8ToWide(*retries_));
+            if (!retries) return Refuse(ParamErrorText(kRetriesField));
         }
+        DownloadParams edited = params;
         if (threads_ || timeout_ || min_ || max_) {
             auto text = [](const std::optional<std::string>& given, std::uint16_t current) {
                 return given ? Utf8ToWide(*given) : Number(current);
             };
-            DownloadParams edited = params;
             auto error = ApplyDownloadParamsInput(edited, text(threads_, params.threadCount),
                                                   text(timeout_, params.timeoutSeconds), text(min_, params.minKB),
                                                   text(max_, params.maxKB));
-            if (error) {
-                PrintLine(stderr, *error);
-                return kExitUsage;
-            }
+            if (error) return Refuse(*error);
+        }
+        if (retries) {
+            app.retries = *retries;
+            if (!controller.UpdateAppSettings(app)) return kExitFailure;  // the failure was shown
+        }
+        if (threads_ || timeout_ || min_ || max_) {
             if (!controller.UpdateDownloadParams(edited)) return kExitFailure;
             params = edited;
         }
@@ -67,6 +67,11 @@ public:
     }
 
 private:
+    static int Refuse(const std::u16string& message) {
+        PrintLine(stderr, message);
+        return kExitUsage;
+    }
+
     // Taken as text: the dialog's own rules read them.
     std::optional<std::string> threads_, timeout_, min_, max_, retries_;
 };

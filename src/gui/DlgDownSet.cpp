@@ -31,17 +31,17 @@ CDlgDownSet::CDlgDownSet(lumora::DownloadParams& params, unsigned& retries, CDes
 }
 
 void CDlgDownSet::OnOk() {
-    const std::optional<std::u16string> error = lumora::ApplyDownloadParamsInput(
-        params_, ToU16(threads_->text()), ToU16(timeout_->text()), ToU16(minimum_->text()), ToU16(maximum_->text()));
+    // Both records change only when every field passed.
+    lumora::DownloadParams entered = params_;
+    std::optional<std::u16string> error = lumora::ApplyDownloadParamsInput(
+        entered, ToU16(threads_->text()), ToU16(timeout_->text()), ToU16(minimum_->text()), ToU16(maximum_->text()));
+    const std::optional<unsigned> retries = lumora::ParseRetries(ToU16(retryCount_->text()));
+    if (!error && !retries) error = lumora::ParamErrorText(lumora::kRetriesField);
     if (error) {
         desktop_.Message(this, ToQString(*error), CDesktop::ProgramCaption());
         return;
     }
-    const std::optional<unsigned> retries = lumora::ParseRetries(ToU16(retryCount_->text()));
-    if (!retries) {
-        desktop_.Message(this, ToQString(lumora::kParamErrorMessage), CDesktop::ProgramCaption());
-        return;
-    }
+    params_ = entered;
     retries_ = *retries;
     accept();
 }

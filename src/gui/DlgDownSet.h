@@ -19,8 +19,9 @@ class CDlgDownSet : public QDialog {
 public:
     CDlgDownSet(lumora::DownloadParams& params, unsigned& retries, CDesktop& desktop, QWidget* parent = nullptr);
 
-    // "确 定": stores the four numbers, then closes with OK if they and the
-    // retry count pass the check, or says "参数错误" and stays open.
+    // "确 定": when the four numbers and the retry count pass the check,
+    // stores them and closes with OK; otherwise says "参数错误" with the
+    // field that is wrong, changes nothing and stays open.
     void OnOk();
 
 private:

@@ -15,6 +15,7 @@ inline constexpr const char* kAppSettingsFileName = "lumora.ini";
 // Retries of a transient failure that a user may ask for, and the default.
 inline constexpr unsigned kMaxRetries = 10;
 inline constexpr unsigned kDefaultRetries = 3;
+inline constexpr char16_t kRetriesField[] = u"失败重试次数(0~10)";
 
 struct AppSettings {
     unsigned retries = kDefaultRetries;  // 0..kMaxRetries
@@ -24,7 +25,8 @@ struct AppSettings {
 };
 
 // The retry count as the user typed it (blanks around it allowed): a whole
-// number 0..kMaxRetries, or nothing, which the caller answers with "参数错误".
+// number 0..kMaxRetries, or nothing, which the caller answers with "参数错误"
+// and the field's name, kRetriesField.
 std::optional<unsigned> ParseRetries(const std::u16string& text);
 
 AppSettings LoadAppSettings(const std::filesystem::path& folder);

@@ -1,7 +1,6 @@
 #include "settings/SettingsBlock.h"
 
 #include <algorithm>
-#include <climits>
 
 #include "text/StringCtrl.h"
 
@@ -52,20 +51,19 @@ std::span<const HistoryEntry, kHistoryEntries> History(const SettingsBlock& bloc
 }
 
 // Like the dialog framework's integer edit: blanks, a sign, digits up to the
-// first other character. A number beyond the 32-bit range is not a number.
-std::int32_t ReadDialogInteger(const std::u16string& text) {
+// first other character; no digit at all reads as 0. A number too large for
+// 32 bits stays too large, so that no range check takes it for another.
+std::int64_t ReadDialogInteger(const std::u16string& text) {
     std::size_t i = 0;
     while (i < text.size() && (text[i] == u' ' || text[i] == u'\t')) ++i;
     bool negative = false;
     if (i < text.size() && (text[i] == u'-' || text[i] == u'+')) negative = text[i++] == u'-';
+    constexpr std::int64_t kTooLarge = std::int64_t{1} << 40;
     std::int64_t value = 0;
     for (; i < text.size() && text[i] >= u'0' && text[i] <= u'9'; ++i) {
-        value = value * 10 + (text[i] - u'0');
-        if (value > std::int64_t{INT_MAX} + 1) return 0;
+        value = std::min(value * 10 + (text[i] - u'0'), kTooLarge);
     }
-    if (negative) value = -value;
-    if (value > INT_MAX) return 0;
-    return static_cast<std::int32_t>(value);
+    return negative ? -value : value;
 }
 
 }  // namespace
@@ -168,16 +166,36 @@ void MergeChanges(DownloadParams& target, const DownloadParams& before, const Do
     }
 }
 
+std::u16string ParamErrorText(std::u16string_view what) { return kParamErrorMessage + (u"：" + std::u16string(what)); }
+
 std::optional<std::u16string> ApplyDownloadParamsInput(DownloadParams& params, const std::u16string& threadsText,
                                                        const std::u16string& timeoutText, const std::u16string& minText,
                                                        const std::u16string& maxText) {
-    // Stored before the check, so rejected values stay in the record.
-    params.threadCount = static_cast<std::uint16_t>(ReadDialogInteger(threadsText));
-    params.timeoutSeconds = static_cast<std::uint16_t>(ReadDialogInteger(timeoutText));
-    params.minKB = static_cast<std::uint16_t>(ReadDialogInteger(minText));
-    params.maxKB = static_cast<std::uint16_t>(ReadDialogInteger(maxText));
-    if (params.threadCount >= 1 && params.threadCount <= 15 && params.timeoutSeconds >= 10) return std::nullopt;
-    return std::u16string(kParamErrorMessage);
+    struct Field {
+        const std::u16string& text;
+        std::int64_t low, high;
+        const char16_t* name;
+        std::uint16_t DownloadParams::*member;
+    };
+    const Field fields[] = {
+        {threadsText, 1, 15, u"线程数(1~15)", &DownloadParams::threadCount},
+        {timeoutText, 10, 65535, u"超时(10~65535秒)", &DownloadParams::timeoutSeconds},
+        {minText, 0, 65535, u"图片最小值(0~65535K)", &DownloadParams::minKB},
+        {maxText, 0, 65535, u"图片最大值(0~65535K)", &DownloadParams::maxKB},
+    };
+    // Every field is checked before any is stored: a refused entry changes nothing.
+    DownloadParams entered = params;
+    for (const Field& field : fields) {
+        const std::int64_t value = ReadDialogInteger(field.text);
+        if (value < field.low || value > field.high) return ParamErrorText(field.name);
+        entered.*field.member = static_cast<std::uint16_t>(value);
+    }
+    // A window no picture fits through would fail every picture.
+    if (entered.maxKB != 0 && entered.minKB > entered.maxKB) {
+        return ParamErrorText(u"图片最小值不能大于图片最大值（0表示不限）");
+    }
+    params = entered;
+    return std::nullopt;
 }
 
 }  // namespace lumora

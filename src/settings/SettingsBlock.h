@@ -119,10 +119,13 @@ void SetHistoryText(SettingsBlock& block, HistoryKind kind, std::size_t index, s
 bool AddToHistory(SettingsBlock& block, int kind, const std::u16string& text);
 
 // The check of the download-parameter dialog. Each text is read as a signed
-// decimal number (not a number: 0) and its low 16 bits are stored at once,
-// even if the check then fails. Returns the message to show ("参数错误")
-// unless 1 <= threadCount <= 15 and timeoutSeconds >= 10.
+// decimal number (no digits: 0) and must lie in its field's range: threads
+// 1..15, time-out 10..65535 s, minimum and maximum 0..65535 KB, and a minimum
+// no larger than a maximum other than 0 (no limit). Stores the four values
+// only when all pass; otherwise leaves `params` as it was and returns the
+// message to show: "参数错误" and, beside it, what was wrong.
 inline constexpr char16_t kParamErrorMessage[] = u"参数错误";
+std::u16string ParamErrorText(std::u16string_view what);
 std::optional<std::u16string> ApplyDownloadParamsInput(DownloadParams& params, const std::u16string& threadsText,
                                                        const std::u16string& timeoutText, const std::u16string& minText,
                                                        const std::u16string& maxText);

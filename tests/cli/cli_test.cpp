@@ -238,10 +238,21 @@ TEST_F(CliTest, OutputForPeopleScriptsAndTheLog) {
 TEST_F(CliTest, SettingsCommandsWriteTheSettingsFile) {
     EXPECT_EQ(Cli("params --threads 16").status, 2);
     EXPECT_EQ(Cli("params --timeout 9").status, 2);
-    CliRun run = Cli("params --threads 3 --timeout -1");
+    CliRun run = Cli("params --threads 3 --timeout 65535");
     EXPECT_EQ(run.status, 0);
     EXPECT_NE(run.out.find("threads\t3\ntimeout\t65535\n"), std::string::npos) << run.out;
     EXPECT_EQ(fs::file_size(home_ / "soft.dat"), 19808u);
+    // Out of its range, or of what the field holds: named, and nothing changes.
+    const std::string shown = Cli("params").out;
+    for (std::string bad : {"--threads 65537", "--max 100000", "--timeout -1", "--min 100 --max 50",
+                            "--retries 2 --threads 0", "--threads 4 --retries 11", "--min 99999999999"}) {
+        run = Cli("params " + bad, true);
+        EXPECT_EQ(run.status, 2) << bad;
+        EXPECT_TRUE(run.out.starts_with("参数错误：")) << run.out;
+        EXPECT_EQ(Cli("params").out, shown) << bad;
+    }
+    EXPECT_NE(Cli("params --threads 65537", true).out.find("线程数(1~15)"), std::string::npos);
+    EXPECT_EQ(Cli("params --min 100 --max 0").status, 0);  // 0: no upper limit
 
     run = Cli("options list-only on");
     EXPECT_EQ(run.status, 0);

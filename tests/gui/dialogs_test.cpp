@@ -87,21 +87,26 @@ protected:
     FakeDesktop desktop_;
 };
 
-TEST_F(DownSetTest, OutOfRangeThreadsOrTimeOutSayParameterErrorAndStayOpen) {
+TEST_F(DownSetTest, OutOfRangeValuesSayWhichFieldStayOpenAndChangeNothing) {
+    const DownloadParams before = params_;
     EXPECT_FALSE(Enter("16", "30"));
-    EXPECT_FALSE(Enter("0", "30"));
-    EXPECT_FALSE(Enter("5", "9"));
-    EXPECT_FALSE(Enter("abc", "30"));
-    EXPECT_EQ(desktop_.messages, std::vector<QString>(4, QStringLiteral("参数错误")));
+    EXPECT_FALSE(Enter("65537", "30"));
+    EXPECT_FALSE(Enter("5", "-1"));
+    EXPECT_FALSE(Enter("5", "30", "0", "100000"));
+    EXPECT_FALSE(Enter("5", "30", "100", "50"));
+    EXPECT_EQ(params_, before);
+    ASSERT_EQ(desktop_.messages.size(), 5u);
+    EXPECT_EQ(desktop_.messages[0], QStringLiteral("参数错误：线程数(1~15)"));
+    EXPECT_EQ(desktop_.messages[3], QStringLiteral("参数错误：图片最大值(0~65535K)"));
+    for (const QString& message : desktop_.messages) EXPECT_TRUE(message.startsWith(QStringLiteral("参数错误：")));
 }
 
-TEST_F(DownSetTest, AcceptedValuesAreStoredAsSixteenBits) {
-    EXPECT_TRUE(Enter("15", "-1", "100", "50"));
+TEST_F(DownSetTest, AcceptedValuesAreStored) {
+    EXPECT_TRUE(Enter("15", "65535", "100", "0"));
     EXPECT_EQ(params_.threadCount, 15);
     EXPECT_EQ(params_.timeoutSeconds, 65535);
-    // The size window is not checked, not even against itself.
     EXPECT_EQ(params_.minKB, 100);
-    EXPECT_EQ(params_.maxKB, 50);
+    EXPECT_EQ(params_.maxKB, 0);  // no maximum, so no smaller than the minimum
     EXPECT_TRUE(desktop_.messages.empty());
 }
 
@@ -148,7 +153,7 @@ TEST_F(MenuDialogTest, RetryCountOutsideZeroToTenIsRefusedAndZeroIsSaved) {
         Part<QPushButton>(&dialog, 1023)->click();
     });
     window.OnMenuCommand(32778);
-    EXPECT_EQ(desktop_.messages, std::vector<QString>(2, QStringLiteral("参数错误")));
+    EXPECT_EQ(desktop_.messages, std::vector<QString>(2, QStringLiteral("参数错误：失败重试次数(0~10)")));
     AppSettings expected = before;
     expected.retries = 0;
     EXPECT_EQ(LoadAppSettings(home_), expected);

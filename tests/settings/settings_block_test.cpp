@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <array>
+
 #include "settings/SettingsBlock.h"
 
 namespace lumora {
@@ -95,23 +97,33 @@ TEST(AddToHistory, RefusesDuplicatesIgnoringCaseLongTextsAndBadKinds) {
     EXPECT_EQ(HistoryText(block, HistoryKind::Address, 1), u"http://Example/Photo/");
 }
 
-TEST(DownloadParamsInput, RejectedValuesAreStoredAnyway) {
-    DownloadParams params{0, 0, 5, 30};
-    EXPECT_EQ(ApplyDownloadParamsInput(params, u"16", u"30", u"0", u"0"), u"参数错误");
-    EXPECT_EQ(ApplyDownloadParamsInput(params, u"5", u"9", u"1", u"2"), u"参数错误");
-    EXPECT_EQ(params, (DownloadParams{1, 2, 5, 9}));
-    EXPECT_EQ(ApplyDownloadParamsInput(params, u"abc", u"30", u"0", u"0"), u"参数错误");
-    EXPECT_EQ(params.threadCount, 0);
-    // Beyond 32 bits is not a number, so not 65535 by accident.
-    EXPECT_EQ(ApplyDownloadParamsInput(params, u"1", u"99999999999", u"0", u"0"), u"参数错误");
+TEST(DownloadParamsInput, ARefusedEntryNamesItsFieldAndChangesNothing) {
+    const DownloadParams before{0, 0, 5, 30};
+    DownloadParams params = before;
+    const std::pair<std::array<const char16_t*, 4>, const char16_t*> refused[] = {
+        {{u"16", u"30", u"0", u"0"}, u"参数错误：线程数(1~15)"},
+        {{u"65537", u"30", u"0", u"0"}, u"参数错误：线程数(1~15)"},  // not 1 by its low 16 bits
+        {{u"abc", u"30", u"0", u"0"}, u"参数错误：线程数(1~15)"},
+        {{u"5", u"9", u"1", u"2"}, u"参数错误：超时(10~65535秒)"},
+        {{u"5", u"-1", u"0", u"0"}, u"参数错误：超时(10~65535秒)"},           // not 65535
+        {{u"1", u"99999999999", u"0", u"0"}, u"参数错误：超时(10~65535秒)"},  // beyond 32 bits
+        {{u"5", u"30", u"-2", u"0"}, u"参数错误：图片最小值(0~65535K)"},
+        {{u"5", u"30", u"0", u"100000"}, u"参数错误：图片最大值(0~65535K)"},  // not 34464
+        {{u"5", u"30", u"100", u"50"}, u"参数错误：图片最小值不能大于图片最大值（0表示不限）"},
+    };
+    for (const auto& [texts, message] : refused) {
+        EXPECT_EQ(ApplyDownloadParamsInput(params, texts[0], texts[1], texts[2], texts[3]), message)
+            << &texts - &refused[0].first;
+        EXPECT_EQ(params, before);
+    }
 }
 
-TEST(DownloadParamsInput, LowSixteenBitsAreWhatCounts) {
+TEST(DownloadParamsInput, ValuesInRangeAreStored) {
     DownloadParams params;
-    EXPECT_EQ(ApplyDownloadParamsInput(params, u"15", u"-1", u"100", u"50"), std::nullopt);
-    EXPECT_EQ(params, (DownloadParams{100, 50, 15, 65535}));
-    EXPECT_EQ(ApplyDownloadParamsInput(params, u"65537", u" 12s", u"-2", u""), std::nullopt);
-    EXPECT_EQ(params, (DownloadParams{65534, 0, 1, 12}));
+    EXPECT_EQ(ApplyDownloadParamsInput(params, u"15", u"65535", u"100", u"0"), std::nullopt);  // 0: no maximum
+    EXPECT_EQ(params, (DownloadParams{100, 0, 15, 65535}));
+    EXPECT_EQ(ApplyDownloadParamsInput(params, u" 1", u" 12s", u"", u"65535"), std::nullopt);
+    EXPECT_EQ(params, (DownloadParams{0, 65535, 1, 12}));
 }
 
 }  // namespace
