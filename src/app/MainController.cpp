@@ -6,6 +6,7 @@
 #include "app/DownloadRun.h"
 #include "site/AlbumListReader.h"
 #include "text/StringCtrl.h"
+#include "web/Address.h"
 #include "web/CookieStore.h"
 #include "web/Retry.h"
 
@@ -304,7 +305,8 @@ void MainController::OfferToHistory(HistoryKind kind, int controlId, const std::
 }
 
 void MainController::OfferAddressToHistory(const std::u16string& address) {
-    OfferToHistory(HistoryKind::Address, IDC_ADDRESS, address);
+    // "soft.dat" is no place for a password; the run itself keeps using it.
+    OfferToHistory(HistoryKind::Address, IDC_ADDRESS, WithoutUserInfo(address));
 }
 
 void MainController::OfferSaveFolderToHistory(const std::u16string& folder) {
