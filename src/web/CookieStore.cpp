@@ -3,6 +3,7 @@
 #include "web/AtomicFile.h"
 
 #include <curl/curl.h>
+#include <libpsl.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -75,6 +76,20 @@ std::string DomainKey(const std::string& domain) {
     return key;
 }
 
+// A domain under which anyone may register names ("com.cn", "cn", "com",
+// "github.io"): its cookie would go to every site below it. The implicit
+// rule that makes every unknown top-level name one is left out, so that
+// "localhost" and hosts of a local network keep their cookies.
+bool IsPublicSuffix(const std::string& domain) {
+    static const psl_ctx_t* const list = [] {
+        const psl_ctx_t* latest = psl_latest(nullptr);  // the system's list, or the library's own
+        return latest ? latest : psl_builtin();
+    }();
+    std::string key = DomainKey(domain);
+    while (key.ends_with('.')) key.pop_back();
+    return list && !key.empty() && psl_is_public_suffix2(list, key.c_str(), PSL_TYPE_ANY | PSL_TYPE_NO_STAR_RULE);
+}
+
 // Which of `cookies` (all persistent) stay within the limits. The cookie file
 // keeps no creation time, so browsers' order (oldest out first) cannot be
 // followed: the cookies that expire first go first.
@@ -144,7 +159,7 @@ std::vector<Cookie> ReadCookieFile(const std::filesystem::path& path) {
         if (!line.empty() && line.back() == '\r') line.pop_back();
         Cookie cookie;
         if (!CookieStore::FromNetscapeLine(line, cookie) || cookie.isSession() || IsExpired(cookie) ||
-            !FitsInSize(cookie)) {
+            !FitsInSize(cookie) || IsPublicSuffix(cookie.domain)) {
             continue;
         }
         std::string key = DomainKey(cookie.domain);
@@ -218,7 +233,9 @@ std::vector<std::string> CookieStore::LinesLocked() const {
 }
 
 void CookieStore::Add(const Cookie& cookie) {
-    if (!FitsInSize(cookie)) return;
+    // Responses the engine reads are checked by the engine itself (libcurl on
+    // libpsl); what is added here, by the login browser, is not.
+    if (!FitsInSize(cookie) || IsPublicSuffix(cookie.domain)) return;
     std::lock_guard lock(engineMutex_);
     CommandLocked(ToNetscapeLine(cookie));
 }

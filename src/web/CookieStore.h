@@ -3,7 +3,8 @@
 // It also shares the DNS cache, TLS sessions and open connections between
 // transfers. Persistent cookies live in a Netscape cookie file (mode 0600),
 // kept within the limits browsers use: 180 cookies a domain, 3000 in all,
-// 4096 bytes of name and value each.
+// 4096 bytes of name and value each. No cookie is kept for a domain on the
+// public suffix list.
 #pragma once
 
 #include <cstdint>
@@ -38,7 +39,8 @@ public:
     void Attach(CURL* easy);
 
     // Adds or replaces a cookie (same domain, path and name); one whose name
-    // and value come to more than 4096 bytes is dropped.
+    // and value come to more than 4096 bytes is dropped, and so is one for a
+    // public suffix (".com.cn"), here as when loaded from the file.
     void Add(const Cookie& cookie);
     // Removes the cookie with this domain, path and name, if any.
     void Remove(const std::string& domain, const std::string& path, const std::string& name);

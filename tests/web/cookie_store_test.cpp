@@ -199,6 +199,32 @@ TEST_F(CookieStoreTest, CookiesOverTheSizeLimitAreDropped) {
     EXPECT_TRUE(CookieStore::Instance().All().empty());
 }
 
+TEST_F(CookieStoreTest, NoCookieGoesToAPublicSuffix) {
+    testsite::ProxyEnvironment proxy(site_);
+    const auto file = Path("cookies.txt");
+    std::ofstream(file) << "# Netscape HTTP Cookie File\n"
+                        << ".com.cn\tTRUE\t/\tFALSE\t4102444800\twide\t1\n"
+                        << "Cn.\tTRUE\t/\tFALSE\t4102444800\twider\t2\n"
+                        << "com\tFALSE\t/\tFALSE\t4102444800\thost\t3\n"
+                        << ".pconline.com.cn\tTRUE\t/\tFALSE\t4102444800\tsite\t4\n";
+    auto& store = CookieStore::Instance();
+    store.BindFile(file);
+    EXPECT_EQ(Persistent(), std::set<std::string>{".pconline.com.cn site"});
+    store.Add({".com.cn", true, "/", false, false, 4102444800, "added", "5"});  // as the login browser does
+    EXPECT_EQ(CookiesSentTo(u"http://other.com.cn/echo"), "");
+    EXPECT_EQ(CookiesSentTo(u"http://img.pconline.com.cn/echo"), "site=4");
+
+    // Set by a response: the engine's own check (libcurl on libpsl) holds.
+    store.Clear();
+    site_.route("dp.pconline.com.cn", "/set",
+                Response::Text("ok")
+                    .Header("Set-Cookie", "wide=1; Domain=.com.cn; Path=/")
+                    .Header("Set-Cookie", "site=2; Domain=pconline.com.cn; Path=/"));
+    CookiesSentTo(u"http://dp.pconline.com.cn/set");
+    EXPECT_EQ(CookiesSentTo(u"http://other.com.cn/echo"), "");
+    EXPECT_EQ(CookiesSentTo(u"http://img.pconline.com.cn/echo"), "site=2");
+}
+
 TEST_F(CookieStoreTest, SaveLeavesTheFileAloneUntilTheCookiesChange) {
     const auto file = Path("cookies.txt");
     std::ofstream(file) << "# Netscape HTTP Cookie File\nexample.com\tTRUE\t/\tFALSE\t4102444800\tkeep\t1\n"
