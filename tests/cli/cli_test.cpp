@@ -514,5 +514,29 @@ TEST_F(CliTest, ListCutAtThePageBoundFailsAndSaysSo) {
     EXPECT_NE(run.out.find("相册列表超过3页，只读取了前3页，其余相册没有列出"), std::string::npos) << run.out;
 }
 
+// A picture the size window refuses is no failure, and a retry that cannot
+// read the archive does not pretend there was nothing to retry.
+TEST_F(CliTest, FilteredPicturesAndAnUnreadableArchiveTellTheTruth) {
+    const std::string member = "http://dp.pconline.com.cn/m/";
+    const std::string save = " --save '" + (home_ / "out").string() + "'";
+    site_.route("img.pconline.com.cn", "/2/1.jpg", Response::Text(std::string(5000, 'p'), "image/jpeg"));
+    ASSERT_EQ(Cli("params --max 4").status, 0);
+    CliRun run = Cli("download " + member + " --albums 1-2" + save);
+    EXPECT_EQ(run.status, 0) << run.out;
+    EXPECT_NE(run.out.find("跳过1张（大小不在设定范围内）"), std::string::npos) << run.out;
+    EXPECT_TRUE(fs::exists(home_ / "out/Member/Album 2/pic.lumora"));
+    run = Cli("download " + member + " --albums 2 --json" + save);
+    EXPECT_EQ(run.status, 0);
+    EXPECT_NE(run.out.find("\"event\":\"picture-filtered\""), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("\"message\":\"大小不在设定范围内\""), std::string::npos) << run.out;
+    EXPECT_EQ(site_.requestCount("/2/1.jpg"), 1u);  // the same window asks no second time
+
+    std::ofstream(home_ / "archive.sqlite3", std::ios::trunc) << std::string(4096, 'x');
+    run = Cli("retry", true);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.out.find("无法读取上次失败的图片"), std::string::npos) << run.out;
+    EXPECT_EQ(run.out.find("上次下载没有失败的图片"), std::string::npos) << run.out;
+}
+
 }  // namespace
 }  // namespace lumora::testing
