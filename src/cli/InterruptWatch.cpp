@@ -4,6 +4,8 @@
 #include <csignal>
 #include <ctime>
 
+#include "base/TempFileRegistry.h"
+
 namespace lumora::cli {
 namespace {
 
@@ -39,7 +41,11 @@ void InterruptWatch::Watch() {
     while (!done_) {
         const int received = sigtimedwait(&signals, nullptr, &tick);
         if (received > 0) {
-            if (signal_ != 0) _exit(128 + signal_);  // the second one: no waiting
+            if (signal_ != 0) {
+                // The second one: no waiting, but nothing half-written stays.
+                RemoveRegisteredTempFiles();
+                _exit(128 + signal_);
+            }
             signal_ = received;
             static const char kNote[] = "\nlumora-cli: stopping (press Ctrl-C again to quit at once)\n";
             [[maybe_unused]] ssize_t written = write(STDERR_FILENO, kNote, sizeof kNote - 1);

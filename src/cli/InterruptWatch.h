@@ -1,6 +1,6 @@
 // Ctrl-C and SIGTERM act as the stop button: the first one asks the running
 // work to stop (it then ends normally, with its summary), a second one ends
-// the process at once.
+// the process at once, after removing the temporary files it was writing.
 #pragma once
 
 #include <atomic>

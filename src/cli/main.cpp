@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "LumoraVersion.h"
+#include "base/TempFileRegistry.h"
 #include "cli/Command.h"
 
 namespace lumora::cli {
@@ -29,9 +30,7 @@ constexpr const char* kFooter =
     "Exit status: 0 when everything asked for was done, 1 when something failed or was\n"
     "stopped, 2 for a usage error. \"lumora-cli COMMAND --help\" describes each command.";
 
-}  // namespace
-
-int main(int argc, char** argv) {
+int RunCommandLine(int argc, char** argv) {
     using namespace lumora::cli;
     CLI::App app("Downloads whole photo albums of a member of the photo community.", "lumora-cli");
     app.set_version_flag("--version", std::string("lumora-cli ") + LUMORA_VERSION, "print the version and exit");
@@ -91,4 +90,13 @@ int main(int argc, char** argv) {
         if (command->Chosen()) return command->Run(global);
     }
     return kExitUsage;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const int status = RunCommandLine(argc, argv);
+    // Transfers that a stop abandoned will never finish their files.
+    lumora::RemoveRegisteredTempFiles();
+    return status;
 }

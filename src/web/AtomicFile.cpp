@@ -59,7 +59,7 @@ bool IsTempName(std::string_view name) {
 }  // namespace
 
 bool AtomicFileWriter::Open(const std::filesystem::path& target, mode_t mode) {
-    file_.Abandon();
+    Abandon();
     // A NUL would end the path early and name some other file.
     if (target.string().find('\0') != std::string::npos) return false;
     std::string temp;
@@ -73,6 +73,7 @@ bool AtomicFileWriter::Open(const std::filesystem::path& target, mode_t mode) {
     // Held while the file is written: a cleaner in another process sees
     // that the file is in use and leaves it alone.
     flock(fd, LOCK_EX | LOCK_NB);
+    registration_.Set(temp);  // a quit at once removes it
     file_.Start(fd, std::move(temp), target);
     return true;
 }

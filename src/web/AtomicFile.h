@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "base/FileReplacement.h"
+#include "base/TempFileRegistry.h"
 
 namespace lumora {
 
@@ -26,11 +27,20 @@ public:
     // False once any write failed (a full disk); later writes do nothing.
     bool Write(std::string_view data) { return file_.Write(data); }
     // Closes the file and renames it over the target.
-    bool Commit() { return file_.Commit(false); }
+    bool Commit() {
+        const bool done = file_.Commit(false);
+        registration_.Clear();
+        return done;
+    }
     // Closes and removes the temporary file.
-    void Abandon() { file_.Abandon(); }
+    void Abandon() {
+        file_.Abandon();
+        registration_.Clear();
+    }
 
 private:
+    // Before file_, so that it is cleared only after file_ removed the file.
+    TempFileRegistration registration_;
     FileReplacement file_;
 };
 
