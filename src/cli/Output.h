@@ -19,4 +19,12 @@ void PrintJsonDocument(const nlohmann::json& document);
 // One object on one line of standard output, for event streams.
 void PrintJsonLine(const nlohmann::json& object);
 
+// At the end of the program: flushes standard output and error and checks
+// that everything written to them arrived (also what was written around
+// these functions). When something was lost, says so ("lumora-cli: 无法写出
+// 结果：…") on a stream that still works and turns a `status` of 0 into 1;
+// otherwise returns `status`. A reader that went away (a broken pipe) is no
+// news to anyone: it changes the status only.
+int FinishOutput(int status);
+
 }  // namespace lumora::cli

@@ -4,8 +4,10 @@
 #include <cstdio>
 
 #include "LumoraVersion.h"
+#include "base/StandardStreams.h"
 #include "base/TempFileRegistry.h"
 #include "cli/Command.h"
+#include "cli/Output.h"
 
 namespace lumora::cli {
 
@@ -95,8 +97,10 @@ int RunCommandLine(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Before anything opens a file or a socket, which would take a closed stream's number.
+    lumora::ReserveStandardStreams();
     const int status = RunCommandLine(argc, argv);
     // Transfers that a stop abandoned will never finish their files.
     lumora::RemoveRegisteredTempFiles();
-    return status;
+    return lumora::cli::FinishOutput(status);
 }

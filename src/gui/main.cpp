@@ -13,6 +13,7 @@
 #include <cstring>
 
 #include "LumoraVersion.h"
+#include "base/StandardStreams.h"
 #include "gui/Artwork.h"
 #include "gui/LumoraDlg.h"
 #include "gui/Screenshots.h"
@@ -105,6 +106,7 @@ bool AsksOnlyForText(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    lumora::ReserveStandardStreams();  // no later file or socket takes a closed stream's number
     if (AsksOnlyForText(argc, argv)) {
         QCoreApplication app(argc, argv);
         Describe(app);

@@ -432,6 +432,51 @@ TEST_F(CliTest, AddressesAreTrimmedAndTheHistoryKeepsNoPassword) {
     EXPECT_EQ(soft.find(utf16("secret")), std::string::npos);
 }
 
+TEST_F(CliTest, LostOutputIsAFailureAndClosedStreamsStayClosed) {
+    const std::string list = "list http://dp.pconline.com.cn/m/";
+    auto redirected = [](const std::string& redirections) {
+        return "sh -c 'exec \"$0\" \"$@\" " + redirections + "' ";
+    };
+    CliRun run = Cli(list, true, redirected(">/dev/full"));
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.out.find("lumora-cli: 无法写出结果：磁盘已满"), std::string::npos) << run.out;
+    run = Cli(list, true, redirected(">&-"));
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.out.find("lumora-cli: 无法写出结果："), std::string::npos) << run.out;
+    run = Cli("params --threads 99", true, redirected("2>/dev/full"));  // said where it still can
+    EXPECT_EQ(run.status, 2);
+    EXPECT_NE(run.out.find("无法写出结果：磁盘已满（标准错误）"), std::string::npos) << run.out;
+
+    // Started with all three closed: they stay /dev/null, so no file or
+    // socket opened later (the proxy connection) takes what they are sent.
+    Response slow = Response::Text("JPEG1", "image/jpeg");
+    slow.delayBeforeHeaders = std::chrono::milliseconds(1500);
+    site_.route("img.pconline.com.cn", "/1/1.jpg", slow);
+    const std::string save = (home_ / "out").string();
+    const std::string home = "LUMORA_HOME=" + home_.string(), proxy = "http_proxy=" + site_.proxyUrl();
+    const char* argv[] = {"lumora-cli", "download", "http://dp.pconline.com.cn/m/", "--albums", "1", "--save",
+                          save.c_str(), nullptr};
+    const char* envp[] = {home.c_str(), proxy.c_str(), "no_proxy=", nullptr};
+    const pid_t pid = fork();
+    if (pid == 0) {
+        for (int fd = 0; fd <= 2; ++fd) close(fd);
+        execve(LUMORA_CLI_PATH, const_cast<char**>(argv), const_cast<char**>(envp));
+        _exit(127);
+    }
+    const fs::path album = home_ / "out" / "Member" / "Album 1";
+    for (int wait = 0; wait < 250 && !fs::exists(album); ++wait) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    for (int fd = 0; fd <= 2; ++fd) {
+        std::error_code error;
+        EXPECT_EQ(fs::read_symlink("/proc/" + std::to_string(pid) + "/fd/" + std::to_string(fd), error), "/dev/null")
+            << fd;
+    }
+    int raw = 0;
+    waitpid(pid, &raw, 0);
+    EXPECT_EQ(ReadText(album / "Album 1 (1).jpg"), "JPEG1");
+}
+
 TEST_F(CliTest, TwoProcessesShareTheArchive) {
     const fs::path out1 = home_ / "one.txt", out2 = home_ / "two.txt";
     const pid_t one =
