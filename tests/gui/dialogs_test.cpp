@@ -329,7 +329,7 @@ TEST_F(RunLogTest, AboutBoxNamesTheLogWhichKeepsTheRunsFailedPictures) {
     ASSERT_EQ(report.albums[0].failures.size(), 1u);
     const FailedItem& failure = report.albums[0].failures[0];
     const std::string expected = "failed\t1\t" + WideToUtf8(failure.savePath) +
-                                 "\thttp://img.pconline.com.cn/1/2.jpg\t" + WideToUtf8(DescribeFailure(failure));
+                                 "\thttp://img.pconline.com.cn/1/2.jpg\t" + WideToUtf8(FailureMessage(failure));
 
     std::ifstream in(log);
     std::vector<std::string> failed;
@@ -358,7 +358,7 @@ TEST_F(FailureListTest, StatusLineOpensTheListWhichCopiesAndRetriesThePicture) {
     const FailedItem failure = report.albums[0].failures[0];
     const QString line =
         QStringList{QStringLiteral("Sea"), ToQString(failure.savePath),
-                    QStringLiteral("http://img.pconline.com.cn/1/2.jpg"), ToQString(DescribeFailure(failure))}
+                    QStringLiteral("http://img.pconline.com.cn/1/2.jpg"), ToQString(FailureMessage(failure))}
             .join(QLatin1Char('\t'));
 
     WhenModal<CDlgFailures>([&](CDlgFailures& dialog) {
