@@ -46,7 +46,8 @@ void DownloadRun::OpenArchive() {
         controller_.ShowMessage(u"无法打开下载记录：" + Utf8ToWide(file.string()) + u"（" + Utf8ToWide(error) + u"）");
     }
     // Told from a worker: the status line, not a box that would hold it.
-    records_ = std::make_shared<ArchiveQueue>(archive_, [this] { controller_.SetMainStatus(kArchiveBusy); });
+    records_ = std::make_shared<ArchiveQueue>(archive_,
+                                              [&controller = controller_] { controller.SetMainStatus(kArchiveBusy); });
 }
 
 void DownloadRun::FlushRecords(DownloadReport& report) {
