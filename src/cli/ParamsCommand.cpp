@@ -23,8 +23,10 @@ public:
         : Command(parent.add_subcommand("params", "show the download parameters, or set some of them")) {
         app_->add_option("--threads", threads_, "pictures downloaded at once (1 to 15)")->type_name("N");
         app_->add_option("--timeout", timeout_, "seconds a transfer may take (10 to 65535)")->type_name("S");
-        app_->add_option("--min", min_, "smallest picture kept, in KB (0: no lower limit)")->type_name("KB");
-        app_->add_option("--max", max_, "largest picture kept, in KB (0: no upper limit)")->type_name("KB");
+        app_->add_option("--min", min_, "smallest picture kept, in KB (0 to 65535; 0: no lower limit)")
+            ->type_name("KB");
+        app_->add_option("--max", max_, "largest picture kept, in KB (0 to 65535, not below --min; 0: no upper limit)")
+            ->type_name("KB");
         app_->add_option("--retries", retries_, "tries again after a failed transfer (0 to 10)")->type_name("N");
     }
 
