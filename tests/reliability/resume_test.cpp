@@ -243,6 +243,8 @@ class ArchiveLock {
 public:
     explicit ArchiveLock(const fs::path& file) {
         EXPECT_EQ(sqlite3_open(file.c_str(), &db_), SQLITE_OK);
+        // The run before may still be closing its own connection.
+        sqlite3_busy_timeout(db_, 10000);
         EXPECT_EQ(sqlite3_exec(db_, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
     }
     ~ArchiveLock() { sqlite3_close(db_); }
@@ -299,6 +301,7 @@ TEST_F(ResumeTest, RecordsABusyArchiveRefusedAreWrittenLaterOrReported) {
     const DownloadReport report = Download(*controller, {0});
     EXPECT_EQ(report.unrecorded, 1u);
     EXPECT_FALSE(report.Complete());
+    ASSERT_FALSE(window_.messages.empty());
     EXPECT_EQ(window_.messages.back(), u"下载记录未能保存1条：下载记录被另一个程序占用");
     EXPECT_TRUE(fs::exists(AlbumFolder("Busy") / "Busy (1).jpg"));
 }
@@ -311,6 +314,7 @@ TEST_F(ResumeTest, ARetryThatCannotReadTheArchiveSaysSo) {
     const DownloadReport report = controller->lastReport();
     EXPECT_TRUE(report.failuresUnread);
     EXPECT_FALSE(report.Complete());
+    ASSERT_FALSE(window_.messages.empty());
     EXPECT_EQ(window_.messages.back(), u"无法读取上次失败的图片：下载记录打不开");
 }
 
