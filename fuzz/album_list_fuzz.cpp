@@ -1,7 +1,7 @@
 // The album-list parser on arbitrary page text, and the album list that
 // takes its records: titles come out cleaned and unique, so unique folders.
 #include "fuzz_support.h"
-#include "site/AlbumListReader.h"
+#include "site/AlbumPages.h"
 #include "text/StringCtrl.h"
 
 using namespace lumora;

@@ -7,7 +7,7 @@
 
 #include "download/PictureNaming.h"
 #include "fuzz_support.h"
-#include "site/PictureListReader.h"
+#include "site/PicturePages.h"
 #include "text/StringCtrl.h"
 
 using namespace lumora;

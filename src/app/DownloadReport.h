@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "download/ItemLog.h"
-#include "site/SiteHost.h"
+#include "app/SiteHost.h"
 
 namespace lumora {
 

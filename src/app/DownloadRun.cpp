@@ -8,6 +8,7 @@
 #include "base/SystemError.h"
 #include "base/Trim.h"
 #include "base/Utf16.h"
+#include "download/AlbumCollector.h"
 #include "download/FolderPath.h"
 #include "download/PictureNaming.h"
 #include "download/PostProcessing.h"
@@ -179,7 +180,8 @@ void DownloadRun::DownloadAlbum(std::size_t position, AlbumOutcome& outcome, con
         controller_.ShowMessage(u"Error ListType Code.");
         return;
     }
-    if (session.siteIndex != kPhotoCommunitySite) return;
+    const SiteAdapter* adapter = FindSiteAdapter(session.siteIndex);
+    if (!adapter) return;
 
     NameRules rules = controller_.CurrentNameRules();
     NamingContext naming;
@@ -191,16 +193,15 @@ void DownloadRun::DownloadAlbum(std::size_t position, AlbumOutcome& outcome, con
     naming.pickedCount = session.albums.pickedCount();
     naming.albumCount = static_cast<std::int32_t>(session.albums.size());
     naming.spaceName = session.spaceName;
-    naming.downloadState = &session.downloadState;
-    naming.showProgress = [this](const std::u16string& text) { controller_.SetProgressStatus(text); };
     PictureNameFile nameFile;
     nameFile.Start(job_, album->title);
-    naming.appendPictureName = nameFile.Appender();
+    AlbumCollector collector(
+        job_, naming, [this](const std::u16string& text) { controller_.SetProgressStatus(text); }, nameFile.Appender());
     outcome.page = ReadPictureList(
-        controller_, *album,
+        controller_, *adapter, *album,
         [&](const std::u16string& address, const std::u16string& description) {
             rules = controller_.CurrentNameRules();  // the dialog may change them during a run
-            AddPictureToJob(job_, naming, address, description, u"");
+            if (!collector.Add(address, description, u"")) session.downloadState = DOWN_ALBUM_DONE;
         },
         &ahead);
     outcome.folder = job_.albumFolder;
@@ -222,7 +223,7 @@ void DownloadRun::DownloadAlbum(std::size_t position, AlbumOutcome& outcome, con
     // album's last pictures still arrive, not after the pool has drained.
     callbacks.lastItemStarted = [&] {
         if (nextAlbum && session.downloadState != DOWN_STOP) {
-            ahead.Start(nextAlbum->address, session.retries, session.downloadStop);
+            ahead.Start(adapter->PicturePageAddress(*nextAlbum), session.retries, session.downloadStop);
         }
     };
     DownloadJobItems(outcome, options, callbacks, {job_.addresses.front(), true});

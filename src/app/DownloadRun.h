@@ -15,7 +15,7 @@
 #include "download/DownloadJob.h"
 #include "download/Scheduler.h"
 #include "settings/AppSettings.h"
-#include "site/PictureListReader.h"
+#include "app/PicturePageReader.h"
 
 namespace lumora {
 

@@ -2,9 +2,9 @@
 
 #include <system_error>
 
+#include "app/AlbumListRun.h"
 #include "app/ControlIds.h"
 #include "app/DownloadRun.h"
-#include "site/AlbumListReader.h"
 #include "text/StringCtrl.h"
 #include "web/Address.h"
 #include "web/CookieStore.h"
@@ -159,7 +159,6 @@ void MainController::OnGetAlbumsClicked() {
     window_.ResetGrid();
     session_.albums.Clear();
     session_.getAlbumsState = GET_RUNNING;
-    session_.subType = -1;
     session_.siteIndex = kPhotoCommunitySite;
     PrepareFetchPolicy(session_.getAlbumsStop);
     StartWorker(getListThread_, getListRunning_, session_.getAlbumsState, &MainController::GetListFunc);
@@ -262,10 +261,6 @@ void MainController::SetMainStatus(const std::u16string& text) { window_.SetItem
 void MainController::SetProgressStatus(const std::u16string& text) { window_.SetItemText(IDC_STATUS_PROGRESS, text); }
 
 void MainController::SetAlbumGroupCaption(const std::u16string& text) { window_.SetItemText(IDC_ALBUM_GROUP, text); }
-
-bool MainController::SubTypeVisible() { return window_.IsItemVisible(IDC_SUB_TYPE); }
-
-int MainController::SubTypeSelection() { return window_.GetSelection(IDC_SUB_TYPE); }
 
 void MainController::BeginGetAlbums() {
     session_.getAlbumsState = GET_RUNNING;

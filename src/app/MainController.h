@@ -11,7 +11,9 @@
 #include <thread>
 
 #include "app/DownloadReport.h"
+#include "app/PicturePageReader.h"
 #include "app/RunEvents.h"
+#include "app/SiteHost.h"
 #include "app/WindowPort.h"
 #include "download/DownloadArchive.h"
 #include "download/DownloadJob.h"
@@ -20,8 +22,6 @@
 #include "settings/ExtensionSettings.h"
 #include "settings/SettingsBlock.h"
 #include "settings/SettingsFile.h"
-#include "site/PictureListReader.h"
-#include "site/SiteHost.h"
 
 namespace lumora {
 
@@ -95,8 +95,6 @@ public:
     void SetAlbumGroupCaption(const std::u16string& text) override;
     void BeginDownload();
     void EndDownload();
-    bool SubTypeVisible() override;
-    int SubTypeSelection() override;
     void BeginGetAlbums() override;
     void EndGetAlbums() override;
     void ShowAlbum(std::size_t position) override;

@@ -1,5 +1,5 @@
-// What the site adapter needs from the main window: its state and a few
-// operations. The controller implements it; the adapter never sees widgets.
+// What the page readers need from the main window: its state and a few
+// operations. The controller implements it; the readers never see widgets.
 #pragma once
 
 #include <atomic>
@@ -9,14 +9,12 @@
 
 #include "base/RunStates.h"
 #include "site/AlbumRecord.h"
+#include "site/SiteAdapter.h"
 #include "web/Fetch.h"
 
 namespace lumora {
 
 class StopToken;
-
-// The one site kind with an adapter.
-inline constexpr int kPhotoCommunitySite = 14;
 
 // Album-list pages one get-albums run reads at most.
 inline constexpr int kMaxAlbumListPages = 100000;
@@ -35,14 +33,12 @@ struct PageRead {
 // "HTTP 错误 404", "连接失败", ...: why a page was not read, for people.
 std::u16string DescribePageFailure(const PageRead& read);
 
-// Main-window state that the adapter reads and writes.
+// Main-window state that the page readers read and write.
 struct SiteSession {
     AlbumList albums;
     std::u16string spaceName;      // first folder component, ends with "/" when set
     std::u16string subFolderName;  // second folder component
-    std::u16string pageTag;        // working text of the page reader
     int siteIndex = kPhotoCommunitySite;
-    int subType = -1;
     std::atomic<std::uint8_t> getAlbumsState{GET_IDLE};
     std::atomic<std::uint8_t> downloadState{DOWN_IDLE};
     std::atomic<std::uint8_t> ready{0};
@@ -75,8 +71,6 @@ public:
     virtual void SetMainStatus(const std::u16string& text) = 0;      // status line 1009
     virtual void SetProgressStatus(const std::u16string& text) = 0;  // status line 1006
     virtual void SetAlbumGroupCaption(const std::u16string& text) = 0;
-    virtual bool SubTypeVisible() = 0;
-    virtual int SubTypeSelection() = 0;
 
     virtual void BeginGetAlbums() = 0;
     virtual void EndGetAlbums() = 0;

@@ -1,7 +1,5 @@
 #include "download/PictureNaming.h"
 
-#include <sys/stat.h>
-
 #include <array>
 
 #include "base/Utf16.h"
@@ -67,17 +65,9 @@ std::u16string BaseName(const NameRules& rules, const NamingContext& context, co
     return number;
 }
 
-void SetUpAlbumFolder(DownloadJob& job, NamingContext& context, const NameRules& rules) {
-    std::u16string folder = rules.folderChoice == 0 ? context.albumName : std::u16string();
-    folder = FieldText(rules.folderPrefix) + folder + FieldText(rules.folderSuffix);
-    ReplaceEscapes(folder, context, {}, true);
-    CleanFileName(folder, 0, false);
-    folder = CutToUtf8Bytes(folder, kMaxComponentBytes);
-    if (!folder.empty()) job.albumFolder += folder + u'/';
-    // One level only; a folder that exists already or cannot be made is
-    // left to the downloads into it.
-    ::mkdir(WideToUtf8(job.albumFolder).c_str(), 0777);
-    context.lastFirstAddress = LoadLastFirstAddress(job.albumFolder);
+const NameRules& RulesOf(const NamingContext& context) {
+    static const NameRules kNoRules{};
+    return context.rules ? *context.rules : kNoRules;
 }
 
 void SyncIndex(const DownloadJob& job, JobNameIndex& index) {
@@ -141,10 +131,23 @@ std::ptrdiff_t FindJobName(const DownloadJob& job, const std::u16string& name) {
     return -1;
 }
 
-void AddPictureToJob(DownloadJob& job, NamingContext& context, const std::u16string& address,
-                     const std::u16string& description, const std::u16string& headerText) {
-    static const NameRules kNoRules{};
-    const NameRules& rules = context.rules ? *context.rules : kNoRules;
+std::u16string AlbumFolderName(const NamingContext& context) {
+    const NameRules& rules = RulesOf(context);
+    std::u16string folder = rules.folderChoice == 0 ? context.albumName : std::u16string();
+    folder = FieldText(rules.folderPrefix) + folder + FieldText(rules.folderSuffix);
+    ReplaceEscapes(folder, context, {}, true);
+    CleanFileName(folder, 0, false);
+    return CutToUtf8Bytes(folder, kMaxComponentBytes);
+}
+
+void SetUpAlbumFolder(DownloadJob& job, const NamingContext& context) {
+    const std::u16string folder = AlbumFolderName(context);
+    if (!folder.empty()) job.albumFolder += folder + u'/';
+}
+
+PictureAdded AddPictureToJob(DownloadJob& job, NamingContext& context, const std::u16string& address,
+                             const std::u16string& description, const std::u16string& headerText) {
+    const NameRules& rules = RulesOf(context);
     const std::u16string number = Decimal(static_cast<std::int64_t>(job.size()) + 1);
 
     std::u16string name;
@@ -160,8 +163,6 @@ void AddPictureToJob(DownloadJob& job, NamingContext& context, const std::u16str
     // Collision names grow from the name as it stands before the limits.
     const std::u16string collisionBase = name;
 
-    if (job.empty()) SetUpAlbumFolder(job, context, rules);
-
     name = LimitUnits(name, kNameAndFolderUnits - static_cast<std::int64_t>(job.albumFolder.size()));
     std::u16string ext = u".jpg";
     if (HasPictureExtension(name)) {
@@ -176,8 +177,7 @@ void AddPictureToJob(DownloadJob& job, NamingContext& context, const std::u16str
 
     if ((rules.optionFlags & kOptSkipDownloadedBefore) != 0 && !context.lastFirstAddress.empty() &&
         address == context.lastFirstAddress) {
-        if (context.downloadState) *context.downloadState = DOWN_ALBUM_DONE;
-        return;
+        return PictureAdded::AlbumDone;
     }
 
     job.addresses.push_back(address);
@@ -187,13 +187,7 @@ void AddPictureToJob(DownloadJob& job, NamingContext& context, const std::u16str
     index.lowerNames.insert(ToLowerSimple(unique.name));
     index.indexedCount = job.fileNames.size();
     if (!unique.suffixKey.empty()) index.lastSuffix[unique.suffixKey] = unique.suffix;
-
-    if (context.showProgress) {
-        context.showProgress(FormatText(u"已获取到%d张图片信息", {static_cast<std::int64_t>(job.size())}));
-    }
-    if ((rules.optionFlags & kOptWriteNameFile) != 0 && context.appendPictureName) {
-        context.appendPictureName(description);
-    }
+    return PictureAdded::Added;
 }
 
 }  // namespace lumora

@@ -1,17 +1,15 @@
 // Naming of an album's pictures and of its folder, as the pictures are
-// collected into the download job.
+// collected into the download job. Pure: nothing here touches a file, a
+// window or the run's state (AlbumCollector does those).
 #pragma once
 
-#include <atomic>
 #include <cstddef>
 #include <cstdint>
-#include <functional>
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
 
 #include "base/PathText.h"  // kMaxComponentBytes
-#include "base/RunStates.h"
 #include "download/DownloadJob.h"
 #include "settings/SettingsBlock.h"
 
@@ -40,10 +38,7 @@ struct NamingContext {
     std::int32_t pickedCount = 0;    // albums ticked for this run
     std::int32_t albumCount = 0;     // albums in the list
     std::u16string spaceName;
-    std::u16string lastFirstAddress;                               // loaded when the album folder is set up
-    std::atomic<std::uint8_t>* downloadState = nullptr;            // set to 2 to end the album
-    std::function<void(const std::u16string&)> showProgress;       // status line 1006
-    std::function<void(const std::u16string&)> appendPictureName;  // picture-name file
+    std::u16string lastFirstAddress;  // the album folder's marker, once the folder is set up
     JobNameIndex nameIndex;
 };
 
@@ -54,11 +49,24 @@ bool HasPictureExtension(const std::u16string& name);
 // First index of a job file name equal to `name` ignoring case, or -1.
 std::ptrdiff_t FindJobName(const DownloadJob& job, const std::u16string& name);
 
-// Names one picture by the context's rules and appends it to the job. The
-// album folder is set up (and created) with the album's first picture. With
-// "skip downloaded before" on, the picture whose address the folder's marker
-// holds is not added and the download state becomes 2.
-void AddPictureToJob(DownloadJob& job, NamingContext& context, const std::u16string& address,
-                     const std::u16string& description, const std::u16string& headerText);
+// The album folder's own name by the context's rules (folder choice, prefix
+// and suffix, escapes ?1, ?3 and ?9), cleaned and cut to one path component;
+// empty when the pictures go straight into the save folder.
+std::u16string AlbumFolderName(const NamingContext& context);
+
+// Appends the album folder's name to `job.albumFolder`; before the album's first picture.
+void SetUpAlbumFolder(DownloadJob& job, const NamingContext& context);
+
+enum class PictureAdded {
+    Added,
+    // "Skip downloaded before" is on and this is the picture the folder's
+    // marker names: it is not added, and the album ends here.
+    AlbumDone,
+};
+
+// Names one picture by the context's rules, unique within the job ignoring
+// case, and appends it to the job.
+PictureAdded AddPictureToJob(DownloadJob& job, NamingContext& context, const std::u16string& address,
+                             const std::u16string& description, const std::u16string& headerText);
 
 }  // namespace lumora

@@ -1,25 +1,23 @@
-// The photo community's album-list pages turned into album records.
+// The photo community's album-list pages: their addresses, and each page
+// taken apart into album records, without fetching.
 #pragma once
 
 #include <string>
 #include <vector>
 
-#include "site/SiteHost.h"
+#include "site/AlbumRecord.h"
 
 namespace lumora {
 
 // The community's host in first-page addresses.
 inline constexpr char16_t kCommunityHost[] = u"dp.pconline.com.cn";
 
-// The whole get-albums run, on the album-list worker.
-void GetAlbumList(SiteHost& host);
-
 // Any of the three address forms turned into the first-page template that
-// carries "_dk1stp_" where the page tag goes. Stores working text in pageTag.
-std::u16string NormaliseAlbumAddress(const std::u16string& address, std::u16string& pageTag);
+// carries "_dk1stp_" where the page tag goes.
+std::u16string NormaliseAlbumAddress(const std::u16string& address);
 
-// Reads every album-list page from the template and appends album records.
-void ReadAlbumPages(SiteHost& host, const std::u16string& firstPageTemplate);
+// The address of album-list page `page` (1-based) of a template.
+std::u16string AlbumListPageAddress(const std::u16string& pagesTemplate, int page);
 
 // One album-list page taken apart, without fetching anything.
 struct AlbumPage {

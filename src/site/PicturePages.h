@@ -1,39 +1,12 @@
-// An album's picture page turned into picture entries.
+// An album's picture page turned into picture entries, without fetching.
 #pragma once
 
-#include <functional>
-#include <future>
 #include <string>
 #include <vector>
 
-#include "site/SiteHost.h"
-#include "web/Fetch.h"
+#include "site/AlbumRecord.h"
 
 namespace lumora {
-
-// Receives each picture entry in page order: full-size address (may be
-// empty) and description "title (n)".
-using PictureSink = std::function<void(const std::u16string& address, const std::u16string& description)>;
-
-// Fetches one album's picture page on a thread of its own, so that it is
-// there when that album's turn comes. Destroying it waits for the fetch.
-class PicturePageAhead {
-public:
-    void Start(const std::u16string& address, std::uint8_t retries, std::shared_ptr<const StopToken> stop);
-    // Moves the page started for `address` into `result` once fetched, with
-    // `fetched` as the fetch returned; false when no page was started for it.
-    bool Take(const std::u16string& address, bool& fetched, FetchResult& result);
-
-private:
-    std::u16string address_;
-    std::future<std::pair<bool, FetchResult>> fetch_;
-};
-
-// Reads the album's picture page (from `ahead` when it holds that page) and
-// hands over its pictures; stops as soon as the download state becomes 2
-// (album done) or 3 (run stopped).
-PageRead ReadPictureList(SiteHost& host, const ST_PERLISTRECORD& album, const PictureSink& addPicture,
-                         PicturePageAhead* ahead = nullptr);
 
 struct PictureEntry {
     std::u16string address;  // full-size picture, resolved; may be empty
@@ -41,7 +14,7 @@ struct PictureEntry {
 };
 
 // The picture entries of an album page's text (entities not yet decoded),
-// in page order, without fetching.
+// in page order: full-size address and description "title (n)".
 std::vector<PictureEntry> ParsePicturePage(const std::u16string& text, const ST_PERLISTRECORD& album);
 
 }  // namespace lumora

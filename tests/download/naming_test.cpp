@@ -10,6 +10,8 @@
 #include <unordered_set>
 #include <vector>
 
+#include "base/RunStates.h"
+#include "download/AlbumCollector.h"
 #include "text/StringCtrl.h"
 
 using namespace lumora;
@@ -27,9 +29,6 @@ protected:
         root_ = pattern;
         context_.rules = &rules_;
         context_.albumName = u"风景";
-        context_.downloadState = &state_;
-        context_.showProgress = [this](const std::u16string& text) { progress_.push_back(text); };
-        context_.appendPictureName = [this](const std::u16string& text) { pictureNames_.push_back(text); };
         StartAlbum();
     }
     void TearDown() override { fs::remove_all(root_); }
@@ -42,8 +41,13 @@ protected:
     }
     std::u16string SaveFolder() const { return Utf8ToWide(root_.string()) + u"/"; }
 
+    // As the download run collects an album.
     void Add(const std::u16string& address, const std::u16string& description = u"描述") {
-        AddPictureToJob(job_, context_, address, description, u"H");
+        AlbumCollector collector(
+            job_, context_, [this](const std::u16string& text) { progress_.push_back(text); },
+            appendNames_ ? [this](const std::u16string& text) { pictureNames_.push_back(text); }
+                         : std::function<void(const std::u16string&)>());
+        if (!collector.Add(address, description, u"H")) state_ = DOWN_ALBUM_DONE;
     }
     // Adds `count` pictures with the same description and addresses p1, p2 ...
     void AddMany(int count, const std::u16string& description = u"描述") {
@@ -63,6 +67,7 @@ protected:
     NamingContext context_;
     DownloadJob job_;
     std::atomic<std::uint8_t> state_{1};
+    bool appendNames_ = true;
     Names progress_;
     Names pictureNames_;
 };
@@ -90,6 +95,28 @@ void ExpectContained(const DownloadJob& job) {
 }
 
 }  // namespace
+
+// Naming itself makes no folder, reads no marker and tells nobody: a job
+// for a folder that does not exist is named all the same.
+TEST(PureNamingTest, NamesWithoutTouchingTheFileSystem) {
+    NameRules rules;
+    rules.baseNameChoice = 1;
+    rules.optionFlags = kOptSkipDownloadedBefore;
+    NamingContext context;
+    context.rules = &rules;
+    context.albumName = std::u16string(50, u'长') + u"/x";
+    context.lastFirstAddress = u"http://img/p3";
+    DownloadJob job;
+    job.albumFolder = u"/nonexistent-lumora-save/";
+    EXPECT_EQ(AlbumFolderName(context), std::u16string(50, u'长') + u"x");
+    SetUpAlbumFolder(job, context);
+    EXPECT_EQ(job.albumFolder, u"/nonexistent-lumora-save/" + std::u16string(50, u'长') + u"x/");
+    EXPECT_EQ(AddPictureToJob(job, context, u"http://img/p1", u"", u""), PictureAdded::Added);
+    EXPECT_EQ(AddPictureToJob(job, context, u"http://img/p2", u"", u""), PictureAdded::Added);
+    EXPECT_EQ(AddPictureToJob(job, context, u"http://img/p3", u"", u""), PictureAdded::AlbumDone);
+    EXPECT_EQ(job.fileNames, (std::vector<std::u16string>{u"1.jpg", u"2.jpg"}));
+    EXPECT_FALSE(fs::exists("/nonexistent-lumora-save"));
+}
 
 TEST(PictureNamingHelpers, PictureExtensionsAndJobNames) {
     EXPECT_TRUE(HasPictureExtension(u"x.y.Tif"));
@@ -229,9 +256,8 @@ TEST_F(NamingTest, PictureNameCallbackGetsTheRawDescription) {
     Add(u"http://img/1", u"a:b*c (1)");
     Add(u"http://img/2", u"...");
     EXPECT_EQ(pictureNames_, (Names{u"a:b*c (1)", u"..."}));
-    context_.appendPictureName = nullptr;
-    context_.showProgress = nullptr;
-    Add(u"http://img/3", u"x");  // null callbacks are skipped
+    appendNames_ = false;
+    Add(u"http://img/3", u"x");  // an empty callback is skipped
     EXPECT_EQ(job_.size(), 3u);
 }
 

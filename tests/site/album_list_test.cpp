@@ -1,8 +1,8 @@
 // Address normalisation and album records, without the network.
 #include <gtest/gtest.h>
 
-#include "site/AlbumListReader.h"
-#include "site/PictureListReader.h"
+#include "site/AlbumPages.h"
+#include "site/PicturePages.h"
 #include "text/StringCtrl.h"
 #include "web/Address.h"
 
@@ -11,24 +11,22 @@ namespace {
 
 TEST(NormaliseAlbumAddressTest, AllThreeFormsGiveTheFirstPageTemplate) {
     const std::u16string expected = u"http://dp.pconline.com.cn/member7/myphoto_dk1stp_n15.html";
-    std::u16string tag;
-    EXPECT_EQ(NormaliseAlbumAddress(u"http://dp.pconline.com.cn/member7/", tag), expected);
-    EXPECT_EQ(tag, u"member7");
-    EXPECT_EQ(NormaliseAlbumAddress(u"http://dp.pconline.com.cn/member7/myphoto.html", tag),
+    EXPECT_EQ(NormaliseAlbumAddress(u"http://dp.pconline.com.cn/member7/"), expected);
+    EXPECT_EQ(NormaliseAlbumAddress(u"http://dp.pconline.com.cn/member7/myphoto.html"),
               u"http://dp.pconline.com.cn/member7/myphoto_dk1stp_n15.html");
     // A later page's tag goes back to the template: reading starts at page 1.
-    EXPECT_EQ(NormaliseAlbumAddress(u"http://dp.pconline.com.cn/member7/myphoto_p3_n15.html", tag), expected);
-    EXPECT_EQ(tag, u"_p3_");
+    EXPECT_EQ(NormaliseAlbumAddress(u"http://dp.pconline.com.cn/member7/myphoto_p3_n15.html"), expected);
+    EXPECT_EQ(AlbumListPageAddress(expected, 1), u"http://dp.pconline.com.cn/member7/myphoto_p1_n15.html");
     // Without a trailing slash the member id is the rest.
-    EXPECT_EQ(NormaliseAlbumAddress(u"http://dp.pconline.com.cn/member7", tag), expected);
+    EXPECT_EQ(NormaliseAlbumAddress(u"http://dp.pconline.com.cn/member7"), expected);
 }
 
 TEST(NormaliseAlbumAddressTest, MarkersAtPositionZeroDoNotCount) {
-    std::u16string tag;
     // "_p" at position 0 is not a page tag; the text is taken as a member space.
-    EXPECT_EQ(NormaliseAlbumAddress(u"_p2_x.cn/abc/", tag), u"http://dp.pconline.com.cn/abc/myphoto_dk1stp_n15.html");
-    // "_p" present but no "_p%d_" tag: unchanged.
-    EXPECT_EQ(NormaliseAlbumAddress(u"http://dp.pconline.com.cn/my_photos/", tag),
+    EXPECT_EQ(NormaliseAlbumAddress(u"_p2_x.cn/abc/"), u"http://dp.pconline.com.cn/abc/myphoto_dk1stp_n15.html");
+    // "_p" present but no "_p%d_" tag: unchanged, and every page asks for it.
+    EXPECT_EQ(NormaliseAlbumAddress(u"http://dp.pconline.com.cn/my_photos/"), u"http://dp.pconline.com.cn/my_photos/");
+    EXPECT_EQ(AlbumListPageAddress(u"http://dp.pconline.com.cn/my_photos/", 2),
               u"http://dp.pconline.com.cn/my_photos/");
 }
 

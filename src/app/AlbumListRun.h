@@ -1,0 +1,17 @@
+// The get-albums run: the member's album-list pages read one after another
+// by the site's adapter, each album shown as it is found, and the totals.
+#pragma once
+
+#include <string>
+
+#include "app/SiteHost.h"
+
+namespace lumora {
+
+// The whole get-albums run, on the album-list worker.
+void GetAlbumList(SiteHost& host);
+
+// Reads every album-list page from the adapter's template and appends album records.
+void ReadAlbumPages(SiteHost& host, const SiteAdapter& adapter, const std::u16string& pagesTemplate);
+
+}  // namespace lumora
