@@ -20,8 +20,9 @@ constexpr char kCookieFileName[] = "cookies.txt";
 }  // namespace
 
 MainController::MainController(WindowPort& window, std::filesystem::path programFolder)
-    : window_(window), programFolder_(std::move(programFolder)) {
-    settings_ = LoadSettings(programFolder_, settingsProblem_);
+    : window_(window),
+      programFolder_(std::move(programFolder)),
+      settings_(programFolder_, [this](const std::u16string& text) { window_.MessageBox(text); }) {
     CookieStore::Instance().BindFile(programFolder_ / kCookieFileName);
 }
 
@@ -40,66 +41,19 @@ MainController::~MainController() {
 
 void MainController::SetReady() { session_.ready = 1; }
 
-NameRules MainController::CurrentNameRules() {
-    std::lock_guard lock(settingsMutex_);
-    return settings_.nameRules[kCurrentSite];
-}
+NameRules MainController::CurrentNameRules() { return settings_.CurrentNameRules(); }
 
-bool MainController::UpdateNameRules(const NameRules& rules) {
-    const NameRules before = CurrentNameRules();
-    return ChangeSettings([&](SettingsBlock& block) { MergeChanges(block.nameRules[kCurrentSite], before, rules); });
-}
+bool MainController::UpdateNameRules(const NameRules& rules) { return settings_.UpdateNameRules(rules); }
 
-DownloadParams MainController::CurrentDownloadParams() {
-    std::lock_guard lock(settingsMutex_);
-    return settings_.downloadParams[kCurrentSite];
-}
+DownloadParams MainController::CurrentDownloadParams() { return settings_.CurrentDownloadParams(); }
 
 bool MainController::UpdateDownloadParams(const DownloadParams& params) {
-    const DownloadParams before = CurrentDownloadParams();
-    return ChangeSettings(
-        [&](SettingsBlock& block) { MergeChanges(block.downloadParams[kCurrentSite], before, params); });
+    return settings_.UpdateDownloadParams(params);
 }
 
-bool MainController::ChangeSettings(const std::function<void(SettingsBlock&)>& change) {
-    std::optional<std::string> failure;
-    {
-        std::lock_guard lock(settingsMutex_);
-        failure = lumora::ChangeSettings(programFolder_, settings_, change);
-    }
-    if (failure) ReportSaveFailure(programFolder_ / kSettingsFileName, *failure);
-    return !failure;
-}
+AppSettings MainController::CurrentAppSettings() { return settings_.CurrentAppSettings(); }
 
-std::u16string MainController::SettingsProblemText() const {
-    return u"无法读取设置文件：" + Utf8ToWide((programFolder_ / kSettingsFileName).string()) + u"（" +
-           Utf8ToWide(settingsProblem_) + u"）。本次使用默认设置，不会改写该文件。";
-}
-
-void MainController::ReportSaveFailure(const std::filesystem::path& file, const std::string& reason) {
-    window_.MessageBox(u"设置保存失败：" + Utf8ToWide(file.string()) + u"（" + Utf8ToWide(reason) + u"）");
-}
-
-AppSettings MainController::CurrentAppSettings() {
-    AppSettings settings = LoadAppSettings(programFolder_);
-    std::lock_guard lock(settingsMutex_);
-    appSettingsSeen_ = settings;
-    return settings;
-}
-
-bool MainController::UpdateAppSettings(const AppSettings& settings) {
-    AppSettings before;
-    {
-        std::lock_guard lock(settingsMutex_);
-        before = appSettingsSeen_;
-    }
-    const std::optional<std::string> failure = ChangeAppSettings(programFolder_, [&](AppSettings& onDisk) {
-        if (settings.retries != before.retries) onDisk.retries = settings.retries;
-        if (settings.skipSaved != before.skipSaved) onDisk.skipSaved = settings.skipSaved;
-    });
-    if (failure) ReportSaveFailure(programFolder_ / kAppSettingsFileName, *failure);
-    return !failure;
-}
+bool MainController::UpdateAppSettings(const AppSettings& settings) { return settings_.UpdateAppSettings(settings); }
 
 void MainController::PrepareFetchPolicy(std::shared_ptr<StopToken>& stop) {
     session_.retries = static_cast<std::uint8_t>(LoadAppSettings(programFolder_).retries);
@@ -287,16 +241,9 @@ void MainController::ShowAlbum(std::size_t position) { window_.ShowAlbum(positio
 void MainController::RefreshGrid() { window_.RefreshGrid(); }
 
 void MainController::OfferToHistory(HistoryKind kind, int controlId, const std::u16string& text) {
-    bool added = false;
-    {
-        // Only a text that would enter this process's list is offered to the file.
-        std::lock_guard lock(settingsMutex_);
-        SettingsBlock copy = settings_;
-        added = AddToHistory(copy, static_cast<int>(kind), text);
-    }
-    if (!added) return;
+    if (!settings_.HistoryWouldTake(kind, text)) return;
     window_.HistoryAdded(controlId, text);
-    ChangeSettings([&](SettingsBlock& block) { AddToHistory(block, static_cast<int>(kind), text); });
+    settings_.AddToHistory(kind, text);
 }
 
 void MainController::OfferAddressToHistory(const std::u16string& address) {

@@ -22,6 +22,7 @@
 #include "settings/ExtensionSettings.h"
 #include "settings/SettingsBlock.h"
 #include "settings/SettingsFile.h"
+#include "settings/SettingsStore.h"
 
 namespace lumora {
 
@@ -71,9 +72,9 @@ public:
     bool UpdateAppSettings(const AppSettings& settings);
     // Why "soft.dat" could not be read at start (empty when it could): the
     // defaults are used and the file is never written.
-    const std::string& settingsProblem() const { return settingsProblem_; }
+    const std::string& settingsProblem() const { return settings_.problem(); }
     // What to tell the user about it: the path, the reason, and what follows.
-    std::u16string SettingsProblemText() const;
+    std::u16string SettingsProblemText() const { return settings_.ProblemText(); }
     // Item count of the running album and how many are done, for progress bars.
     std::size_t jobSize() const { return jobSize_; }
     int completedCount() const { return runState_.completedCount; }
@@ -81,7 +82,7 @@ public:
 
     const std::filesystem::path& programFolder() const { return programFolder_; }
     WindowPort& window() { return window_; }
-    SettingsBlock& settings() { return settings_; }
+    const SettingsBlock& settings() const { return settings_.block(); }
     const ExtensionSettings& extensionSettings() const { return extension_; }
 
     // SiteHost
@@ -109,9 +110,6 @@ private:
     bool StartWorker(std::thread& slot, bool& running, std::atomic<std::uint8_t>& state, void (*body)(MainController&));
     void WaitForWorker(const bool& running);
     void OfferToHistory(HistoryKind kind, int controlId, const std::u16string& text);
-    // Runs `change` on "soft.dat" as it is now and saves it (reported when it fails).
-    bool ChangeSettings(const std::function<void(SettingsBlock&)>& change);
-    void ReportSaveFailure(const std::filesystem::path& file, const std::string& reason);
     static void GetListFunc(MainController& self);
     static void DownListFunc(MainController& self);
     static void RetryFunc(MainController& self);
@@ -121,10 +119,7 @@ private:
 
     WindowPort& window_;
     std::filesystem::path programFolder_;
-    std::mutex settingsMutex_;  // the window thread edits while a run reads
-    SettingsBlock settings_;
-    std::string settingsProblem_;
-    AppSettings appSettingsSeen_;  // "lumora.ini" as this process last read it
+    SettingsStore settings_;  // a failed save is shown as a message box
     ExtensionSettings extension_;
     SiteSession session_;
 

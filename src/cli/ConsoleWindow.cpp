@@ -107,4 +107,10 @@ void PrintSettingsProblem(const MainController& controller) {
     if (!controller.settingsProblem().empty()) PrintLine(stderr, controller.SettingsProblemText());
 }
 
+void PrintSettingsProblem(const SettingsStore& settings) {
+    if (!settings.problem().empty()) PrintLine(stderr, settings.ProblemText());
+}
+
+void PrintSettingsMessage(const std::u16string& text) { PrintLine(stderr, text); }
+
 }  // namespace lumora::cli

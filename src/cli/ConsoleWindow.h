@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "app/WindowPort.h"
+#include "settings/SettingsStore.h"
 
 namespace lumora {
 class MainController;
@@ -66,5 +67,9 @@ private:
 
 // Tells the user on standard error when "soft.dat" could not be read.
 void PrintSettingsProblem(const MainController& controller);
+void PrintSettingsProblem(const SettingsStore& settings);
+
+// What the settings commands tell of a failed save: a line on standard error.
+void PrintSettingsMessage(const std::u16string& text);
 
 }  // namespace lumora::cli

@@ -3,7 +3,6 @@
 #include <map>
 #include <optional>
 
-#include "app/MainController.h"
 #include "cli/Command.h"
 #include "cli/ConsoleWindow.h"
 #include "cli/Output.h"
@@ -49,10 +48,10 @@ public:
     }
 
     int Run(const GlobalOptions&) override {
-        ConsoleWindow window(StatusStyle::Quiet);
-        MainController controller(window, ProgramFolder());
-        PrintSettingsProblem(controller);
-        NameRules rules = controller.CurrentNameRules();
+        // Settings alone: no controller, so nothing else (cookies, workers) is touched.
+        SettingsStore settings(ProgramFolder(), PrintSettingsMessage);
+        PrintSettingsProblem(settings);
+        NameRules rules = settings.CurrentNameRules();
         bool changed = false;
         for (const NameField& field : kFields) {
             if (const auto& text = texts_[field.flag]) {
@@ -69,7 +68,7 @@ public:
             rules.folderChoice = *folder_ == "album" ? 0 : 1;
             changed = true;
         }
-        if (changed && !controller.UpdateNameRules(rules)) return kExitFailure;  // the failure was shown
+        if (changed && !settings.UpdateNameRules(rules)) return kExitFailure;  // the failure was shown
         std::vector<const NameField*> sorted;
         for (const NameField& field : kFields) sorted.push_back(&field);
         std::sort(sorted.begin(), sorted.end(),

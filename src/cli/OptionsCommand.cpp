@@ -1,7 +1,6 @@
 // lumora-cli options: the on/off switches, shown or changed.
 #include <CLI/CLI.hpp>
 
-#include "app/MainController.h"
 #include "app/OptionFlags.h"
 #include "cli/Command.h"
 #include "cli/ConsoleWindow.h"
@@ -38,31 +37,31 @@ public:
     }
 
     int Run(const GlobalOptions&) override {
-        ConsoleWindow window(StatusStyle::Quiet);
-        MainController controller(window, ProgramFolder());
-        PrintSettingsProblem(controller);
-        if (!name_.empty() && !Switch(controller)) return kExitFailure;  // the save failure was shown
-        const std::uint16_t flags = controller.CurrentNameRules().optionFlags;
+        // Settings alone: no controller, so nothing else (cookies, workers) is touched.
+        SettingsStore store(ProgramFolder(), PrintSettingsMessage);
+        PrintSettingsProblem(store);
+        if (!name_.empty() && !Switch(store)) return kExitFailure;  // the save failure was shown
+        const std::uint16_t flags = store.CurrentNameRules().optionFlags;
         for (const auto& option : OptionSwitches()) {
             if (option.cliName) PrintRow({Utf8ToWide(option.cliName), OnOff(flags & option.bit), option.menuText});
         }
-        PrintRow({Utf8ToWide(kSkipSavedName), OnOff(controller.CurrentAppSettings().skipSaved), kSkipSavedText});
+        PrintRow({Utf8ToWide(kSkipSavedName), OnOff(store.CurrentAppSettings().skipSaved), kSkipSavedText});
         return 0;
     }
 
 private:
-    bool Switch(MainController& controller) {
+    bool Switch(SettingsStore& store) {
         const bool wanted = state_ == "on";
         if (name_ == kSkipSavedName) {
-            AppSettings settings = controller.CurrentAppSettings();
+            AppSettings settings = store.CurrentAppSettings();
             settings.skipSaved = wanted;
-            return controller.UpdateAppSettings(settings);
+            return store.UpdateAppSettings(settings);
         }
         const OptionSwitch* option = FindOptionByName(name_);
-        NameRules rules = controller.CurrentNameRules();
+        NameRules rules = store.CurrentNameRules();
         if (((rules.optionFlags & option->bit) != 0) == wanted) return true;
         ToggleOption(rules.optionFlags, option->menuId);
-        return controller.UpdateNameRules(rules);
+        return store.UpdateNameRules(rules);
     }
 
     std::string name_;

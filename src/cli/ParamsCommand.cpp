@@ -3,7 +3,6 @@
 #include <CLI/CLI.hpp>
 #include <optional>
 
-#include "app/MainController.h"
 #include "cli/Command.h"
 #include "cli/ConsoleWindow.h"
 #include "cli/Output.h"
@@ -31,11 +30,11 @@ public:
     }
 
     int Run(const GlobalOptions&) override {
-        ConsoleWindow window(StatusStyle::Quiet);
-        MainController controller(window, ProgramFolder());
-        PrintSettingsProblem(controller);
-        DownloadParams params = controller.CurrentDownloadParams();
-        AppSettings app = controller.CurrentAppSettings();
+        // Settings alone: no controller, so nothing else (cookies, workers) is touched.
+        SettingsStore settings(ProgramFolder(), PrintSettingsMessage);
+        PrintSettingsProblem(settings);
+        DownloadParams params = settings.CurrentDownloadParams();
+        AppSettings app = settings.CurrentAppSettings();
         // Everything asked for is checked before anything is stored.
         std::optional<unsigned> retries;
         if (retries_) {
@@ -54,10 +53,10 @@ public:
         }
         if (retries) {
             app.retries = *retries;
-            if (!controller.UpdateAppSettings(app)) return kExitFailure;  // the failure was shown
+            if (!settings.UpdateAppSettings(app)) return kExitFailure;  // the failure was shown
         }
         if (threads_ || timeout_ || min_ || max_) {
-            if (!controller.UpdateDownloadParams(edited)) return kExitFailure;
+            if (!settings.UpdateDownloadParams(edited)) return kExitFailure;
             params = edited;
         }
         PrintRow({u"threads", Number(params.threadCount)});

@@ -619,5 +619,22 @@ TEST_F(CliTest, FilteredPicturesAndAnUnreadableArchiveTellTheTruth) {
     EXPECT_EQ(run.out.find("上次下载没有失败的图片"), std::string::npos) << run.out;
 }
 
+// The settings commands read and change settings alone: the cookie file,
+// which a controller would load and save again, is left as it is.
+TEST_F(CliTest, SettingsCommandsLeaveTheCookieFileAlone) {
+    const std::string cookies =
+        "# kept by hand\n.pconline.com.cn\tTRUE\t/\tFALSE\t4102444800\tsession\tabc\n\n# the end\n";
+    std::ofstream(home_ / "cookies.txt") << cookies;
+    fs::permissions(home_ / "cookies.txt", fs::perms::owner_read | fs::perms::owner_write);
+    const auto before = fs::last_write_time(home_ / "cookies.txt");
+    EXPECT_EQ(Cli("params --threads 4").status, 0);
+    EXPECT_EQ(Cli("names --prefix x").status, 0);
+    EXPECT_EQ(Cli("options fix-order on").status, 0);
+    EXPECT_EQ(Cli("options skip-saved off").status, 0);
+    EXPECT_EQ(ReadText(home_ / "cookies.txt"), cookies);
+    EXPECT_EQ(fs::last_write_time(home_ / "cookies.txt"), before);
+    EXPECT_NE(Cli("params").out.find("threads\t4\n"), std::string::npos);
+}
+
 }  // namespace
 }  // namespace lumora::testing

@@ -1,0 +1,84 @@
+#include "settings/SettingsStore.h"
+
+#include "settings/SettingsFile.h"
+#include "text/StringCtrl.h"
+
+namespace lumora {
+
+SettingsStore::SettingsStore(std::filesystem::path programFolder, Reporter report)
+    : programFolder_(std::move(programFolder)), report_(std::move(report)) {
+    block_ = LoadSettings(programFolder_, problem_);
+}
+
+std::u16string SettingsStore::ProblemText() const {
+    return u"无法读取设置文件：" + Utf8ToWide((programFolder_ / kSettingsFileName).string()) + u"（" +
+           Utf8ToWide(problem_) + u"）。本次使用默认设置，不会改写该文件。";
+}
+
+void SettingsStore::ReportSaveFailure(const std::filesystem::path& file, const std::string& reason) {
+    if (report_) report_(u"设置保存失败：" + Utf8ToWide(file.string()) + u"（" + Utf8ToWide(reason) + u"）");
+}
+
+NameRules SettingsStore::CurrentNameRules() {
+    std::lock_guard lock(mutex_);
+    return block_.nameRules[kCurrentSite];
+}
+
+bool SettingsStore::UpdateNameRules(const NameRules& rules) {
+    const NameRules before = CurrentNameRules();
+    return Change([&](SettingsBlock& block) { MergeChanges(block.nameRules[kCurrentSite], before, rules); });
+}
+
+DownloadParams SettingsStore::CurrentDownloadParams() {
+    std::lock_guard lock(mutex_);
+    return block_.downloadParams[kCurrentSite];
+}
+
+bool SettingsStore::UpdateDownloadParams(const DownloadParams& params) {
+    const DownloadParams before = CurrentDownloadParams();
+    return Change([&](SettingsBlock& block) { MergeChanges(block.downloadParams[kCurrentSite], before, params); });
+}
+
+bool SettingsStore::Change(const std::function<void(SettingsBlock&)>& change) {
+    std::optional<std::string> failure;
+    {
+        std::lock_guard lock(mutex_);
+        failure = ChangeSettings(programFolder_, block_, change);
+    }
+    if (failure) ReportSaveFailure(programFolder_ / kSettingsFileName, *failure);
+    return !failure;
+}
+
+AppSettings SettingsStore::CurrentAppSettings() {
+    AppSettings settings = LoadAppSettings(programFolder_);
+    std::lock_guard lock(mutex_);
+    appSeen_ = settings;
+    return settings;
+}
+
+bool SettingsStore::UpdateAppSettings(const AppSettings& settings) {
+    AppSettings before;
+    {
+        std::lock_guard lock(mutex_);
+        before = appSeen_;
+    }
+    const std::optional<std::string> failure = ChangeAppSettings(programFolder_, [&](AppSettings& onDisk) {
+        if (settings.retries != before.retries) onDisk.retries = settings.retries;
+        if (settings.skipSaved != before.skipSaved) onDisk.skipSaved = settings.skipSaved;
+    });
+    if (failure) ReportSaveFailure(programFolder_ / kAppSettingsFileName, *failure);
+    return !failure;
+}
+
+bool SettingsStore::HistoryWouldTake(HistoryKind kind, const std::u16string& text) {
+    // Only a text that would enter this process's list is offered to the file.
+    std::lock_guard lock(mutex_);
+    SettingsBlock copy = block_;
+    return lumora::AddToHistory(copy, static_cast<int>(kind), text);
+}
+
+bool SettingsStore::AddToHistory(HistoryKind kind, const std::u16string& text) {
+    return Change([&](SettingsBlock& block) { lumora::AddToHistory(block, static_cast<int>(kind), text); });
+}
+
+}  // namespace lumora
