@@ -70,7 +70,7 @@ void ReadAlbumPages(SiteHost& host, const SiteAdapter& adapter, const std::u16st
     session.albumListCut = morePages && n > session.maxListPages;
 }
 
-void GetAlbumList(SiteHost& host) {
+void GetAlbumList(SiteHost& host, const AlbumQuery& query) {
     SiteSession& session = host.session();
     host.LoadExtensionSettings();
     session.siteIndex = kPhotoCommunitySite;
@@ -79,7 +79,7 @@ void GetAlbumList(SiteHost& host) {
     session.firstListPage = {};
     session.albumListCut = false;
 
-    std::u16string address = Trim(host.AddressText());
+    const std::u16string address = Trim(query.address);
     if (address.empty()) {
         host.ShowMessage(u"请输入相册地址（以 http:// 或 https:// 开头）");
         session.getAlbumsState = GET_IDLE;
@@ -109,7 +109,7 @@ void GetAlbumList(SiteHost& host) {
             {static_cast<std::int64_t>(session.maxListPages), static_cast<std::int64_t>(session.maxListPages)}));
     }
     host.EndGetAlbums();
-    if (count > 0) host.OfferAddressToHistory(Trim(host.AddressText()));
+    if (count > 0) host.OfferAddressToHistory(address);
 }
 
 int MaxAlbumListPages() {

@@ -4,12 +4,13 @@
 
 #include <string>
 
+#include "app/Orders.h"
 #include "app/SiteHost.h"
 
 namespace lumora {
 
 // The whole get-albums run, on the album-list worker.
-void GetAlbumList(SiteHost& host);
+void GetAlbumList(SiteHost& host, const AlbumQuery& query);
 
 // Reads every album-list page from the adapter's template and appends album records.
 void ReadAlbumPages(SiteHost& host, const SiteAdapter& adapter, const std::u16string& pagesTemplate);

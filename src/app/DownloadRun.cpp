@@ -97,11 +97,11 @@ SchedulerCallbacks DownloadRun::MakeCallbacks() const {
     return callbacks;
 }
 
-DownloadReport DownloadRun::DownloadPickedAlbums() {
+DownloadReport DownloadRun::DownloadPickedAlbums(const DownloadOrder& order) {
     DownloadReport report;
     SiteSession& session = controller_.session();
     controller_.LoadExtensionSettings();
-    std::u16string saveFolder(TrimBlanks(controller_.SavePathText(), kTypedBlanks));
+    std::u16string saveFolder(TrimBlanks(order.saveFolder, kTypedBlanks));
     if (saveFolder.empty()) {
         controller_.ShowMessage(u"请先设置保存路径");
         session.downloadState = DOWN_IDLE;
@@ -129,7 +129,7 @@ DownloadReport DownloadRun::DownloadPickedAlbums() {
                             controller_.CurrentNameRules().optionFlags});
     }
 
-    const std::vector<std::size_t> picked = controller_.window().PickedAlbumPositions();
+    const std::vector<ST_PERLISTRECORD>& picked = order.albums;
     session.albums.setPickedCount(static_cast<std::int32_t>(picked.size()));
     if (picked.empty()) {
         controller_.ShowMessage(u"请先在相册列表中选择要下载的相册");
@@ -146,13 +146,9 @@ DownloadReport DownloadRun::DownloadPickedAlbums() {
         session.downloadState = DOWN_RUNNING;
         ShowAlbumStatus(i + 1, picked.size());
         albumNumber_ = i + 1;
-        if (std::optional<ST_PERLISTRECORD> album = session.albums.at(picked[i])) {
-            events.AlbumStarted(i + 1, picked.size(), album->title, album->address);
-        }
+        events.AlbumStarted(i + 1, picked.size(), picked[i].title, picked[i].address);
         AlbumOutcome outcome;
-        const std::optional<ST_PERLISTRECORD> next =
-            i + 1 < picked.size() ? session.albums.at(picked[i + 1]) : std::nullopt;
-        DownloadAlbum(picked[i], outcome, next ? &*next : nullptr, ahead);
+        DownloadAlbum(picked[i], outcome, i + 1 < picked.size() ? &picked[i + 1] : nullptr, ahead);
         report.totalListed += outcome.listed;
         if (outcome.listed > 0 || !outcome.title.empty()) {
             events.AlbumEnded(i + 1, outcome);
@@ -169,11 +165,10 @@ DownloadReport DownloadRun::DownloadPickedAlbums() {
     return report;
 }
 
-void DownloadRun::DownloadAlbum(std::size_t position, AlbumOutcome& outcome, const ST_PERLISTRECORD* nextAlbum,
-                                PicturePageAhead& ahead) {
+void DownloadRun::DownloadAlbum(const ST_PERLISTRECORD& picked, AlbumOutcome& outcome,
+                                const ST_PERLISTRECORD* nextAlbum, PicturePageAhead& ahead) {
     SiteSession& session = controller_.session();
-    std::optional<ST_PERLISTRECORD> album = session.albums.at(position);
-    if (!album) return;
+    const ST_PERLISTRECORD* album = &picked;
     outcome.title = album->title;
     outcome.address = album->address;
     if (session.siteIndex > 16) {

@@ -10,12 +10,13 @@
 #include <vector>
 
 #include "app/DownloadReport.h"
+#include "app/Orders.h"
+#include "app/PicturePageReader.h"
 #include "download/ArchiveQueue.h"
 #include "download/DownloadArchive.h"
 #include "download/DownloadJob.h"
 #include "download/Scheduler.h"
 #include "settings/AppSettings.h"
-#include "app/PicturePageReader.h"
 
 namespace lumora {
 
@@ -27,15 +28,15 @@ public:
     DownloadRun(MainController& controller, DownloadJob& job, DownloadRunState& state, WorkerTracker& workers,
                 std::atomic<std::size_t>& jobSize);
 
-    // The albums picked in the window.
-    DownloadReport DownloadPickedAlbums();
+    // The albums the order picked.
+    DownloadReport DownloadPickedAlbums(const DownloadOrder& order);
     // The failures that the archive keeps from the last run.
     DownloadReport RetryFailures();
 
 private:
     // `nextAlbum` (may be null) is the album after this one, whose page
     // `ahead` fetches while this album's last pictures finish.
-    void DownloadAlbum(std::size_t position, AlbumOutcome& outcome, const ST_PERLISTRECORD* nextAlbum,
+    void DownloadAlbum(const ST_PERLISTRECORD& album, AlbumOutcome& outcome, const ST_PERLISTRECORD* nextAlbum,
                        PicturePageAhead& ahead);
     // The album's first address, which its marker records, and whether the
     // marker is written once the job is done.

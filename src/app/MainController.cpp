@@ -109,6 +109,12 @@ void MainController::OnGetAlbumsClicked() {
         RaiseStop(session_.getAlbumsStop);
         return;
     }
+    GetAlbums({window_.GetItemText(IDC_ADDRESS)});
+}
+
+void MainController::GetAlbums(AlbumQuery query) {
+    if (session_.ready != 1 || session_.getAlbumsState != GET_IDLE) return;
+    query_ = std::move(query);
     window_.SetCheck(IDC_SELECT_ALL, false);
     window_.ResetGrid();
     session_.albums.Clear();
@@ -118,7 +124,7 @@ void MainController::OnGetAlbumsClicked() {
     StartWorker(getListThread_, getListRunning_, session_.getAlbumsState, &MainController::GetListFunc);
 }
 
-void MainController::GetListFunc(MainController& self) { GetAlbumList(self); }
+void MainController::GetListFunc(MainController& self) { GetAlbumList(self, self.query_); }
 
 void MainController::WaitForGetAlbums() { WaitForWorker(getListRunning_); }
 
@@ -127,6 +133,17 @@ void MainController::OnDownloadClicked() {
         StopDownload();
         return;
     }
+    DownloadOrder order;
+    for (std::size_t position : window_.PickedAlbumPositions()) {
+        if (std::optional<ST_PERLISTRECORD> album = session_.albums.at(position)) order.albums.push_back(*album);
+    }
+    order.saveFolder = window_.GetItemText(IDC_SAVE_PATH);
+    Download(std::move(order));
+}
+
+void MainController::Download(DownloadOrder order) {
+    if (session_.downloadState != DOWN_IDLE) return;
+    order_ = std::move(order);
     StartDownloadRun(&MainController::DownListFunc);
 }
 
@@ -161,7 +178,7 @@ void MainController::StartDownloadRun(void (*body)(MainController&)) {
 
 void MainController::DownListFunc(MainController& self) {
     DownloadRun run(self, self.job_, self.runState_, self.workers_, self.jobSize_);
-    DownloadReport report = run.DownloadPickedAlbums();
+    DownloadReport report = run.DownloadPickedAlbums(self.order_);
     std::lock_guard lock(self.workerMutex_);
     self.lastReport_ = std::move(report);
 }
@@ -203,10 +220,6 @@ void MainController::EndDownload() {
 }
 
 void MainController::LoadExtensionSettings() { extension_ = lumora::LoadExtensionSettings(programFolder_); }
-
-std::u16string MainController::AddressText() { return window_.GetItemText(IDC_ADDRESS); }
-
-std::u16string MainController::SavePathText() { return window_.GetItemText(IDC_SAVE_PATH); }
 
 void MainController::ShowMessage(const std::u16string& text) { window_.MessageBox(text); }
 

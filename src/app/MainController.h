@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "app/DownloadReport.h"
+#include "app/Orders.h"
 #include "app/PicturePageReader.h"
 #include "app/RunEvents.h"
 #include "app/SiteHost.h"
@@ -37,13 +38,19 @@ public:
     // Start-up has finished: commands work from now on.
     void SetReady();
 
-    // Button "获取相册": starts a run, or asks the running one to stop.
+    // Button "获取相册": starts a run for the address box's text, or asks the
+    // running one to stop.
     void OnGetAlbumsClicked();
+    // Starts a get-albums run, unless one runs or start-up has not finished.
+    void GetAlbums(AlbumQuery query);
     // Blocks until no get-albums worker runs (for the command line and tests).
     void WaitForGetAlbums();
 
-    // Button "下载": starts a run, or asks the running one to stop.
+    // Button "下载": starts a run for the albums picked in the grid and the
+    // save folder box's text, or asks the running one to stop.
     void OnDownloadClicked();
+    // Starts a download run, unless one runs.
+    void Download(DownloadOrder order);
     // Stops whatever runs, as their buttons do; starts nothing. Safe to call
     // from any thread, any number of times.
     void StopRuns();
@@ -88,8 +95,6 @@ public:
     // SiteHost
     SiteSession& session() override { return session_; }
     void LoadExtensionSettings() override;
-    std::u16string AddressText() override;
-    std::u16string SavePathText() override;
     void ShowMessage(const std::u16string& text) override;
     void SetMainStatus(const std::u16string& text) override;
     void SetProgressStatus(const std::u16string& text) override;
@@ -135,6 +140,8 @@ private:
     void RaiseStop(const std::shared_ptr<StopToken>& stop);
     std::mutex stopMutex_;  // guards the session's stop tokens while they are replaced
 
+    AlbumQuery query_;     // of the get-albums run, set before its worker starts
+    DownloadOrder order_;  // of the download run, likewise
     DownloadJob job_;
     std::atomic<std::size_t> jobSize_{0};
     DownloadRunState runState_;

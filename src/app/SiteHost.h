@@ -64,8 +64,6 @@ public:
     virtual SiteSession& session() = 0;
     // Re-reads the extension settings file; called at the start of every run.
     virtual void LoadExtensionSettings() = 0;
-    virtual std::u16string AddressText() = 0;
-    virtual std::u16string SavePathText() = 0;
     // A modal message; the calling worker waits until it is dismissed.
     virtual void ShowMessage(const std::u16string& text) = 0;
     virtual void SetMainStatus(const std::u16string& text) = 0;      // status line 1009

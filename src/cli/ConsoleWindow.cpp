@@ -91,16 +91,6 @@ void ConsoleWindow::MessageBox(const std::u16string& text) {
     }
 }
 
-std::vector<std::size_t> ConsoleWindow::PickedAlbumPositions() {
-    std::lock_guard lock(mutex_);
-    return picked_;
-}
-
-void ConsoleWindow::SetPicked(std::vector<std::size_t> positions) {
-    std::lock_guard lock(mutex_);
-    picked_ = std::move(positions);
-}
-
 void ConsoleWindow::OpenFolder(const std::u16string& folder) { MessageBox(u"打开文件夹: " + folder); }
 
 void PrintSettingsProblem(const MainController& controller) {

@@ -41,12 +41,12 @@ public:
     void ResetGrid() override {}
     void ShowAlbum(std::size_t) override {}
     void RefreshGrid() override {}
-    std::vector<std::size_t> PickedAlbumPositions() override;
+    // Nothing is picked here: a download order names its albums.
+    std::vector<std::size_t> PickedAlbumPositions() override { return {}; }
     void OpenFolder(const std::u16string& folder) override;
     void HistoryAdded(int, const std::u16string&) override {}
     long DownloadFinished(unsigned, unsigned) override { return 1; }
 
-    void SetPicked(std::vector<std::size_t> positions);
     // Prints the counter held back, if any (before a summary).
     void Flush();
     // A quiet window prints the last progress status after all: it says why
@@ -59,7 +59,6 @@ private:
 
     mutable std::mutex mutex_;
     std::map<int, std::u16string> texts_;
-    std::vector<std::size_t> picked_;
     const StatusStyle style_;
     ProgressLine* const progress_;
     std::u16string heldCounter_;

@@ -43,10 +43,8 @@ public:
         std::u16string saveFolder =
             save_ ? Utf8ToWide(*save_) : HistoryText(controller.settings(), HistoryKind::SaveFolder, 0);
         if (saveFolder.empty()) saveFolder = Utf8ToWide(DefaultSaveFolder().string());
-        window.SetItemText(IDC_ADDRESS, Utf8ToWide(address_));
-        window.SetItemText(IDC_SAVE_PATH, saveFolder);
         controller.SetReady();
-        controller.OnGetAlbumsClicked();
+        controller.GetAlbums({Utf8ToWide(address_)});
         controller.WaitForGetAlbums();
         if (interrupts.signal()) return interrupts.ExitStatus(kExitFailure);
 
@@ -63,9 +61,13 @@ public:
             std::fprintf(stderr, "lumora-cli download: no album to download\n");
             return kExitFailure;
         }
-        window.SetPicked(*picked);
+        DownloadOrder order;
+        order.saveFolder = saveFolder;
+        for (std::size_t position : *picked) {
+            if (auto album = controller.session().albums.at(position)) order.albums.push_back(*album);
+        }
         controller.OfferSaveFolderToHistory(saveFolder);
-        controller.OnDownloadClicked();
+        controller.Download(std::move(order));
         controller.WaitForDownload();
         return interrupts.ExitStatus(console.Finish(controller.lastReport()));
     }

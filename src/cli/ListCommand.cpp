@@ -62,9 +62,8 @@ public:
         MainController controller(window, ProgramFolder());
         StopActionScope stopAction(interrupts, [&controller] { controller.StopRuns(); });
         PrintSettingsProblem(controller);
-        window.SetItemText(IDC_ADDRESS, Utf8ToWide(address_));
         controller.SetReady();
-        controller.OnGetAlbumsClicked();
+        controller.GetAlbums({Utf8ToWide(address_)});
         controller.WaitForGetAlbums();
         window.Flush();
         if (progress) progress->Finish();  // its line ends before the table

@@ -302,5 +302,33 @@ TEST_F(DownloadRunTest, OpenFolderWhenDone) {
     EXPECT_EQ(window_.opened[0], Utf8ToWide((AlbumFolder("B")).string()) + u"/");
 }
 
+// The command line hands the controller an order; the window's button
+// makes one from the grid's picks and the save folder box: the same run.
+TEST_F(DownloadRunTest, AnOrderAndTheWindowsPicksGiveTheSameRun) {
+    const std::string longTitle = std::string(90, 'L') + " end";
+    ServeMember({longTitle, std::string(90, 'L') + " other", "B"}, {2, 1, 1});
+    auto controller = ReadyController();
+    const DownloadReport byWindow = Download(*controller, {0, 2});
+
+    fs::remove_all(save_);
+    DownloadOrder order;
+    order.saveFolder = u"  " + Utf8ToWide(save_.string());  // trimmed as typed text is
+    for (std::size_t position : {0, 2}) order.albums.push_back(*controller->session().albums.at(position));
+    window_.picked = {1};  // the window's picks play no part in an order
+    controller->Download(order);
+    controller->WaitForDownload();
+    const DownloadReport byOrder = controller->lastReport();
+
+    ASSERT_EQ(byOrder.albums.size(), 2u);
+    ASSERT_EQ(byWindow.albums.size(), 2u);
+    for (std::size_t k = 0; k < 2; ++k) {
+        EXPECT_EQ(byOrder.albums[k].folder, byWindow.albums[k].folder);
+        EXPECT_EQ(byOrder.albums[k].saved, byWindow.albums[k].saved);
+    }
+    // The long title was cut once, in the album list, for both.
+    EXPECT_EQ(byOrder.albums[0].title, Utf8ToWide(std::string(80, 'L')));
+    EXPECT_TRUE(fs::exists(AlbumFolder(std::string(80, 'L')) / (std::string(80, 'L') + " (2).jpg")));
+}
+
 }  // namespace
 }  // namespace lumora::testing
