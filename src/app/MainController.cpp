@@ -102,16 +102,6 @@ void MainController::WaitForWorker(const bool& running) {
     workerEnded_.wait(lock, [&running] { return !running; });
 }
 
-void MainController::OnGetAlbumsClicked() {
-    if (session_.ready != 1) return;
-    if (session_.getAlbumsState != GET_IDLE) {
-        session_.getAlbumsState = GET_STOP;
-        RaiseStop(session_.getAlbumsStop);
-        return;
-    }
-    GetAlbums({window_.GetItemText(IDC_ADDRESS)});
-}
-
 void MainController::GetAlbums(AlbumQuery query) {
     if (session_.ready != 1 || session_.getAlbumsState != GET_IDLE) return;
     query_ = std::move(query);
@@ -128,19 +118,6 @@ void MainController::GetListFunc(MainController& self) { GetAlbumList(self, self
 
 void MainController::WaitForGetAlbums() { WaitForWorker(getListRunning_); }
 
-void MainController::OnDownloadClicked() {
-    if (session_.downloadState != DOWN_IDLE) {
-        StopDownload();
-        return;
-    }
-    DownloadOrder order;
-    for (std::size_t position : window_.PickedAlbumPositions()) {
-        if (std::optional<ST_PERLISTRECORD> album = session_.albums.at(position)) order.albums.push_back(*album);
-    }
-    order.saveFolder = window_.GetItemText(IDC_SAVE_PATH);
-    Download(std::move(order));
-}
-
 void MainController::Download(DownloadOrder order) {
     if (session_.downloadState != DOWN_IDLE) return;
     order_ = std::move(order);
@@ -153,14 +130,18 @@ void MainController::OnRetryFailuresClicked() {
 }
 
 void MainController::StopRuns() {
-    if (session_.getAlbumsState == GET_RUNNING) {
-        session_.getAlbumsState = GET_STOP;
-        RaiseStop(session_.getAlbumsStop);
-    }
+    if (session_.getAlbumsState == GET_RUNNING) StopGetAlbums();
     if (session_.downloadState != DOWN_IDLE) StopDownload();
 }
 
+void MainController::StopGetAlbums() {
+    if (session_.getAlbumsState == GET_IDLE) return;
+    session_.getAlbumsState = GET_STOP;
+    RaiseStop(session_.getAlbumsStop);
+}
+
 void MainController::StopDownload() {
+    if (session_.downloadState == DOWN_IDLE) return;
     session_.downloadState = DOWN_STOP;
     runState_.stopRequested = true;
     RaiseStop(session_.downloadStop);

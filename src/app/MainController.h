@@ -38,19 +38,18 @@ public:
     // Start-up has finished: commands work from now on.
     void SetReady();
 
-    // Button "获取相册": starts a run for the address box's text, or asks the
-    // running one to stop.
-    void OnGetAlbumsClicked();
     // Starts a get-albums run, unless one runs or start-up has not finished.
     void GetAlbums(AlbumQuery query);
+    // Asks the running get-albums run to stop, as a second click on "获取相册" does.
+    void StopGetAlbums();
     // Blocks until no get-albums worker runs (for the command line and tests).
     void WaitForGetAlbums();
 
-    // Button "下载": starts a run for the albums picked in the grid and the
-    // save folder box's text, or asks the running one to stop.
-    void OnDownloadClicked();
     // Starts a download run, unless one runs.
     void Download(DownloadOrder order);
+    // Raises the stop of the running download and its transfers, as a second
+    // click on "下载" does.
+    void StopDownload();
     // Stops whatever runs, as their buttons do; starts nothing. Safe to call
     // from any thread, any number of times.
     void StopRuns();
@@ -119,8 +118,6 @@ private:
     static void DownListFunc(MainController& self);
     static void RetryFunc(MainController& self);
     void StartDownloadRun(void (*body)(MainController&));
-    // Raises the stop of the running download and its transfers.
-    void StopDownload();
 
     WindowPort& window_;
     std::filesystem::path programFolder_;

@@ -21,4 +21,9 @@ struct DownloadOrder {
     std::u16string saveFolder;             // as typed: the run trims it
 };
 
+// The order for the albums at `positions` of the list (in that order; a
+// position the list does not hold is left out) and a save folder.
+DownloadOrder OrderForPicks(const AlbumList& albums, const std::vector<std::size_t>& positions,
+                            std::u16string saveFolder);
+
 }  // namespace lumora

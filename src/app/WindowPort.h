@@ -1,10 +1,11 @@
-// The controller's only way to its window. The desktop window hands each
-// call to its GUI thread; the command line prints; tests record.
-// Every call may come from a worker thread.
+// The controller's only way to its window: what the window shows (texts,
+// enable states, messages, album rows, a run's end). Nothing is asked of it:
+// a run's inputs come in its order. The desktop window hands each call to its
+// GUI thread; the command line prints; tests record. Every call may come from
+// a worker thread.
 #pragma once
 
 #include <string>
-#include <vector>
 
 namespace lumora {
 
@@ -13,13 +14,9 @@ public:
     virtual ~WindowPort() = default;
 
     virtual void SetItemText(int controlId, const std::u16string& text) = 0;
-    virtual std::u16string GetItemText(int controlId) = 0;
     virtual void EnableItem(int controlId, bool enabled) = 0;
     virtual void ShowItem(int controlId, bool visible) = 0;
-    virtual bool IsItemVisible(int controlId) = 0;
     virtual void SetCheck(int controlId, bool checked) = 0;
-    // Current selection of a drop-down list, -1 for none.
-    virtual int GetSelection(int controlId) = 0;
     // Modal; returns when the user dismissed it.
     virtual void MessageBox(const std::u16string& text) = 0;
 
@@ -28,8 +25,6 @@ public:
     virtual void ShowAlbum(std::size_t position) = 0;
     virtual void RefreshGrid() = 0;
 
-    // Album positions picked in the grid, in grid order.
-    virtual std::vector<std::size_t> PickedAlbumPositions() = 0;
     // Shows a folder to the user (the desktop opens it, the command line prints it).
     virtual void OpenFolder(const std::u16string& folder) = 0;
 

@@ -75,12 +75,6 @@ void ConsoleWindow::PrintStatusIfQuiet() {
     if (style_ == StatusStyle::Quiet && !status.empty()) PrintLine(stderr, status);
 }
 
-std::u16string ConsoleWindow::GetItemText(int controlId) {
-    std::lock_guard lock(mutex_);
-    auto found = texts_.find(controlId);
-    return found == texts_.end() ? std::u16string() : found->second;
-}
-
 void ConsoleWindow::MessageBox(const std::u16string& text) {
     std::lock_guard lock(mutex_);
     FlushLocked();

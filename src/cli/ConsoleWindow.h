@@ -31,18 +31,13 @@ public:
     ~ConsoleWindow() override;
 
     void SetItemText(int controlId, const std::u16string& text) override;
-    std::u16string GetItemText(int controlId) override;
     void EnableItem(int, bool) override {}
     void ShowItem(int, bool) override {}
-    bool IsItemVisible(int) override { return false; }
     void SetCheck(int, bool) override {}
-    int GetSelection(int) override { return -1; }
     void MessageBox(const std::u16string& text) override;
     void ResetGrid() override {}
     void ShowAlbum(std::size_t) override {}
     void RefreshGrid() override {}
-    // Nothing is picked here: a download order names its albums.
-    std::vector<std::size_t> PickedAlbumPositions() override { return {}; }
     void OpenFolder(const std::u16string& folder) override;
     void HistoryAdded(int, const std::u16string&) override {}
     long DownloadFinished(unsigned, unsigned) override { return 1; }

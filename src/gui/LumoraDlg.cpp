@@ -307,8 +307,12 @@ void CLumoraDlg::OnGetAlbums() {
         getList_.clickPending = true;
         return;
     }
-    controller_->OnGetAlbumsClicked();
-    if (starting) Follow(getList_, false);
+    if (!starting) {
+        controller_->StopGetAlbums();
+        return;
+    }
+    controller_->GetAlbums({ToU16(address_->currentText())});
+    Follow(getList_, false);
 }
 
 void CLumoraDlg::OnDownload() {
@@ -318,15 +322,18 @@ void CLumoraDlg::OnDownload() {
         downList_.clickPending = true;
         return;
     }
-    if (starting) {
-        pickedAlbums_ = grid_->PickedAlbumPositions().size();
-        // The run reads the box; what it reads is what the user sees.
-        const QString folder = savePath_->currentText();
-        const QString absolute = AbsoluteSaveFolder(folder);
-        if (absolute != folder) savePath_->setEditText(absolute);
+    if (!starting) {
+        controller_->StopDownload();
+        return;
     }
-    controller_->OnDownloadClicked();
-    if (starting) Follow(downList_, true);
+    const std::vector<std::size_t> picked = grid_->PickedAlbumPositions();
+    pickedAlbums_ = picked.size();
+    // The run gets the box's folder; what it gets is what the user sees.
+    const QString folder = savePath_->currentText();
+    const QString absolute = AbsoluteSaveFolder(folder);
+    if (absolute != folder) savePath_->setEditText(absolute);
+    controller_->Download(OrderForPicks(controller_->session().albums, picked, ToU16(absolute)));
+    Follow(downList_, true);
 }
 
 void CLumoraDlg::Follow(RunWatch& run, bool download) {
@@ -545,15 +552,6 @@ void CLumoraDlg::SetControlText(int controlId, const QString& text) {
     } else if (auto* combo = qobject_cast<QComboBox*>(widget)) {
         combo->setEditText(text);
     }
-}
-
-QString CLumoraDlg::ControlText(int controlId) const {
-    QWidget* widget = control(controlId);
-    if (auto* button = qobject_cast<QAbstractButton*>(widget)) return button->text();
-    if (auto* label = qobject_cast<QLabel*>(widget)) return label->text();
-    if (auto* group = qobject_cast<QGroupBox*>(widget)) return group->title();
-    if (auto* combo = qobject_cast<QComboBox*>(widget)) return combo->currentText();
-    return {};
 }
 
 void CLumoraDlg::ShowMessage(const QString& text) { desktop_.Message(this, text, CDesktop::ProgramCaption()); }

@@ -137,7 +137,6 @@ private:
 
     // What the bridge does on the GUI thread for the controller.
     void SetControlText(int controlId, const QString& text);
-    QString ControlText(int controlId) const;
     void ShowMessage(const QString& text);
     // A new album list: the grid, its caption and "下载" start empty.
     void ResetAlbumGrid();

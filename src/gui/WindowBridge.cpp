@@ -57,10 +57,6 @@ void CWindowBridge::SetItemText(int controlId, const std::u16string& text) {
     Tell([this, controlId, text = ToQString(text)] { window_.SetControlText(controlId, text); });
 }
 
-std::u16string CWindowBridge::GetItemText(int controlId) {
-    return Ask<std::u16string>([this, controlId] { return ToU16(window_.ControlText(controlId)); }, {});
-}
-
 void CWindowBridge::EnableItem(int controlId, bool enabled) {
     Tell([this, controlId, enabled] {
         if (QWidget* widget = window_.control(controlId)) widget->setEnabled(enabled);
@@ -73,29 +69,10 @@ void CWindowBridge::ShowItem(int controlId, bool visible) {
     });
 }
 
-bool CWindowBridge::IsItemVisible(int controlId) {
-    // Whether the control itself is shown, also while the window is hidden.
-    return Ask<bool>(
-        [this, controlId] {
-            QWidget* widget = window_.control(controlId);
-            return widget && !widget->isHidden();
-        },
-        false);
-}
-
 void CWindowBridge::SetCheck(int controlId, bool checked) {
     Tell([this, controlId, checked] {
         if (auto* box = qobject_cast<QAbstractButton*>(window_.control(controlId))) box->setChecked(checked);
     });
-}
-
-int CWindowBridge::GetSelection(int controlId) {
-    return Ask<int>(
-        [this, controlId] {
-            auto* combo = qobject_cast<QComboBox*>(window_.control(controlId));
-            return combo ? combo->currentIndex() : -1;
-        },
-        -1);
 }
 
 void CWindowBridge::MessageBox(const std::u16string& text) {
@@ -117,10 +94,6 @@ void CWindowBridge::ShowAlbum(std::size_t position) {
 
 void CWindowBridge::RefreshGrid() {
     Tell([this] { window_.grid()->viewport()->update(); });
-}
-
-std::vector<std::size_t> CWindowBridge::PickedAlbumPositions() {
-    return Ask<std::vector<std::size_t>>([this] { return window_.grid()->PickedAlbumPositions(); }, {});
 }
 
 void CWindowBridge::OpenFolder(const std::u16string& folder) {

@@ -30,17 +30,13 @@ public:
     void Close();
 
     void SetItemText(int controlId, const std::u16string& text) override;
-    std::u16string GetItemText(int controlId) override;
     void EnableItem(int controlId, bool enabled) override;
     void ShowItem(int controlId, bool visible) override;
-    bool IsItemVisible(int controlId) override;
     void SetCheck(int controlId, bool checked) override;
-    int GetSelection(int controlId) override;
     void MessageBox(const std::u16string& text) override;
     void ResetGrid() override;
     void ShowAlbum(std::size_t position) override;
     void RefreshGrid() override;
-    std::vector<std::size_t> PickedAlbumPositions() override;
     void OpenFolder(const std::u16string& folder) override;
     void HistoryAdded(int controlId, const std::u16string& text) override;
     long DownloadFinished(unsigned elapsedSeconds, unsigned pictureCount) override;

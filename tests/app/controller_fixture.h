@@ -23,6 +23,26 @@ namespace lumora::testing {
 inline const std::string kCommunityHost = "dp.pconline.com.cn";
 inline const std::string kPictureHost = "img.pconline.com.cn";
 
+// What the desktop window's buttons do, on a recording window: a click while
+// the run goes asks it to stop; otherwise the run starts for the address or
+// save-folder box's text and the grid's picks.
+inline void ClickGetAlbums(MainController& controller, RecordingWindow& window) {
+    if (controller.session().getAlbumsState != GET_IDLE) {
+        controller.StopGetAlbums();
+    } else {
+        controller.GetAlbums({window.GetItemText(IDC_ADDRESS)});
+    }
+}
+
+inline void ClickDownload(MainController& controller, RecordingWindow& window) {
+    if (controller.session().downloadState != DOWN_IDLE) {
+        controller.StopDownload();
+    } else {
+        controller.Download(OrderForPicks(controller.session().albums, window.PickedAlbumPositions(),
+                                          window.GetItemText(IDC_SAVE_PATH)));
+    }
+}
+
 inline std::string AlbumBlock(const std::string& id, const std::string& title, const std::string& cover) {
     return "<div class=\"picbox\"><a href=\"http://dp.pconline.com.cn/photo/" + id + ".html\" title=\"" + title +
            "\"><img src=\"" + cover + "\"></a></div>\n";
@@ -67,7 +87,7 @@ protected:
     // Runs one get-albums command for `address` to its end.
     void GetAlbums(MainController& controller, const std::u16string& address) {
         window_.SetItemText(IDC_ADDRESS, address);
-        controller.OnGetAlbumsClicked();
+        ClickGetAlbums(controller, window_);
         controller.WaitForGetAlbums();
     }
 

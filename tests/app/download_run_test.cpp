@@ -62,7 +62,7 @@ protected:
 
     DownloadReport Download(MainController& controller, std::vector<std::size_t> picked) {
         window_.picked = std::move(picked);
-        controller.OnDownloadClicked();
+        ClickDownload(controller, window_);
         controller.WaitForDownload();
         return controller.lastReport();
     }
@@ -220,10 +220,10 @@ TEST_F(DownloadRunTest, StopDuringAnAlbumEndsTheRun) {
     params.threadCount = 1;
     controller->UpdateDownloadParams(params);
     window_.picked = {0, 1};
-    controller->OnDownloadClicked();
+    ClickDownload(*controller, window_);
     while (window_.GetItemText(IDC_STATUS_PROGRESS) != u"已开始下载图片")
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    controller->OnDownloadClicked();  // stop
+    ClickDownload(*controller, window_);  // stop
     controller->WaitForDownload();
     DownloadReport report = controller->lastReport();
     EXPECT_TRUE(report.stopped);

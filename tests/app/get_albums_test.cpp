@@ -141,7 +141,7 @@ TEST_F(GetAlbumsTest, EntitiesInTitlesAndAddressesAreDecodedAfterTheyAreCutOut) 
     const std::filesystem::path save = home_ / "save";
     window_.SetItemText(IDC_SAVE_PATH, Utf8ToWide(save.string()));
     window_.picked = {0, 1};
-    controller->OnDownloadClicked();
+    ClickDownload(*controller, window_);
     controller->WaitForDownload();
     EXPECT_TRUE(std::filesystem::exists(save / "A&B" / "say hi now" / "say hi now (1).jpg"));
     EXPECT_TRUE(std::filesystem::exists(save / "A&B" / "Tom's (2024)" / "Tom's (2024) (1).jpg"));
@@ -154,7 +154,7 @@ TEST_F(GetAlbumsTest, StopAfterABlockKeepsTheAlbumsFound) {
     ServePage("m5", 1, ListPage("S", blocks, true));
     auto controller = MakeController();
     window_.onShowAlbum = [&](std::size_t position) {
-        if (position == 2) controller->OnGetAlbumsClicked();  // second click: stop
+        if (position == 2) ClickGetAlbums(*controller, window_);  // second click: stop
     };
     GetAlbums(*controller, u"http://dp.pconline.com.cn/m5/");
     EXPECT_EQ(controller->session().albums.size(), 3u);
@@ -210,7 +210,7 @@ TEST_F(GetAlbumsTest, BadAddresses) {
 TEST_F(GetAlbumsTest, NotReadyDoesNothing) {
     MainController controller(window_, home_);
     window_.SetItemText(IDC_ADDRESS, u"http://dp.pconline.com.cn/m1/");
-    controller.OnGetAlbumsClicked();
+    ClickGetAlbums(controller, window_);
     controller.WaitForGetAlbums();
     EXPECT_TRUE(site_.requests().empty());
     EXPECT_EQ(controller.session().getAlbumsState, GET_IDLE);

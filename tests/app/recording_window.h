@@ -19,7 +19,7 @@ public:
         texts[id] = text;
         textLog.emplace_back(id, text);
     }
-    std::u16string GetItemText(int id) override {
+    std::u16string GetItemText(int id) {
         std::lock_guard lock(mutex_);
         return texts[id];
     }
@@ -31,7 +31,7 @@ public:
         std::lock_guard lock(mutex_);
         this->visible[id] = visible;
     }
-    bool IsItemVisible(int id) override {
+    bool IsItemVisible(int id) {
         std::lock_guard lock(mutex_);
         return visible.count(id) ? visible[id] : false;
     }
@@ -39,7 +39,6 @@ public:
         std::lock_guard lock(mutex_);
         this->checked[id] = checked;
     }
-    int GetSelection(int) override { return 0; }
     void MessageBox(const std::u16string& text) override {
         std::lock_guard lock(mutex_);
         messages.push_back(text);
@@ -53,7 +52,8 @@ public:
         if (onShowAlbum) onShowAlbum(position);
     }
     void RefreshGrid() override {}
-    std::vector<std::size_t> PickedAlbumPositions() override {
+    // The grid's picks, for the window's download button (ClickDownload).
+    std::vector<std::size_t> PickedAlbumPositions() {
         std::lock_guard lock(mutex_);
         return picked;
     }

@@ -126,7 +126,7 @@ protected:
     // run must have ended with the window back as it was before.
     DownloadReport Download(MainController& controller, std::vector<std::size_t> picked) {
         window_.picked = std::move(picked);
-        controller.OnDownloadClicked();
+        ClickDownload(controller, window_);
         controller.WaitForDownload();
         EXPECT_EQ(controller.session().downloadState, DOWN_IDLE);
         EXPECT_EQ(window_.GetItemText(IDC_DOWNLOAD), u"下载");

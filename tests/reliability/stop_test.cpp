@@ -28,11 +28,11 @@ public:
     }
     void ShowAlbum(std::size_t position) override {
         RecordingWindow::ShowAlbum(position);
-        if (controller && stopGetAlbumsAt == static_cast<long>(position)) controller->OnGetAlbumsClicked();
+        if (controller && stopGetAlbumsAt == static_cast<long>(position)) ClickGetAlbums(*controller, *this);
     }
 
     void Press() {
-        if (controller->session().downloadState != DOWN_IDLE) controller->OnDownloadClicked();
+        if (controller->session().downloadState != DOWN_IDLE) ClickDownload(*controller, *this);
     }
 
     MainController* controller = nullptr;
@@ -69,7 +69,7 @@ protected:
         stopWindow_.controller = controller.get();
         SetThreads(*controller, threads);
         stopWindow_.SetItemText(IDC_ADDRESS, u"http://dp.pconline.com.cn/m/");
-        controller->OnGetAlbumsClicked();
+        ClickGetAlbums(*controller, stopWindow_);
         controller->WaitForGetAlbums();
         EXPECT_EQ(controller->session().albums.size(), 2u);
         stopWindow_.SetItemText(IDC_SAVE_PATH, Utf8ToWide(save_.string()));
@@ -122,17 +122,17 @@ TEST_F(StopTest, FiftyStopsAtEveryPhase) {
         const auto started = std::chrono::steady_clock::now();
         if (duringGetAlbums) {
             stopWindow_.stopGetAlbumsAt = 0;
-            controller->OnGetAlbumsClicked();
+            ClickGetAlbums(*controller, stopWindow_);
             controller->WaitForGetAlbums();
             stopWindow_.stopGetAlbumsAt = -1;
             EXPECT_EQ(controller->session().getAlbumsState, GET_IDLE);
             EXPECT_EQ(stopWindow_.GetItemText(IDC_GET_ALBUMS), u"获取相册");
             // Stopped after the first album: the list is short; read it whole again.
-            controller->OnGetAlbumsClicked();
+            ClickGetAlbums(*controller, stopWindow_);
             controller->WaitForGetAlbums();
             ASSERT_EQ(controller->session().albums.size(), 2u);
         } else {
-            controller->OnDownloadClicked();
+            ClickDownload(*controller, stopWindow_);
             if (phase == static_cast<int>(phases.size()) + 2) {
                 // From outside, at a moment the run does not choose.
                 std::this_thread::sleep_for(std::chrono::milliseconds(run * 3 % 70));
@@ -174,14 +174,14 @@ TEST_F(StopTest, WorkersOfAStoppedRunDoNotCountForTheNextOne) {
     const std::u16string firstDone = u"已下载1/4......";
     stopWindow_.picked = {0};
     stopWindow_.stopAt = &firstDone;
-    controller->OnDownloadClicked();
+    ClickDownload(*controller, stopWindow_);
     controller->WaitForDownload();
     EXPECT_TRUE(controller->lastReport().stopped);
 
     stopWindow_.stopAt = nullptr;
     SetThreads(*controller, 1);
     stopWindow_.picked = {1};
-    controller->OnDownloadClicked();
+    ClickDownload(*controller, stopWindow_);
     controller->WaitForDownload();
     const DownloadReport report = controller->lastReport();
     ASSERT_EQ(report.albums.size(), 1u);
