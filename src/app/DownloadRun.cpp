@@ -36,8 +36,8 @@ DownloadRun::DownloadRun(MainController& controller, DownloadJob& job, DownloadR
                          std::atomic<std::size_t>& jobSize)
     : controller_(controller), job_(job), state_(state), workers_(workers), jobSize_(jobSize) {}
 
-void DownloadRun::OpenArchive() {
-    appSettings_ = LoadAppSettings(controller_.programFolder());
+void DownloadRun::OpenArchive(const AppSettings& app) {
+    appSettings_ = app;
     state_.retries = static_cast<std::uint8_t>(appSettings_.retries);
     std::string error;
     const std::filesystem::path file = controller_.programFolder() / kArchiveFileName;
@@ -118,12 +118,12 @@ DownloadReport DownloadRun::DownloadPickedAlbums(const DownloadOrder& order) {
     }
     controller_.BeginDownload();
     job_.albumFolder = downloadFolder;
-    const DownloadParams params = controller_.CurrentDownloadParams();
+    const DownloadParams& params = order.params;
     state_.minKB = params.minKB;
     state_.maxKB = params.maxKB;
     state_.threadCount = params.threadCount;
     state_.timeoutSeconds = params.timeoutSeconds;
-    OpenArchive();
+    OpenArchive(order.app);
     if (archive_) {
         archive_->BeginRun({params.threadCount, params.timeoutSeconds, params.minKB, params.maxKB,
                             controller_.CurrentNameRules().optionFlags});
@@ -325,7 +325,7 @@ DownloadReport DownloadRun::RetryFailures() {
     DownloadReport report;
     SiteSession& session = controller_.session();
     controller_.BeginDownload();
-    OpenArchive();
+    OpenArchive(LoadAppSettings(controller_.programFolder()));
     const std::vector<FailedPicture> failures = archive_ ? archive_->Failures() : std::vector<FailedPicture>();
     if (!archive_) {
         report.failuresUnread = true;

@@ -60,7 +60,8 @@ private:
     // recorded (their file names become the recorded ones), and items the
     // same size window refused before.
     std::vector<KnownItem> FindKnownItems();
-    void OpenArchive();
+    // With the retries and skip-saved setting of the run.
+    void OpenArchive(const AppSettings& app);
     // Writes the records that waited; what still cannot be written is told.
     void FlushRecords(DownloadReport& report);
     void ShowAlbumStatus(std::size_t number, std::size_t count);

@@ -55,8 +55,8 @@ AppSettings MainController::CurrentAppSettings() { return settings_.CurrentAppSe
 
 bool MainController::UpdateAppSettings(const AppSettings& settings) { return settings_.UpdateAppSettings(settings); }
 
-void MainController::PrepareFetchPolicy(std::shared_ptr<StopToken>& stop) {
-    session_.retries = static_cast<std::uint8_t>(LoadAppSettings(programFolder_).retries);
+void MainController::PrepareFetchPolicy(std::shared_ptr<StopToken>& stop, unsigned retries) {
+    session_.retries = static_cast<std::uint8_t>(retries);
     auto fresh = std::make_shared<StopToken>();
     std::lock_guard lock(stopMutex_);
     stop = std::move(fresh);
@@ -110,7 +110,7 @@ void MainController::GetAlbums(AlbumQuery query) {
     session_.albums.Clear();
     session_.getAlbumsState = GET_RUNNING;
     session_.siteIndex = kPhotoCommunitySite;
-    PrepareFetchPolicy(session_.getAlbumsStop);
+    PrepareFetchPolicy(session_.getAlbumsStop, LoadAppSettings(programFolder_).retries);
     StartWorker(getListThread_, getListRunning_, session_.getAlbumsState, &MainController::GetListFunc);
 }
 
@@ -120,13 +120,14 @@ void MainController::WaitForGetAlbums() { WaitForWorker(getListRunning_); }
 
 void MainController::Download(DownloadOrder order) {
     if (session_.downloadState != DOWN_IDLE) return;
+    const unsigned retries = order.app.retries;
     order_ = std::move(order);
-    StartDownloadRun(&MainController::DownListFunc);
+    StartDownloadRun(&MainController::DownListFunc, retries);
 }
 
 void MainController::OnRetryFailuresClicked() {
     if (session_.downloadState != DOWN_IDLE || session_.getAlbumsState != GET_IDLE) return;
-    StartDownloadRun(&MainController::RetryFunc);
+    StartDownloadRun(&MainController::RetryFunc, LoadAppSettings(programFolder_).retries);
 }
 
 void MainController::StopRuns() {
@@ -147,9 +148,21 @@ void MainController::StopDownload() {
     RaiseStop(session_.downloadStop);
 }
 
-void MainController::StartDownloadRun(void (*body)(MainController&)) {
+DownloadOrder MainController::OrderFor(const std::vector<std::size_t>& positions, std::u16string saveFolder) {
+    DownloadOrder order;
+    for (std::size_t position : positions) {
+        if (std::optional<ST_PERLISTRECORD> album = session_.albums.at(position))
+            order.albums.push_back(std::move(*album));
+    }
+    order.saveFolder = std::move(saveFolder);
+    order.params = CurrentDownloadParams();
+    order.app = LoadAppSettings(programFolder_);
+    return order;
+}
+
+void MainController::StartDownloadRun(void (*body)(MainController&), unsigned retries) {
     session_.downloadState = DOWN_RUNNING;
-    PrepareFetchPolicy(session_.downloadStop);
+    PrepareFetchPolicy(session_.downloadStop, retries);
     {
         std::lock_guard lock(stopMutex_);
         runState_.stop = session_.downloadStop;

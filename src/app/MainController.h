@@ -47,6 +47,10 @@ public:
 
     // Starts a download run, unless one runs.
     void Download(DownloadOrder order);
+    // The order for the albums at `positions` of the album list (in that
+    // order; a position the list does not hold is left out) and a save
+    // folder, with the download parameters and "lumora.ini" as they are now.
+    DownloadOrder OrderFor(const std::vector<std::size_t>& positions, std::u16string saveFolder);
     // Raises the stop of the running download and its transfers, as a second
     // click on "下载" does.
     void StopDownload();
@@ -117,7 +121,7 @@ private:
     static void GetListFunc(MainController& self);
     static void DownListFunc(MainController& self);
     static void RetryFunc(MainController& self);
-    void StartDownloadRun(void (*body)(MainController&));
+    void StartDownloadRun(void (*body)(MainController&), unsigned retries);
 
     WindowPort& window_;
     std::filesystem::path programFolder_;
@@ -132,8 +136,8 @@ private:
     bool downListRunning_ = false;
     std::thread downListThread_;
 
-    // Retries of the next run come from "lumora.ini" when it starts.
-    void PrepareFetchPolicy(std::shared_ptr<StopToken>& stop);
+    // A fresh stop for the next run, whose page fetches retry `retries` times.
+    void PrepareFetchPolicy(std::shared_ptr<StopToken>& stop, unsigned retries);
     void RaiseStop(const std::shared_ptr<StopToken>& stop);
     std::mutex stopMutex_;  // guards the session's stop tokens while they are replaced
 

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "settings/AppSettings.h"
+#include "settings/SettingsBlock.h"
 #include "site/AlbumRecord.h"
 
 namespace lumora {
@@ -15,15 +17,13 @@ struct AlbumQuery {
     std::u16string address;  // as typed: the run trims it
 };
 
-// A download run.
+// A download run. The naming rules and switches are not in it: they are
+// read afresh for every picture, so that a change made during a run applies.
 struct DownloadOrder {
     std::vector<ST_PERLISTRECORD> albums;  // the picked albums, in grid order
     std::u16string saveFolder;             // as typed: the run trims it
+    DownloadParams params;                 // threads, time-out, size window
+    AppSettings app;                       // retries, skip-saved
 };
-
-// The order for the albums at `positions` of the list (in that order; a
-// position the list does not hold is left out) and a save folder.
-DownloadOrder OrderForPicks(const AlbumList& albums, const std::vector<std::size_t>& positions,
-                            std::u16string saveFolder);
 
 }  // namespace lumora

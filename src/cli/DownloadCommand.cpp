@@ -61,13 +61,8 @@ public:
             std::fprintf(stderr, "lumora-cli download: no album to download\n");
             return kExitFailure;
         }
-        DownloadOrder order;
-        order.saveFolder = saveFolder;
-        for (std::size_t position : *picked) {
-            if (auto album = controller.session().albums.at(position)) order.albums.push_back(*album);
-        }
         controller.OfferSaveFolderToHistory(saveFolder);
-        controller.Download(std::move(order));
+        controller.Download(controller.OrderFor(*picked, saveFolder));
         controller.WaitForDownload();
         return interrupts.ExitStatus(console.Finish(controller.lastReport()));
     }

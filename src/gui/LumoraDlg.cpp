@@ -332,7 +332,7 @@ void CLumoraDlg::OnDownload() {
     const QString folder = savePath_->currentText();
     const QString absolute = AbsoluteSaveFolder(folder);
     if (absolute != folder) savePath_->setEditText(absolute);
-    controller_->Download(OrderForPicks(controller_->session().albums, picked, ToU16(absolute)));
+    controller_->Download(controller_->OrderFor(picked, ToU16(absolute)));
     Follow(downList_, true);
 }
 

@@ -38,8 +38,7 @@ inline void ClickDownload(MainController& controller, RecordingWindow& window) {
     if (controller.session().downloadState != DOWN_IDLE) {
         controller.StopDownload();
     } else {
-        controller.Download(OrderForPicks(controller.session().albums, window.PickedAlbumPositions(),
-                                          window.GetItemText(IDC_SAVE_PATH)));
+        controller.Download(controller.OrderFor(window.PickedAlbumPositions(), window.GetItemText(IDC_SAVE_PATH)));
     }
 }
 

@@ -311,11 +311,9 @@ TEST_F(DownloadRunTest, AnOrderAndTheWindowsPicksGiveTheSameRun) {
     const DownloadReport byWindow = Download(*controller, {0, 2});
 
     fs::remove_all(save_);
-    DownloadOrder order;
-    order.saveFolder = u"  " + Utf8ToWide(save_.string());  // trimmed as typed text is
-    for (std::size_t position : {0, 2}) order.albums.push_back(*controller->session().albums.at(position));
-    window_.picked = {1};  // the window's picks play no part in an order
-    controller->Download(order);
+    // Trimmed as typed text is; the window's picks play no part in an order.
+    window_.picked = {1};
+    controller->Download(controller->OrderFor({0, 2}, u"  " + Utf8ToWide(save_.string())));
     controller->WaitForDownload();
     const DownloadReport byOrder = controller->lastReport();
 
