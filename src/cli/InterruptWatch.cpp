@@ -9,24 +9,30 @@
 namespace lumora::cli {
 namespace {
 
-sigset_t StopSignals() {
+// Sent by the destructor: the watcher ends at once instead of at its next
+// tick, which every command would otherwise wait for at its end.
+constexpr int kWakeSignal = SIGUSR2;
+
+sigset_t WatchedSignals() {
     sigset_t signals;
     sigemptyset(&signals);
     sigaddset(&signals, SIGINT);
     sigaddset(&signals, SIGTERM);
+    sigaddset(&signals, kWakeSignal);
     return signals;
 }
 
 }  // namespace
 
 InterruptWatch::InterruptWatch() {
-    const sigset_t signals = StopSignals();
+    const sigset_t signals = WatchedSignals();
     pthread_sigmask(SIG_BLOCK, &signals, nullptr);
     watcher_ = std::thread([this] { Watch(); });
 }
 
 InterruptWatch::~InterruptWatch() {
     done_ = true;
+    pthread_kill(watcher_.native_handle(), kWakeSignal);
     watcher_.join();
 }
 
@@ -36,11 +42,11 @@ void InterruptWatch::SetStopAction(std::function<void()> action) {
 }
 
 void InterruptWatch::Watch() {
-    const sigset_t signals = StopSignals();
+    const sigset_t signals = WatchedSignals();
     const timespec tick{0, 100 * 1000 * 1000};
     while (!done_) {
         const int received = sigtimedwait(&signals, nullptr, &tick);
-        if (received > 0) {
+        if (received == SIGINT || received == SIGTERM) {
             if (signal_ != 0) {
                 // The second one: no waiting, but nothing half-written stays.
                 RemoveRegisteredTempFiles();
