@@ -28,7 +28,7 @@ TEST(ProgressLineTest, RewritesOneLinePerAlbumWithinTheWidth) {
         line.RunStarted(false, 2);
         line.AlbumStarted(1, 2, u"一个很长很长很长很长的相册标题", u"http://a/1");
         line.AlbumListed(1, 3, u"/x/");
-        line.PictureSaved({1, 0, u"a", u"p", 2048, {}});
+        line.PictureSaved({1, 0, u"a", u"p", 2048, {}, {}});
         line.PictureFailed({1, 1, u"b", u"q", 0, u"HTTP error status 503", u"HTTP 错误 503"});
         EXPECT_NE(line.Text().find(u"2/3张  失败1  2 KB"), std::u16string::npos) << WideToUtf8(line.Text());
         AlbumOutcome outcome;
@@ -39,7 +39,7 @@ TEST(ProgressLineTest, RewritesOneLinePerAlbumWithinTheWidth) {
         line.AlbumEnded(1, outcome);
         line.AlbumStarted(2, 2, u"Second", u"http://a/2");
         line.AlbumListed(2, 1, u"/y/");
-        line.PictureSkipped({2, 0, u"c", u"r", 0, {}});
+        line.PictureSkipped({2, 0, u"c", u"r", 0, {}, {}});
         EXPECT_EQ(line.Text().substr(0, 18), u"[2/2] Second  1/1张");
     }
     std::rewind(terminal);
