@@ -85,13 +85,6 @@ private:
     int last_ = SQLITE_OK;
 };
 
-// The path without the extension of its file name.
-std::u16string WithoutExtension(const std::u16string& path) {
-    const std::size_t nameStart = path.rfind(u'/') + 1;  // npos + 1 == 0
-    const std::size_t dot = path.rfind(u'.');
-    return dot == std::u16string::npos || dot < nameStart ? path : path.substr(0, dot);
-}
-
 }  // namespace
 
 bool FileHasSize(const std::u16string& path, std::uint64_t size) {

@@ -56,13 +56,6 @@ bool AppendToExisting(const std::string& path, const std::string& data) {
     return WriteAndClose(fd, data);
 }
 
-// The path up to the extension of its file name.
-std::u16string Stem(const std::u16string& path) {
-    const std::size_t nameStart = path.rfind(u'/') + 1;  // npos + 1 == 0
-    const std::size_t dot = path.rfind(u'.');
-    return dot == std::u16string::npos || dot < nameStart ? path : path.substr(0, dot);
-}
-
 bool SameContent(const std::string& a, const std::string& b) {
     const int fa = open(a.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     const int fb = open(b.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
@@ -128,20 +121,15 @@ bool DetectPictureType(std::u16string& path) {
     const std::u16string_view extension = ExtensionForHeader(head);
     if (extension.empty()) return false;
 
-    // Only a "." inside the file's own name starts its extension; a name
-    // without one gets the extension appended.
-    const std::size_t nameStart = path.rfind(u'/') + 1;  // npos + 1 == 0
-    std::size_t dot = path.rfind(u'.');
-    if (dot == std::u16string::npos || dot < nameStart) dot = path.size();
-    std::u16string moved = path.substr(0, dot);
-    moved += extension;
+    // A name without an extension gets one appended.
+    const std::u16string moved = WithoutExtension(path) + std::u16string(extension);
     if (moved == path) return false;
     const std::string to = WideToUtf8(moved);
     if (!MoveNoReplace(from, to)) {
         // Two copies of one picture must not stay side by side.
         if (errno != EEXIST || !SameContent(from, to) || unlink(from.c_str()) != 0) return false;
     }
-    path = std::move(moved);
+    path = moved;
     return true;
 }
 
@@ -158,7 +146,7 @@ void FixPictureFormats(DownloadJob& job, const PictureMoved& moved) {
 }
 
 std::u16string FindRenamedPicture(const std::u16string& recorded, std::uint64_t size) {
-    const std::u16string stem = Stem(recorded);
+    const std::u16string stem = WithoutExtension(recorded);
     for (std::u16string_view extension : kFixedExtensions) {
         std::u16string candidate = stem + std::u16string(extension);
         if (candidate == recorded) continue;

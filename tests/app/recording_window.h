@@ -31,10 +31,6 @@ public:
         std::lock_guard lock(mutex_);
         this->visible[id] = visible;
     }
-    bool IsItemVisible(int id) {
-        std::lock_guard lock(mutex_);
-        return visible.count(id) ? visible[id] : false;
-    }
     void SetCheck(int id, bool checked) override {
         std::lock_guard lock(mutex_);
         this->checked[id] = checked;

@@ -34,6 +34,18 @@ protected:
         for (int n = 1; n <= count; ++n) pictures.push_back(Good("/" + folder + "/" + std::to_string(n) + ".jpg"));
         return pictures;
     }
+    // An album whose second picture is PNG bytes behind a ".jpg" address,
+    // read by a controller with the format fix and `options` on.
+    std::unique_ptr<MainController> ServeFixAlbum(const std::string& album, std::vector<Picture>& pictures,
+                                                  std::uint16_t options) {
+        pictures[1].answer = Response::Text("\x89PNG\r\n\x1a\n-picture-two", "image/png");
+        ServeMember({{album, pictures}});
+        auto controller = ReadyController();
+        NameRules rules = controller->CurrentNameRules();
+        rules.optionFlags |= kOptFixPictureFormat | options;
+        controller->UpdateNameRules(rules);
+        return controller;
+    }
     void SetRetries(unsigned retries) {
         AppSettings settings = LoadAppSettings(home_);
         settings.retries = retries;
@@ -80,12 +92,7 @@ TEST_F(ResumeTest, SavedPicturesAreSkippedUntilTheirFileChanges) {
 TEST_F(ResumeTest, AFormatFixedPictureIsKnownUnderItsNewName) {
     // PNG bytes behind a ".jpg" address: the format fix renames the file.
     std::vector<Picture> pictures = Pictures("f", 3);
-    pictures[1].answer = Response::Text("\x89PNG\r\n\x1a\n-picture-two", "image/png");
-    ServeMember({{"Fix", pictures}});
-    auto controller = ReadyController();
-    NameRules rules = controller->CurrentNameRules();
-    rules.optionFlags |= kOptFixPictureFormat | kOptWriteNameFile;
-    controller->UpdateNameRules(rules);
+    auto controller = ServeFixAlbum("Fix", pictures, kOptWriteNameFile);
     ASSERT_TRUE(Download(*controller, {0}).Complete());
     const fs::path folder = AlbumFolder("Fix");
     ASSERT_TRUE(fs::exists(folder / "Fix (2).png"));
@@ -205,12 +212,7 @@ TEST_F(ResumeTest, APictureListedTwiceIsSkippedForBothItems) {
 // that downloaded the same picture again: one copy stays, and it counts as saved.
 TEST_F(ResumeTest, AnInterruptedFormatFixLeavesOneCopy) {
     std::vector<Picture> pictures = Pictures("k", 2);
-    pictures[1].answer = Response::Text("\x89PNG\r\n\x1a\n-picture-two", "image/png");
-    ServeMember({{"Kill", pictures}});
-    auto controller = ReadyController();
-    NameRules rules = controller->CurrentNameRules();
-    rules.optionFlags |= kOptFixPictureFormat;
-    controller->UpdateNameRules(rules);
+    auto controller = ServeFixAlbum("Kill", pictures, 0);
     ASSERT_TRUE(Download(*controller, {0}).Complete());
     const fs::path folder = AlbumFolder("Kill");
     const std::u16string png = Utf8ToWide((folder / "Kill (2).png").string());
