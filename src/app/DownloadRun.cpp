@@ -92,7 +92,7 @@ SchedulerCallbacks DownloadRun::MakeCallbacks() const {
     SchedulerCallbacks callbacks;
     callbacks.showProgress = [this](const std::u16string& text) { controller_.SetProgressStatus(text); };
     callbacks.finished = [this](unsigned elapsed, unsigned total) {
-        controller_.window().DownloadFinished(elapsed, total);
+        controller_.view().AlbumPicturesDone(elapsed, total);
     };
     return callbacks;
 }
@@ -160,7 +160,7 @@ DownloadReport DownloadRun::DownloadPickedAlbums(const DownloadOrder& order) {
     events.RunEnded(report);
     controller_.EndDownload();
     if (report.totalListed > 0 && (controller_.CurrentNameRules().optionFlags & kOptOpenFolderWhenDone)) {
-        controller_.window().OpenFolder(job_.albumFolder);
+        controller_.view().OpenFolder(job_.albumFolder);
     }
     return report;
 }

@@ -3,7 +3,6 @@
 #include <system_error>
 
 #include "app/AlbumListRun.h"
-#include "app/ControlIds.h"
 #include "app/DownloadRun.h"
 #include "text/StringCtrl.h"
 #include "web/Address.h"
@@ -19,10 +18,10 @@ constexpr char kCookieFileName[] = "cookies.txt";
 
 }  // namespace
 
-MainController::MainController(WindowPort& window, std::filesystem::path programFolder)
-    : window_(window),
+MainController::MainController(RunView& view, std::filesystem::path programFolder)
+    : view_(view),
       programFolder_(std::move(programFolder)),
-      settings_(programFolder_, [this](const std::u16string& text) { window_.MessageBox(text); }) {
+      settings_(programFolder_, [this](const std::u16string& text) { view_.Message(text); }) {
     CookieStore::Instance().BindFile(programFolder_ / kCookieFileName);
 }
 
@@ -84,7 +83,7 @@ bool MainController::StartWorker(std::thread& slot, bool& running, std::atomic<s
                 running = false;
                 workerEnded_.notify_all();
             }
-            window_.RunFinished(&running == &downListRunning_);
+            view_.RunFinished(&running == &downListRunning_);
         });
         return true;
     } catch (const std::system_error&) {
@@ -105,8 +104,7 @@ void MainController::WaitForWorker(const bool& running) {
 void MainController::GetAlbums(AlbumQuery query) {
     if (session_.ready != 1 || session_.getAlbumsState != GET_IDLE) return;
     query_ = std::move(query);
-    window_.SetCheck(IDC_SELECT_ALL, false);
-    window_.ResetGrid();
+    view_.AlbumsCleared();
     session_.albums.Clear();
     session_.getAlbumsState = GET_RUNNING;
     session_.siteIndex = kPhotoCommunitySite;
@@ -199,67 +197,56 @@ DownloadReport MainController::lastReport() {
 
 void MainController::BeginDownload() {
     session_.downloadState = DOWN_RUNNING;
-    window_.SetItemText(IDC_DOWNLOAD, u"终止下载");
-    for (int id : {IDC_SITE, IDC_GET_ALBUMS, IDC_CHOOSE_FOLDER, IDC_ADDRESS, IDC_SAVE_PATH})
-        window_.EnableItem(id, false);
+    view_.DownloadStarted();
 }
 
 void MainController::EndDownload() {
     session_.downloadState = DOWN_IDLE;
-    window_.SetItemText(IDC_DOWNLOAD, u"下载");
-    for (int id : {IDC_SITE, IDC_GET_ALBUMS, IDC_CHOOSE_FOLDER, IDC_ADDRESS, IDC_SAVE_PATH})
-        window_.EnableItem(id, true);
-    window_.SetItemText(IDC_STATUS_MAIN, u"下载完毕");
-    window_.SetItemText(IDC_STATUS_PROGRESS, u"");
+    view_.DownloadEnded();
+    view_.MainStatus(u"下载完毕");
+    view_.ProgressStatus(u"");
 }
 
 void MainController::LoadExtensionSettings() { extension_ = lumora::LoadExtensionSettings(programFolder_); }
 
-void MainController::ShowMessage(const std::u16string& text) { window_.MessageBox(text); }
+void MainController::ShowMessage(const std::u16string& text) { view_.Message(text); }
 
-void MainController::SetMainStatus(const std::u16string& text) { window_.SetItemText(IDC_STATUS_MAIN, text); }
+void MainController::SetMainStatus(const std::u16string& text) { view_.MainStatus(text); }
 
-void MainController::SetProgressStatus(const std::u16string& text) { window_.SetItemText(IDC_STATUS_PROGRESS, text); }
+void MainController::SetProgressStatus(const std::u16string& text) { view_.ProgressStatus(text); }
 
-void MainController::SetAlbumGroupCaption(const std::u16string& text) { window_.SetItemText(IDC_ALBUM_GROUP, text); }
+void MainController::SetAlbumGroupCaption(const std::u16string& text) { view_.AlbumCaption(text); }
 
 void MainController::BeginGetAlbums() {
     session_.getAlbumsState = GET_RUNNING;
-    for (int id : {IDC_SITE, IDC_DOWNLOAD, IDC_ADDRESS, IDC_PICTURE_MODE}) window_.EnableItem(id, false);
-    window_.SetCheck(IDC_SELECT_ALL, false);
-    window_.SetItemText(IDC_GET_ALBUMS, u"终止获取");
-    window_.SetItemText(IDC_ALBUM_GROUP, u"相册列表");
-    window_.SetItemText(IDC_STATUS_MAIN, u"正在获取相册列表，请稍等...");
-    window_.SetItemText(IDC_STATUS_PROGRESS, u"");
-    window_.ShowItem(IDC_BANNER, false);
-    for (int id : {IDC_FIND, IDC_FILTER, IDC_EXPORT}) window_.EnableItem(id, false);
+    view_.GetAlbumsStarted();
+    view_.AlbumCaption(u"相册列表");
+    view_.MainStatus(u"正在获取相册列表，请稍等...");
+    view_.ProgressStatus(u"");
 }
 
 void MainController::EndGetAlbums() {
     session_.getAlbumsState = GET_IDLE;
-    window_.EnableItem(IDC_SITE, true);
-    window_.EnableItem(IDC_DOWNLOAD, session_.albums.size() > 0);
-    window_.SetItemText(IDC_GET_ALBUMS, u"获取相册");
-    for (int id : {IDC_ADDRESS, IDC_PICTURE_MODE, IDC_FIND, IDC_FILTER, IDC_EXPORT}) window_.EnableItem(id, true);
+    view_.GetAlbumsEnded(session_.albums.size() > 0);
 }
 
-void MainController::ShowAlbum(std::size_t position) { window_.ShowAlbum(position); }
+void MainController::ShowAlbum(std::size_t position) { view_.AlbumShown(position); }
 
-void MainController::RefreshGrid() { window_.RefreshGrid(); }
+void MainController::RefreshGrid() { view_.AlbumsRefreshed(); }
 
-void MainController::OfferToHistory(HistoryKind kind, int controlId, const std::u16string& text) {
+void MainController::OfferToHistory(HistoryKind kind, const std::u16string& text) {
     if (!settings_.HistoryWouldTake(kind, text)) return;
-    window_.HistoryAdded(controlId, text);
+    view_.HistoryAdded(kind, text);
     settings_.AddToHistory(kind, text);
 }
 
 void MainController::OfferAddressToHistory(const std::u16string& address) {
     // "soft.dat" is no place for a password; the run itself keeps using it.
-    OfferToHistory(HistoryKind::Address, IDC_ADDRESS, WithoutUserInfo(address));
+    OfferToHistory(HistoryKind::Address, WithoutUserInfo(address));
 }
 
 void MainController::OfferSaveFolderToHistory(const std::u16string& folder) {
-    OfferToHistory(HistoryKind::SaveFolder, IDC_SAVE_PATH, folder);
+    OfferToHistory(HistoryKind::SaveFolder, folder);
 }
 
 }  // namespace lumora

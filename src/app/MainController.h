@@ -1,7 +1,7 @@
-// The non-visual half of the main window: commands, state bytes, control
-// states and status texts, and the workers that do the long jobs. It talks
-// to its window only through WindowPort, so the desktop window, the command
-// line and the tests each plug in their own.
+// What both front ends drive: the runs with their state bytes and workers,
+// the settings of the program folder and the album list. It shows what
+// happens only through a RunView, so the desktop window, the command line
+// and the tests each plug in their own.
 #pragma once
 
 #include <atomic>
@@ -14,8 +14,8 @@
 #include "app/Orders.h"
 #include "app/PicturePageReader.h"
 #include "app/RunEvents.h"
+#include "app/RunView.h"
 #include "app/SiteHost.h"
-#include "app/WindowPort.h"
 #include "download/DownloadArchive.h"
 #include "download/DownloadJob.h"
 #include "download/Scheduler.h"
@@ -30,7 +30,7 @@ namespace lumora {
 class MainController : public SiteHost {
 public:
     // Loads "soft.dat" from `programFolder` (repairing and saving it).
-    MainController(WindowPort& window, std::filesystem::path programFolder);
+    MainController(RunView& view, std::filesystem::path programFolder);
     ~MainController() override;  // asks running workers to stop and waits for them
     MainController(const MainController&) = delete;
     MainController& operator=(const MainController&) = delete;
@@ -80,18 +80,16 @@ public:
     // update writes the fields that differ from the last read, as above.
     AppSettings CurrentAppSettings();
     bool UpdateAppSettings(const AppSettings& settings);
-    // Why "soft.dat" could not be read at start (empty when it could): the
-    // defaults are used and the file is never written.
-    const std::string& settingsProblem() const { return settings_.problem(); }
-    // What to tell the user about it: the path, the reason, and what follows.
-    std::u16string SettingsProblemText() const { return settings_.ProblemText(); }
+    // Its problem() tells why "soft.dat" could not be read at start: then
+    // the defaults are used and the file is never written.
+    const SettingsStore& settingsStore() const { return settings_; }
     // Item count of the running album and how many are done, for progress bars.
     std::size_t jobSize() const { return jobSize_; }
     int completedCount() const { return runState_.completedCount; }
     bool downloadBusy() const { return runState_.downloadBusy; }
 
     const std::filesystem::path& programFolder() const { return programFolder_; }
-    WindowPort& window() { return window_; }
+    RunView& view() { return view_; }
     const SettingsBlock& settings() const { return settings_.block(); }
     const ExtensionSettings& extensionSettings() const { return extension_; }
 
@@ -117,13 +115,13 @@ private:
     // thread can be made, shows the thread message and sets `state` back to 0.
     bool StartWorker(std::thread& slot, bool& running, std::atomic<std::uint8_t>& state, void (*body)(MainController&));
     void WaitForWorker(const bool& running);
-    void OfferToHistory(HistoryKind kind, int controlId, const std::u16string& text);
+    void OfferToHistory(HistoryKind kind, const std::u16string& text);
     static void GetListFunc(MainController& self);
     static void DownListFunc(MainController& self);
     static void RetryFunc(MainController& self);
     void StartDownloadRun(void (*body)(MainController&), unsigned retries);
 
-    WindowPort& window_;
+    RunView& view_;
     std::filesystem::path programFolder_;
     SettingsStore settings_;  // a failed save is shown as a message box
     ExtensionSettings extension_;

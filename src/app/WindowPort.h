@@ -1,8 +1,7 @@
-// The controller's only way to its window: what the window shows (texts,
-// enable states, messages, album rows, a run's end). Nothing is asked of it:
-// a run's inputs come in its order. The desktop window hands each call to its
-// GUI thread; the command line prints; tests record. Every call may come from
-// a worker thread.
+// The main window's controls as WindowView drives them: texts, enable
+// states, messages, album rows, a run's end. Nothing is asked of it. The
+// desktop window hands each call to its GUI thread; tests record. Every call
+// may come from a worker thread.
 #pragma once
 
 #include <string>

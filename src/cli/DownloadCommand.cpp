@@ -2,12 +2,12 @@
 #include <CLI/CLI.hpp>
 #include <optional>
 
-#include "app/ControlIds.h"
 #include "app/MainController.h"
 #include "cli/AddressCheck.h"
 #include "cli/AlbumSelection.h"
 #include "cli/Command.h"
 #include "cli/InterruptWatch.h"
+#include "cli/Output.h"
 #include "cli/RunConsole.h"
 #include "settings/SettingsFile.h"
 #include "text/StringCtrl.h"
@@ -35,9 +35,9 @@ public:
         InterruptWatch interrupts;  // before any thread starts
         RunConsole console(global, json_);
         if (!console.LogWritable("download")) return kExitUsage;
-        ConsoleWindow& window = console.window();
-        MainController controller(window, ProgramFolder());
-        PrintSettingsProblem(controller);
+        ConsoleView& view = console.view();
+        MainController controller(view, ProgramFolder());
+        PrintSettingsProblem(controller.settingsStore());
         console.Attach(controller);
         StopActionScope stopAction(interrupts, [&controller] { controller.StopRuns(); });
         std::u16string saveFolder =
@@ -51,13 +51,13 @@ public:
         const std::size_t count = controller.session().albums.size();
         auto picked = ParseAlbumSelection(albums_, count);
         if (!picked) {
-            window.Flush();
+            view.Flush();
             return UsageError("download",
                               "bad album selection '" + albums_ + "' (" + std::to_string(count) + " albums found)");
         }
         if (picked->empty()) {
-            window.Flush();
-            if (count == 0) window.PrintStatusIfQuiet();
+            view.Flush();
+            if (count == 0) view.PrintStatusIfQuiet();
             std::fprintf(stderr, "lumora-cli download: no album to download\n");
             return kExitFailure;
         }

@@ -2,7 +2,6 @@
 #include <CLI/CLI.hpp>
 #include <nlohmann/json.hpp>
 
-#include "app/ControlIds.h"
 #include "app/MainController.h"
 #include "cli/AddressCheck.h"
 #include "cli/Command.h"
@@ -58,20 +57,20 @@ public:
         InterruptWatch interrupts;  // before any thread starts
         const StatusStyle style = ChooseStatusStyle(global.quiet);
         std::unique_ptr<ProgressLine> progress = MakeProgressLine(style);
-        ConsoleWindow window(style, progress.get());
-        MainController controller(window, ProgramFolder());
+        ConsoleView view(style, progress.get());
+        MainController controller(view, ProgramFolder());
         StopActionScope stopAction(interrupts, [&controller] { controller.StopRuns(); });
-        PrintSettingsProblem(controller);
+        PrintSettingsProblem(controller.settingsStore());
         controller.SetReady();
         controller.GetAlbums({Utf8ToWide(address_)});
         controller.WaitForGetAlbums();
-        window.Flush();
+        view.Flush();
         if (progress) progress->Finish();  // its line ends before the table
 
         const auto albums = controller.session().albums.all();
         // A list cut at the page bound is incomplete: said, and a failure.
         const bool incomplete = albums.empty() || controller.session().albumListCut;
-        if (incomplete) window.PrintStatusIfQuiet();
+        if (incomplete) view.PrintStatusIfQuiet();
         if (json_) {
             PrintJson(controller.session(), albums);
         } else {

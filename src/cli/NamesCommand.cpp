@@ -4,9 +4,9 @@
 #include <optional>
 
 #include "cli/Command.h"
-#include "cli/ConsoleWindow.h"
 #include "cli/Output.h"
 #include "settings/SettingsFile.h"
+#include "settings/SettingsStore.h"
 #include "text/StringCtrl.h"
 
 namespace lumora::cli {

@@ -3,10 +3,10 @@
 
 #include "app/OptionFlags.h"
 #include "cli/Command.h"
-#include "cli/ConsoleWindow.h"
 #include "cli/Output.h"
 #include "settings/AppSettings.h"
 #include "settings/SettingsFile.h"
+#include "settings/SettingsStore.h"
 #include "text/StringCtrl.h"
 
 namespace lumora::cli {

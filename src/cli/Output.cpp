@@ -9,6 +9,7 @@
 #include "base/SystemError.h"
 #include "base/WriteAll.h"
 #include "cli/Command.h"
+#include "settings/SettingsStore.h"
 #include "text/StringCtrl.h"
 
 namespace lumora::cli {
@@ -81,6 +82,12 @@ void PrintJsonLine(const nlohmann::json& object) {
     // Text that is not valid UTF-8 (a server's bytes) is replaced, never a reason to stop.
     Write(stdout, object.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) + "\n");
 }
+
+void PrintSettingsProblem(const SettingsStore& settings) {
+    if (!settings.problem().empty()) PrintLine(stderr, settings.ProblemText());
+}
+
+void PrintSettingsMessage(const std::u16string& text) { PrintLine(stderr, text); }
 
 int FinishOutput(int status) {
     std::lock_guard lock(PrintMutex());

@@ -8,6 +8,10 @@
 #include <string>
 #include <vector>
 
+namespace lumora {
+class SettingsStore;
+}
+
 namespace lumora::cli {
 
 // One line, flushed at once; safe from any thread.
@@ -18,6 +22,11 @@ void PrintRow(const std::vector<std::u16string>& cells);
 void PrintJsonDocument(const nlohmann::json& document);
 // One object on one line of standard output, for event streams.
 void PrintJsonLine(const nlohmann::json& object);
+
+// Tells the user on standard error when "soft.dat" could not be read.
+void PrintSettingsProblem(const SettingsStore& settings);
+// What the settings commands tell of a failed save: a line on standard error.
+void PrintSettingsMessage(const std::u16string& text);
 
 // At the end of the program: flushes standard output and error and checks
 // that everything written to them arrived (also what was written around

@@ -4,10 +4,10 @@
 #include <optional>
 
 #include "cli/Command.h"
-#include "cli/ConsoleWindow.h"
 #include "cli/Output.h"
 #include "settings/AppSettings.h"
 #include "settings/SettingsFile.h"
+#include "settings/SettingsStore.h"
 #include "text/Format.h"
 #include "text/StringCtrl.h"
 

@@ -22,8 +22,8 @@ public:
         InterruptWatch interrupts;  // before any thread starts
         RunConsole console(global, json_);
         if (!console.LogWritable("retry")) return kExitUsage;
-        MainController controller(console.window(), ProgramFolder());
-        PrintSettingsProblem(controller);
+        MainController controller(console.view(), ProgramFolder());
+        PrintSettingsProblem(controller.settingsStore());
         console.Attach(controller);
         StopActionScope stopAction(interrupts, [&controller] { controller.StopRuns(); });
         controller.SetReady();
@@ -33,7 +33,7 @@ public:
         // The archive already said why it could not be read.
         if (report.failuresUnread) return interrupts.ExitStatus(kExitFailure);
         if (report.albums.empty() && !report.stopped) {
-            console.window().Flush();
+            console.view().Flush();
             PrintLine(stderr, u"上次下载没有失败的图片");
             return interrupts.ExitStatus(0);
         }

@@ -33,7 +33,7 @@ RunConsole::RunConsole(const GlobalOptions& global, bool json)
       progress_(MakeProgressLine(style_)),
       events_(json ? MakeJsonEvents() : nullptr),
       log_(global.logFile.empty() ? nullptr : std::make_unique<RunLog>(global.logFile)),
-      window_(style_, progress_.get()) {}
+      view_(style_, progress_.get()) {}
 
 bool RunConsole::LogWritable(const char* command) const {
     if (!log_) return true;
@@ -50,7 +50,7 @@ void RunConsole::Attach(MainController& controller) {
 }
 
 int RunConsole::Finish(const DownloadReport& report) {
-    window_.Flush();
+    view_.Flush();
     if (progress_) progress_->Finish();
     if (!json_) PrintSummary(report);
     return DownloadExitStatus(report);

@@ -8,9 +8,13 @@
 
 #include "app/RunLog.h"
 #include "cli/Command.h"
-#include "cli/ConsoleWindow.h"
+#include "cli/ConsoleView.h"
 #include "cli/JsonEvents.h"
 #include "cli/ProgressLine.h"
+
+namespace lumora {
+class MainController;
+}
 
 namespace lumora::cli {
 
@@ -26,7 +30,7 @@ class RunConsole {
 public:
     RunConsole(const GlobalOptions& global, bool json);
 
-    ConsoleWindow& window() { return window_; }
+    ConsoleView& view() { return view_; }
     // Checks that the log file can be written; says why not on standard error.
     bool LogWritable(const char* command) const;
     // Attaches the progress line, JSON events and the log to the controller's runs.
@@ -41,7 +45,7 @@ private:
     std::unique_ptr<ProgressLine> progress_;
     std::unique_ptr<RunListener> events_;  // when JSON was asked for
     std::unique_ptr<RunLog> log_;
-    ConsoleWindow window_;
+    ConsoleView view_;
 };
 
 // One line per album with its counts, then every failed picture and why.

@@ -92,9 +92,10 @@ CLumoraDlg::CLumoraDlg(Options options)
     : options_(std::move(options)),
       desktop_(options_.desktop ? *options_.desktop : DefaultDesktop()),
       runLog_(DefaultRunLogPath()),
-      bridge_(std::make_unique<CWindowBridge>(*this)) {
+      bridge_(std::make_unique<CWindowBridge>(*this)),
+      view_(*bridge_) {
     const std::filesystem::path folder = options_.programFolder.empty() ? ProgramFolder() : options_.programFolder;
-    controller_ = std::make_unique<MainController>(*bridge_, folder);
+    controller_ = std::make_unique<MainController>(view_, folder);
     controller_->runListeners().Add(runLog_);
 
     setWindowIcon(QIcon(QPixmap::fromImage(DrawProgramIcon(256))));
@@ -247,7 +248,8 @@ void CLumoraDlg::StartupDone() {
     ready_ = true;
     controller_->SetReady();
     // The user's settings file is there but could not be read: say so once.
-    if (!controller_->settingsProblem().empty()) ShowMessage(ToQString(controller_->SettingsProblemText()));
+    const SettingsStore& store = controller_->settingsStore();
+    if (!store.problem().empty()) ShowMessage(ToQString(store.ProblemText()));
     emit stateChanged();
 }
 

@@ -1,7 +1,8 @@
 // The main window: address and save-folder boxes, the two command buttons,
 // the album grid and the menu. The controller does the work; this window
-// shows its state. The controller reaches it through a CWindowBridge, which
-// carries every call over to the GUI thread; all members here run on it.
+// shows its state. The controller's runs reach it through a WindowView on a
+// CWindowBridge, which carries every call over to the GUI thread; all
+// members here run on it.
 //
 // Controls carry object names "control<id>" with the ids of ControlIds.h.
 #pragma once
@@ -18,6 +19,7 @@
 
 #include "app/MainController.h"
 #include "app/RunLog.h"
+#include "app/WindowView.h"
 
 class CComboBox2;
 class CDesktop;
@@ -154,6 +156,7 @@ private:
     lumora::RunLog runLog_;
     // Declared before the controller, which uses it until it has gone.
     std::unique_ptr<CWindowBridge> bridge_;
+    lumora::WindowView view_;  // the runs, shown through the bridge
     std::unique_ptr<lumora::MainController> controller_;
     std::map<int, QWidget*> controls_;
 

@@ -91,7 +91,7 @@ protected:
     }
 
     std::unique_ptr<MainController> MakeController() {
-        auto controller = std::make_unique<MainController>(window_, home_);
+        auto controller = std::make_unique<MainController>(window_.view, home_);
         controller->SetReady();
         return controller;
     }

@@ -208,7 +208,7 @@ TEST_F(GetAlbumsTest, BadAddresses) {
 }
 
 TEST_F(GetAlbumsTest, NotReadyDoesNothing) {
-    MainController controller(window_, home_);
+    MainController controller(window_.view, home_);
     window_.SetItemText(IDC_ADDRESS, u"http://dp.pconline.com.cn/m1/");
     ClickGetAlbums(controller, window_);
     controller.WaitForGetAlbums();
@@ -227,7 +227,7 @@ TEST_F(GetAlbumsTest, FoundAlbumsPutTheAddressIntoTheHistory) {
         EXPECT_EQ(window_.historyAdded[0].second, u"http://dp.pconline.com.cn/m9/");
     }
     // Saved at once: a new controller (a restart) sees it.
-    MainController restarted(window_, home_);
+    MainController restarted(window_.view, home_);
     EXPECT_EQ(HistoryText(restarted.settings(), HistoryKind::Address, 0), u"http://dp.pconline.com.cn/m9/");
 }
 

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "app/WindowPort.h"
+#include "app/WindowView.h"
 
 namespace lumora::testing {
 
@@ -83,6 +84,8 @@ public:
     std::vector<std::u16string> opened;
     int gridResets = 0;
     std::function<void(std::size_t)> onShowAlbum;
+    // The runs as the desktop shows them, on this window: what a controller takes.
+    WindowView view{*this};
 
 private:
     std::mutex mutex_;

@@ -64,7 +64,7 @@ protected:
     // A controller on the stop window that has read both albums, `threads`
     // workers a run.
     std::unique_ptr<MainController> StopController(unsigned threads) {
-        auto controller = std::make_unique<MainController>(stopWindow_, home_);
+        auto controller = std::make_unique<MainController>(stopWindow_.view, home_);
         controller->SetReady();
         stopWindow_.controller = controller.get();
         SetThreads(*controller, threads);

@@ -1,10 +1,8 @@
-#include "cli/ConsoleWindow.h"
+#include "cli/ConsoleView.h"
 
 #include <algorithm>
 #include <cctype>
 
-#include "app/ControlIds.h"
-#include "app/MainController.h"
 #include "cli/Output.h"
 #include "cli/ProgressLine.h"
 
@@ -28,20 +26,24 @@ bool HasDigit(const std::u16string& text) {
 
 }  // namespace
 
-ConsoleWindow::ConsoleWindow(StatusStyle style, ProgressLine* progress) : style_(style), progress_(progress) {}
+ConsoleView::ConsoleView(StatusStyle style, ProgressLine* progress) : style_(style), progress_(progress) {}
 
-ConsoleWindow::~ConsoleWindow() { Flush(); }
+ConsoleView::~ConsoleView() { Flush(); }
 
-void ConsoleWindow::SetItemText(int controlId, const std::u16string& text) {
+void ConsoleView::MainStatus(const std::u16string& text) {
     std::lock_guard lock(mutex_);
-    auto& current = texts_[controlId];
-    if (current == text) return;
-    current = text;
-    const bool status = controlId == IDC_STATUS_MAIN || controlId == IDC_STATUS_PROGRESS;
-    if (status && !text.empty()) ShowStatus(text);
+    ShowStatus(mainStatus_, text);
 }
 
-void ConsoleWindow::ShowStatus(const std::u16string& text) {
+void ConsoleView::ProgressStatus(const std::u16string& text) {
+    std::lock_guard lock(mutex_);
+    ShowStatus(progressStatus_, text);
+}
+
+void ConsoleView::ShowStatus(std::u16string& shown, const std::u16string& text) {
+    if (shown == text) return;
+    shown = text;
+    if (text.empty()) return;
     switch (style_) {
     case StatusStyle::Quiet: return;
     case StatusStyle::Terminal:
@@ -58,24 +60,23 @@ void ConsoleWindow::ShowStatus(const std::u16string& text) {
     }
 }
 
-void ConsoleWindow::FlushLocked() {
+void ConsoleView::FlushLocked() {
     if (heldCounter_.empty()) return;
     PrintLine(stderr, heldCounter_);
     heldCounter_.clear();
 }
 
-void ConsoleWindow::Flush() {
+void ConsoleView::Flush() {
     std::lock_guard lock(mutex_);
     FlushLocked();
 }
 
-void ConsoleWindow::PrintStatusIfQuiet() {
+void ConsoleView::PrintStatusIfQuiet() {
     std::lock_guard lock(mutex_);
-    const std::u16string& status = texts_[IDC_STATUS_PROGRESS];
-    if (style_ == StatusStyle::Quiet && !status.empty()) PrintLine(stderr, status);
+    if (style_ == StatusStyle::Quiet && !progressStatus_.empty()) PrintLine(stderr, progressStatus_);
 }
 
-void ConsoleWindow::MessageBox(const std::u16string& text) {
+void ConsoleView::Message(const std::u16string& text) {
     std::lock_guard lock(mutex_);
     FlushLocked();
     if (progress_) {
@@ -85,16 +86,6 @@ void ConsoleWindow::MessageBox(const std::u16string& text) {
     }
 }
 
-void ConsoleWindow::OpenFolder(const std::u16string& folder) { MessageBox(u"打开文件夹: " + folder); }
-
-void PrintSettingsProblem(const MainController& controller) {
-    if (!controller.settingsProblem().empty()) PrintLine(stderr, controller.SettingsProblemText());
-}
-
-void PrintSettingsProblem(const SettingsStore& settings) {
-    if (!settings.problem().empty()) PrintLine(stderr, settings.ProblemText());
-}
-
-void PrintSettingsMessage(const std::u16string& text) { PrintLine(stderr, text); }
+void ConsoleView::OpenFolder(const std::u16string& folder) { Message(u"打开文件夹: " + folder); }
 
 }  // namespace lumora::cli
