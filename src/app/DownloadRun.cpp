@@ -38,7 +38,6 @@ DownloadRun::DownloadRun(MainController& controller, DownloadJob& job, DownloadR
 
 void DownloadRun::OpenArchive(const AppSettings& app) {
     appSettings_ = app;
-    state_.retries = static_cast<std::uint8_t>(appSettings_.retries);
     std::string error;
     const std::filesystem::path file = controller_.programFolder() / kArchiveFileName;
     archive_ = DownloadArchive::Open(file, error);
@@ -108,8 +107,9 @@ DownloadReport DownloadRun::DownloadPickedAlbums(const DownloadOrder& order) {
         report.rejectedSavePath = true;
         return report;
     }
-    const std::u16string downloadFolder = WithTrailingSlash(saveFolder) + session.spaceName + session.subFolderName;
-    if (std::optional<FolderFailure> failed = CreateFolderPath(downloadFolder)) {
+    RunPlan plan;
+    plan.downloadFolder = WithTrailingSlash(saveFolder) + session.spaceName + session.subFolderName;
+    if (std::optional<FolderFailure> failed = CreateFolderPath(plan.downloadFolder)) {
         controller_.ShowMessage(failed->path);  // the folder that could not be made
         controller_.ShowMessage(u"请检测设置的保存路径是否有误（" + SystemErrorText(failed->error) + u"）");
         session.downloadState = DOWN_IDLE;
@@ -117,39 +117,104 @@ DownloadReport DownloadRun::DownloadPickedAlbums(const DownloadOrder& order) {
         return report;
     }
     controller_.BeginDownload();
-    job_.albumFolder = downloadFolder;
+    job_.albumFolder = plan.downloadFolder;
     const DownloadParams& params = order.params;
-    state_.minKB = params.minKB;
-    state_.maxKB = params.maxKB;
-    state_.threadCount = params.threadCount;
-    state_.timeoutSeconds = params.timeoutSeconds;
+    plan.threadCount = params.threadCount;
+    plan.transfer.timeoutSeconds = params.timeoutSeconds;
+    plan.transfer.sizeWindow = {params.minKB, params.maxKB};
+    plan.transfer.retries = static_cast<std::uint8_t>(order.app.retries);
     OpenArchive(order.app);
     if (archive_) {
         archive_->BeginRun({params.threadCount, params.timeoutSeconds, params.minKB, params.maxKB,
                             controller_.CurrentNameRules().optionFlags});
     }
-
-    const std::vector<ST_PERLISTRECORD>& picked = order.albums;
-    session.albums.setPickedCount(static_cast<std::int32_t>(picked.size()));
-    if (picked.empty()) {
+    for (const ST_PERLISTRECORD& album : order.albums) plan.albums.push_back({album.title, album.address, album, {}});
+    session.albums.setPickedCount(static_cast<std::int32_t>(plan.albums.size()));
+    if (plan.albums.empty()) {
         controller_.ShowMessage(u"请先在相册列表中选择要下载的相册");
         report.nothingPicked = true;
     }
-    RunListener& events = controller_.runListeners();
-    events.RunStarted(false, picked.size());
+    Execute(plan, report);
+    if (report.totalListed > 0 && (controller_.CurrentNameRules().optionFlags & kOptOpenFolderWhenDone)) {
+        controller_.view().OpenFolder(job_.albumFolder);
+    }
+    return report;
+}
+
+DownloadReport DownloadRun::RetryFailures(const RetryOrder& order) {
+    DownloadReport report;
+    controller_.BeginDownload();
+    OpenArchive(order.app);
+    const std::vector<FailedPicture> failures = archive_ ? archive_->Failures() : std::vector<FailedPicture>();
+    if (!archive_) {
+        report.failuresUnread = true;
+        controller_.ShowMessage(u"无法读取上次失败的图片：下载记录打不开");
+    } else if (failures.empty()) {
+        report.nothingPicked = true;
+    }
+    const LastRunParams params = archive_ ? archive_->LastParams() : LastRunParams();
+    RunPlan plan;
+    plan.retry = true;
+    plan.threadCount = params.threadCount;
+    plan.transfer.timeoutSeconds = params.timeoutSeconds;
+    plan.transfer.sizeWindow = {params.minKB, params.maxKB};
+    plan.transfer.retries = static_cast<std::uint8_t>(order.app.retries);
+    // Order stamps need the whole album, which a retry does not have.
+    plan.options = params.optionFlags & ~kOptFixPictureOrder;
+    // One album per folder, in the order the failures were met.
+    std::map<std::u16string, std::size_t> albumIndex;
+    for (const FailedPicture& failure : failures) {
+        auto [found, added] =
+            albumIndex.emplace(failure.albumFolder + u'\n' + failure.albumAddress, plan.albums.size());
+        if (added) plan.albums.push_back({failure.albumTitle, failure.albumAddress, std::nullopt, {}});
+        plan.albums[found->second].failures.push_back(failure);
+    }
+    Execute(plan, report);
+    return report;
+}
+
+void DownloadRun::Execute(const RunPlan& plan, DownloadReport& report) {
+    SiteSession& session = controller_.session();
+    state_.threadCount = plan.threadCount;
+    state_.transfer = plan.transfer;
+    state_.transfer.stop = session.downloadStop;
+    // Nothing to retry is no run to tell of.
+    RunListeners none;
+    RunListener& events = plan.retry && plan.albums.empty() ? none : controller_.runListeners();
+    const std::size_t count = plan.albums.size();
+    events.RunStarted(plan.retry, count);
     PicturePageAhead ahead;
-    for (std::size_t i = 0; i < picked.size(); ++i) {
-        if (session.downloadState == DOWN_STOP) break;
+    for (std::size_t i = 0; i < count && session.downloadState != DOWN_STOP; ++i) {
+        const PlannedAlbum& album = plan.albums[i];
+        // The previous album's collection ended early; a stop pressed meanwhile stays.
+        std::uint8_t albumDone = DOWN_ALBUM_DONE;
+        session.downloadState.compare_exchange_strong(albumDone, DOWN_RUNNING);
         job_.Clear();
         jobSize_ = 0;
-        job_.albumFolder = downloadFolder;
-        session.downloadState = DOWN_RUNNING;
-        ShowAlbumStatus(i + 1, picked.size());
+        ShowAlbumStatus(i + 1, count);
         albumNumber_ = i + 1;
-        events.AlbumStarted(i + 1, picked.size(), picked[i].title, picked[i].address);
+        events.AlbumStarted(i + 1, count, album.title, album.address);
         AlbumOutcome outcome;
-        DownloadAlbum(picked[i], outcome, i + 1 < picked.size() ? &picked[i + 1] : nullptr, ahead);
+        outcome.title = album.title;
+        outcome.address = album.address;
+        SchedulerCallbacks callbacks = MakeCallbacks();
+        AlbumMarker marker;
+        bool due = true;
+        if (album.record) {
+            const ST_PERLISTRECORD* next = nullptr;
+            if (i + 1 < count && plan.albums[i + 1].record) next = &*plan.albums[i + 1].record;
+            due = CollectAlbum(plan, *album.record, outcome, next, ahead, callbacks);
+            if (due) marker = {job_.addresses.front(), true};
+        } else {
+            LoadFailures(album.failures, outcome);
+            marker = {album.failures.front().albumFirstAddress, album.failures.front().markerDue};
+        }
         report.totalListed += outcome.listed;
+        if (due) {
+            const std::uint16_t options = plan.options ? *plan.options : controller_.CurrentNameRules().optionFlags;
+            const std::vector<std::size_t> done = DownloadJobItems(outcome, options, callbacks, marker);
+            if (!album.record && outcome.stopped) KeepUnstarted(outcome, album.failures, done);
+        }
         if (outcome.listed > 0 || !outcome.title.empty()) {
             events.AlbumEnded(i + 1, outcome);
             report.albums.push_back(std::move(outcome));
@@ -159,41 +224,36 @@ DownloadReport DownloadRun::DownloadPickedAlbums(const DownloadOrder& order) {
     FlushRecords(report);
     events.RunEnded(report);
     controller_.EndDownload();
-    if (report.totalListed > 0 && (controller_.CurrentNameRules().optionFlags & kOptOpenFolderWhenDone)) {
-        controller_.view().OpenFolder(job_.albumFolder);
-    }
-    return report;
 }
 
-void DownloadRun::DownloadAlbum(const ST_PERLISTRECORD& picked, AlbumOutcome& outcome,
-                                const ST_PERLISTRECORD* nextAlbum, PicturePageAhead& ahead) {
+bool DownloadRun::CollectAlbum(const RunPlan& plan, const ST_PERLISTRECORD& album, AlbumOutcome& outcome,
+                               const ST_PERLISTRECORD* nextAlbum, PicturePageAhead& ahead,
+                               SchedulerCallbacks& callbacks) {
     SiteSession& session = controller_.session();
-    const ST_PERLISTRECORD* album = &picked;
-    outcome.title = album->title;
-    outcome.address = album->address;
+    job_.albumFolder = plan.downloadFolder;
     if (session.siteIndex > 16) {
         controller_.ShowMessage(u"Error ListType Code.");
-        return;
+        return false;
     }
     const SiteAdapter* adapter = FindSiteAdapter(session.siteIndex);
-    if (!adapter) return;
+    if (!adapter) return false;
 
     NameRules rules = controller_.CurrentNameRules();
     NamingContext naming;
     naming.rules = &rules;
-    naming.albumName = album->title;
-    naming.albumPosition = album->position;
-    naming.extraNumber1 = album->extraNumber1;
-    naming.extraNumber2 = album->extraNumber2;
+    naming.albumName = album.title;
+    naming.albumPosition = album.position;
+    naming.extraNumber1 = album.extraNumber1;
+    naming.extraNumber2 = album.extraNumber2;
     naming.pickedCount = session.albums.pickedCount();
     naming.albumCount = static_cast<std::int32_t>(session.albums.size());
     naming.spaceName = session.spaceName;
     PictureNameFile nameFile;
-    nameFile.Start(job_, album->title);
+    nameFile.Start(job_, album.title);
     AlbumCollector collector(
         job_, naming, [this](const std::u16string& text) { controller_.SetProgressStatus(text); }, nameFile.Appender());
     outcome.page = ReadPictureList(
-        controller_, *adapter, *album,
+        controller_, *adapter, album,
         [&](const std::u16string& address, const std::u16string& description) {
             rules = controller_.CurrentNameRules();  // the dialog may change them during a run
             if (!collector.Add(address, description, u"")) session.downloadState = DOWN_ALBUM_DONE;
@@ -202,33 +262,53 @@ void DownloadRun::DownloadAlbum(const ST_PERLISTRECORD& picked, AlbumOutcome& ou
     outcome.folder = job_.albumFolder;
     outcome.listed = job_.size();
     jobSize_ = job_.size();
-    if (job_.empty() || session.downloadState == DOWN_STOP) return;
+    if (job_.empty() || session.downloadState == DOWN_STOP) return false;
     controller_.runListeners().AlbumListed(albumNumber_, job_.size(), job_.albumFolder);
 
-    const std::uint16_t options = controller_.CurrentNameRules().optionFlags;
-    if (options & kOptListFileOnly) {
+    if (controller_.CurrentNameRules().optionFlags & kOptListFileOnly) {
         outcome.listFileOnly = true;
         // The title is cut so that the name with ".lst" stays within a path component.
-        const std::u16string listName = CutToUtf8Bytes(album->title, kMaxComponentBytes - 4) + u".lst";
+        const std::u16string listName = CutToUtf8Bytes(album.title, kMaxComponentBytes - 4) + u".lst";
         outcome.listFileWritten = WriteListFile(job_, std::filesystem::path(WideToUtf8(job_.albumFolder + listName)));
-        return;
+        return false;
     }
-    SchedulerCallbacks callbacks = MakeCallbacks();
     // Albums go one after another: the next album's page is read while this
     // album's last pictures still arrive, not after the pool has drained.
-    callbacks.lastItemStarted = [&] {
+    callbacks.lastItemStarted = [this, &session, &ahead, adapter, nextAlbum] {
         if (nextAlbum && session.downloadState != DOWN_STOP) {
             ahead.Start(adapter->PicturePageAddress(*nextAlbum), session.retries, session.downloadStop);
         }
     };
-    DownloadJobItems(outcome, options, callbacks, {job_.addresses.front(), true});
+    return true;
+}
+
+void DownloadRun::LoadFailures(const std::vector<FailedPicture>& rows, AlbumOutcome& outcome) {
+    job_.albumFolder = rows.front().albumFolder;
+    for (const FailedPicture& row : rows) {
+        job_.addresses.push_back(row.address);
+        job_.fileNames.push_back(row.fileName);
+        job_.headerTexts.push_back(row.headerText);
+    }
+    if (std::all_of(rows.begin(), rows.end(), [](const FailedPicture& row) { return row.headerText.empty(); })) {
+        job_.headerTexts.clear();
+    }
+    jobSize_ = job_.size();
+    outcome.page.fetched = true;  // a retry reads no album page
+    outcome.folder = job_.albumFolder;
+    outcome.listed = job_.size();
+    if (std::optional<FolderFailure> failed = CreateFolderPath(job_.albumFolder)) {
+        controller_.ShowMessage(failed->path + u"（" + SystemErrorText(failed->error) + u"）");
+    }
+    // The rows are written anew: failed again, or left unstarted by a stop.
+    for (const FailedPicture& row : rows) archive_->ClearFailure(row.address, row.albumFolder, row.fileName);
+    controller_.runListeners().AlbumListed(albumNumber_, job_.size(), job_.albumFolder);
 }
 
 std::vector<KnownItem> DownloadRun::FindKnownItems() {
     std::vector<KnownItem> known;
     if (!archive_ || !appSettings_.skipSaved) return known;
     known.assign(job_.size(), KnownItem::Unknown);
-    const SizeWindow window{state_.minKB, state_.maxKB};
+    const SizeWindow window = state_.transfer.sizeWindow;
     for (std::size_t i = 0; i < job_.size(); ++i) {
         const std::u16string target = job_.SavePath(i);
         if (archive_->WasFiltered(job_.addresses[i], target, window)) {
@@ -266,8 +346,7 @@ std::vector<std::size_t> DownloadRun::DownloadJobItems(AlbumOutcome& outcome, st
     controller_.SetProgressStatus(u"已开始下载图片");
     // A stop pressed while the page was read must not be forgotten here.
     state_.stopRequested = session.downloadState == DOWN_STOP;
-    auto log =
-        std::make_shared<ItemLog>(records_, outcome.address, SizeWindow{state_.minKB, state_.maxKB}, MakeItemEvents());
+    auto log = std::make_shared<ItemLog>(records_, outcome.address, state_.transfer.sizeWindow, MakeItemEvents());
     DownPicFunc(job_, state_, workers_, callbacks, log, known);
 
     outcome.stopped = session.downloadState == DOWN_STOP;
@@ -319,80 +398,6 @@ FailedPicture DownloadRun::FailureRow(const AlbumOutcome& outcome, const AlbumMa
             job_.addresses[index],
             job_.headerTexts.empty() ? std::u16string() : job_.headerTexts[index],
             reason};
-}
-
-DownloadReport DownloadRun::RetryFailures() {
-    DownloadReport report;
-    SiteSession& session = controller_.session();
-    controller_.BeginDownload();
-    OpenArchive(LoadAppSettings(controller_.programFolder()));
-    const std::vector<FailedPicture> failures = archive_ ? archive_->Failures() : std::vector<FailedPicture>();
-    if (!archive_) {
-        report.failuresUnread = true;
-        controller_.ShowMessage(u"无法读取上次失败的图片：下载记录打不开");
-    } else if (failures.empty()) {
-        report.nothingPicked = true;
-    }
-    const LastRunParams params = archive_ ? archive_->LastParams() : LastRunParams();
-    state_.minKB = params.minKB;
-    state_.maxKB = params.maxKB;
-    state_.threadCount = params.threadCount;
-    state_.timeoutSeconds = params.timeoutSeconds;
-
-    // One job per album folder, in the order the failures were met.
-    std::vector<std::vector<FailedPicture>> albums;
-    std::map<std::u16string, std::size_t> albumIndex;
-    for (const FailedPicture& failure : failures) {
-        auto [found, added] = albumIndex.emplace(failure.albumFolder + u'\n' + failure.albumAddress, albums.size());
-        if (added) albums.emplace_back();
-        albums[found->second].push_back(failure);
-    }
-    // Nothing to retry is no run to tell of.
-    RunListeners none;
-    RunListener& events = failures.empty() ? none : controller_.runListeners();
-    events.RunStarted(true, albums.size());
-    for (std::size_t i = 0; i < albums.size() && session.downloadState != DOWN_STOP; ++i) {
-        const std::vector<FailedPicture>& rows = albums[i];
-        ShowAlbumStatus(i + 1, albums.size());
-        albumNumber_ = i + 1;
-        events.AlbumStarted(i + 1, albums.size(), rows.front().albumTitle, rows.front().albumAddress);
-        job_.Clear();
-        job_.albumFolder = rows.front().albumFolder;
-        for (const FailedPicture& row : rows) {
-            job_.addresses.push_back(row.address);
-            job_.fileNames.push_back(row.fileName);
-            job_.headerTexts.push_back(row.headerText);
-        }
-        if (std::all_of(rows.begin(), rows.end(), [](const FailedPicture& row) { return row.headerText.empty(); })) {
-            job_.headerTexts.clear();
-        }
-        jobSize_ = job_.size();
-        AlbumOutcome outcome;
-        outcome.title = rows.front().albumTitle;
-        outcome.page.fetched = true;  // a retry reads no album page
-        outcome.address = rows.front().albumAddress;
-        outcome.folder = job_.albumFolder;
-        outcome.listed = job_.size();
-        report.totalListed += job_.size();
-        if (std::optional<FolderFailure> failed = CreateFolderPath(job_.albumFolder)) {
-            controller_.ShowMessage(failed->path + u"（" + SystemErrorText(failed->error) + u"）");
-        }
-        // The rows are written anew: failed again, or left unstarted by a stop.
-        for (const FailedPicture& row : rows) archive_->ClearFailure(row.address, row.albumFolder, row.fileName);
-        events.AlbumListed(i + 1, job_.size(), job_.albumFolder);
-        // Order stamps need the whole album, which a retry does not have.
-        const std::uint16_t options = params.optionFlags & ~kOptFixPictureOrder;
-        const std::vector<std::size_t> done = DownloadJobItems(
-            outcome, options, MakeCallbacks(), {rows.front().albumFirstAddress, rows.front().markerDue});
-        if (outcome.stopped) KeepUnstarted(outcome, rows, done);
-        events.AlbumEnded(i + 1, outcome);
-        report.albums.push_back(std::move(outcome));
-    }
-    report.stopped = session.downloadState == DOWN_STOP;
-    FlushRecords(report);
-    events.RunEnded(report);
-    controller_.EndDownload();
-    return report;
 }
 
 void DownloadRun::KeepUnstarted(const AlbumOutcome& outcome, const std::vector<FailedPicture>& rows,

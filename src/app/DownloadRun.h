@@ -22,6 +22,28 @@ namespace lumora {
 
 class MainController;
 
+// One album of a run's plan: where its pictures come from.
+struct PlannedAlbum {
+    std::u16string title;
+    std::u16string address;
+    // A download reads the album's picture page and names what it finds...
+    std::optional<ST_PERLISTRECORD> record;
+    // ...a retry downloads the rows the archive kept, under their names.
+    std::vector<FailedPicture> failures;
+};
+
+// What one run does, made once at its start; one loop carries out every plan.
+struct RunPlan {
+    bool retry = false;
+    std::vector<PlannedAlbum> albums;
+    std::u16string downloadFolder;  // where a download's album folders go
+    std::uint32_t threadCount = 5;
+    TransferOptions transfer;  // for every picture, unchanged
+    // A retry works under the options of the run that failed; a download
+    // reads the current ones for every album, so that a change applies.
+    std::optional<std::uint16_t> options;
+};
+
 class DownloadRun {
 public:
     // Everything is owned by the controller and outlives the run.
@@ -31,13 +53,19 @@ public:
     // The albums the order picked.
     DownloadReport DownloadPickedAlbums(const DownloadOrder& order);
     // The failures that the archive keeps from the last run.
-    DownloadReport RetryFailures();
+    DownloadReport RetryFailures(const RetryOrder& order);
 
 private:
+    // Album after album; then the records are flushed and the run ends.
+    void Execute(const RunPlan& plan, DownloadReport& report);
+    // Reads the album's page into the job; true when its pictures are to be
+    // downloaded (false: none, a stop, or the list file was written).
     // `nextAlbum` (may be null) is the album after this one, whose page
     // `ahead` fetches while this album's last pictures finish.
-    void DownloadAlbum(const ST_PERLISTRECORD& album, AlbumOutcome& outcome, const ST_PERLISTRECORD* nextAlbum,
-                       PicturePageAhead& ahead);
+    bool CollectAlbum(const RunPlan& plan, const ST_PERLISTRECORD& album, AlbumOutcome& outcome,
+                      const ST_PERLISTRECORD* nextAlbum, PicturePageAhead& ahead, SchedulerCallbacks& callbacks);
+    // The rows into the job, under their names and in their folder.
+    void LoadFailures(const std::vector<FailedPicture>& rows, AlbumOutcome& outcome);
     // The album's first address, which its marker records, and whether the
     // marker is written once the job is done.
     struct AlbumMarker {

@@ -123,10 +123,14 @@ void MainController::Download(DownloadOrder order) {
     StartDownloadRun(&MainController::DownListFunc, retries);
 }
 
-void MainController::OnRetryFailuresClicked() {
+void MainController::RetryFailures(RetryOrder order) {
     if (session_.downloadState != DOWN_IDLE || session_.getAlbumsState != GET_IDLE) return;
-    StartDownloadRun(&MainController::RetryFunc, LoadAppSettings(programFolder_).retries);
+    const unsigned retries = order.app.retries;
+    retryOrder_ = std::move(order);
+    StartDownloadRun(&MainController::RetryFunc, retries);
 }
+
+RetryOrder MainController::OrderForRetry() { return {LoadAppSettings(programFolder_)}; }
 
 void MainController::StopRuns() {
     if (session_.getAlbumsState == GET_RUNNING) StopGetAlbums();
@@ -161,10 +165,6 @@ DownloadOrder MainController::OrderFor(const std::vector<std::size_t>& positions
 void MainController::StartDownloadRun(void (*body)(MainController&), unsigned retries) {
     session_.downloadState = DOWN_RUNNING;
     PrepareFetchPolicy(session_.downloadStop, retries);
-    {
-        std::lock_guard lock(stopMutex_);
-        runState_.stop = session_.downloadStop;
-    }
     StartWorker(downListThread_, downListRunning_, session_.downloadState, body);
 }
 
@@ -177,7 +177,7 @@ void MainController::DownListFunc(MainController& self) {
 
 void MainController::RetryFunc(MainController& self) {
     DownloadRun run(self, self.job_, self.runState_, self.workers_, self.jobSize_);
-    DownloadReport report = run.RetryFailures();
+    DownloadReport report = run.RetryFailures(self.retryOrder_);
     std::lock_guard lock(self.workerMutex_);
     self.lastReport_ = std::move(report);
 }

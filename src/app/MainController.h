@@ -58,7 +58,9 @@ public:
     // from any thread, any number of times.
     void StopRuns();
     // "重试失败的图片": downloads the last run's failures again, unless a run is going.
-    void OnRetryFailuresClicked();
+    void RetryFailures(RetryOrder order);
+    // The order for it, with "lumora.ini" as it is now.
+    RetryOrder OrderForRetry();
     // The last run's failures, as the archive keeps them (empty when it cannot be read).
     std::vector<FailedPicture> LastFailures();
     void WaitForDownload();
@@ -141,6 +143,7 @@ private:
 
     AlbumQuery query_;     // of the get-albums run, set before its worker starts
     DownloadOrder order_;  // of the download run, likewise
+    RetryOrder retryOrder_;
     DownloadJob job_;
     std::atomic<std::size_t> jobSize_{0};
     DownloadRunState runState_;

@@ -26,4 +26,10 @@ struct DownloadOrder {
     AppSettings app;                       // retries, skip-saved
 };
 
+// A run that downloads the last run's failures again, under that run's
+// download parameters.
+struct RetryOrder {
+    AppSettings app;  // retries, skip-saved
+};
+
 }  // namespace lumora

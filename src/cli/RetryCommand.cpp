@@ -27,7 +27,7 @@ public:
         console.Attach(controller);
         StopActionScope stopAction(interrupts, [&controller] { controller.StopRuns(); });
         controller.SetReady();
-        controller.OnRetryFailuresClicked();
+        controller.RetryFailures(controller.OrderForRetry());
         controller.WaitForDownload();
         const DownloadReport report = controller.lastReport();
         // The archive already said why it could not be read.

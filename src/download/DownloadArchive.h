@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "web/TransferOptions.h"  // SizeWindow
+
 struct sqlite3;
 
 namespace lumora {
@@ -26,13 +28,6 @@ struct SavedPicture {
     std::uint64_t size = 0;
     std::int64_t savedAt = 0;  // seconds since the epoch
     std::u16string albumAddress;
-};
-
-// The size window a picture was refused by; kilobytes, maximum 0 = none.
-struct SizeWindow {
-    std::uint32_t minKB = 0;
-    std::uint32_t maxKB = 0;
-    bool operator==(const SizeWindow&) const = default;
 };
 
 // A picture the size window refused: no file, and no need to fetch it again

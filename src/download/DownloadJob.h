@@ -9,10 +9,9 @@
 #include <vector>
 
 #include "base/Utf16Le.h"  // the marker and picture-name files' text
+#include "web/TransferOptions.h"
 
 namespace lumora {
-
-class StopToken;
 
 // One album's items; index i of each array belongs to item i. Written only
 // while no worker runs; workers get their own copy of their item.
@@ -32,12 +31,7 @@ struct DownloadJob {
 // Values copied once per run, and the counters of the running album.
 struct DownloadRunState {
     std::uint32_t threadCount = 5;
-    std::uint32_t timeoutSeconds = 30;
-    std::uint32_t minKB = 0;
-    std::uint32_t maxKB = 0;
-    std::uint8_t retries = 0;  // more attempts after a transient failure
-    // Raised by a stop: retry waits end, running transfers are abandoned soon.
-    std::shared_ptr<const StopToken> stop;
+    TransferOptions transfer;  // of every picture of the run
     std::atomic<int> completedCount{0};
     std::atomic<bool> stopRequested{false};
     std::atomic<bool> downloadBusy{false};

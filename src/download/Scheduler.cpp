@@ -11,8 +11,6 @@
 namespace lumora {
 namespace {
 
-constexpr std::uint32_t kStepTimeoutMs = 20000;
-
 // What one worker needs, copied so the job may be refilled and the run state
 // rewritten by the next run while a worker left running by a stop goes on.
 struct WorkItem {
@@ -20,11 +18,6 @@ struct WorkItem {
     std::u16string address;
     std::u16string savePath;
     std::u16string headerText;
-    std::uint32_t timeoutSeconds;
-    std::uint32_t minKB;
-    std::uint32_t maxKB;
-    std::uint8_t retries;
-    std::shared_ptr<const StopToken> stop;
     KnownItem known;
 };
 
@@ -32,6 +25,7 @@ struct WorkItem {
 // workers, which a stop may leave running after the scheduler has gone.
 struct Pool {
     std::vector<WorkItem> items;
+    TransferOptions transfer;  // the same for every item
     std::mutex mutex;
     std::condition_variable itemEnded;
     std::size_t next = 0;        // the next item to start: strictly in index order
@@ -42,7 +36,7 @@ struct Pool {
     std::atomic<int> completed{0};
 };
 
-void DownOnePicFunc(const WorkItem& item, ItemLog& log) {
+void DownOnePicFunc(const WorkItem& item, const TransferOptions& transfer, ItemLog& log) {
     if (item.known == KnownItem::Saved) {
         log.Skipped(item.index);
         return;
@@ -51,13 +45,9 @@ void DownOnePicFunc(const WorkItem& item, ItemLog& log) {
         log.Filtered({item.index, item.address, item.savePath, FetchError::SizeWindow}, true);
         return;
     }
-    FetchRequest request(u"", item.savePath, kStepTimeoutMs);
-    request.readTimeoutMs = item.timeoutSeconds * 1000;
+    FetchRequest request(u"", item.savePath, transfer.stepTimeoutMs);
+    ApplyTransferOptions(transfer, request);
     request.extraHeaders = item.headerText;
-    request.minSizeKB = static_cast<std::int32_t>(item.minKB);
-    request.maxSizeKB = static_cast<std::int32_t>(item.maxKB);
-    request.retries = item.retries;
-    request.stop = item.stop;
     FetchResult result;
     bool saved = false;
     try {
@@ -82,12 +72,12 @@ void DownOnePicFunc(const WorkItem& item, ItemLog& log) {
 std::shared_ptr<Pool> MakePool(const DownloadJob& job, const DownloadRunState& state,
                                const std::vector<KnownItem>& known) {
     auto pool = std::make_shared<Pool>();
+    pool->transfer = state.transfer;
     const std::size_t total = job.size();
     pool->items.reserve(total);
     for (std::size_t index = 0; index < total; ++index) {
         pool->items.push_back({index, job.addresses[index], job.SavePath(index),
                                index < job.headerTexts.size() ? job.headerTexts[index] : std::u16string(),
-                               state.timeoutSeconds, state.minKB, state.maxKB, state.retries, state.stop,
                                index < known.size() ? known[index] : KnownItem::Unknown});
     }
     return pool;
@@ -99,7 +89,7 @@ std::shared_ptr<Pool> MakePool(const DownloadJob& job, const DownloadRunState& s
 void RunWorker(const std::shared_ptr<Pool>& pool, const std::shared_ptr<ItemLog>& log, const std::atomic<bool>& stop,
                std::size_t index) {
     for (;;) {
-        DownOnePicFunc(pool->items[index], *log);
+        DownOnePicFunc(pool->items[index], pool->transfer, *log);
         ++pool->completed;
         bool more;
         {

@@ -133,7 +133,7 @@ std::string AlbumCsvLine(const std::vector<std::u16string>& cells) {
 }
 
 CMyGridCtrl::CMyGridCtrl(lumora::AlbumList& albums, std::filesystem::path programFolder, QWidget* parent)
-    : QTableWidget(parent), albums_(albums), programFolder_(std::move(programFolder)) {
+    : QTableWidget(parent), albums_(albums), programFolder_(std::move(programFolder)), coverRetries_(CoverRetries()) {
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setSelectionMode(QAbstractItemView::MultiSelection);
     verticalHeader()->hide();
@@ -238,12 +238,17 @@ QTableWidgetItem* CMyGridCtrl::PictureItem(std::size_t index) const {
     return cell;
 }
 
+std::uint8_t CMyGridCtrl::CoverRetries() const {
+    return static_cast<std::uint8_t>(lumora::LoadAppSettings(programFolder_).retries);
+}
+
 void CMyGridCtrl::RequestThumbnail(std::size_t index, const std::u16string& coverAddress) {
     // One fetch per record: a redisplay while it runs waits for the same one.
     if (coverAddress.empty() || !pendingThumbnails_.insert(index).second) return;
     const std::uint64_t generation = generation_;
-    thumbnailPool_.start([this, index, coverAddress, generation] {
-        QImage picture = FetchThumbnail(index, coverAddress);
+    const std::uint8_t retries = coverRetries_;
+    thumbnailPool_.start([this, index, coverAddress, generation, retries] {
+        QImage picture = FetchThumbnail(index, coverAddress, retries);
         QMetaObject::invokeMethod(
             this,
             [this, index, coverAddress, generation, picture] {
@@ -253,14 +258,13 @@ void CMyGridCtrl::RequestThumbnail(std::size_t index, const std::u16string& cove
     });
 }
 
-QImage CMyGridCtrl::FetchThumbnail(std::size_t index, const std::u16string& coverAddress) {
+QImage CMyGridCtrl::FetchThumbnail(std::size_t index, const std::u16string& coverAddress, std::uint8_t retries) {
     const std::filesystem::path folder = programFolder_ / "tmp";
     const std::filesystem::path file = folder / (std::to_string(index) + ".jpg");
     std::lock_guard lock(fileLocks_[index % fileLocks_.size()]);
     std::error_code ignored;
     std::filesystem::create_directories(folder, ignored);
-    const unsigned retries = lumora::LoadAppSettings(programFolder_).retries;
-    if (!lumora::DownloadPreviewImage(coverAddress, file, static_cast<std::uint8_t>(retries), thumbnailStop_)) {
+    if (!lumora::DownloadPreviewImage(coverAddress, file, retries, thumbnailStop_)) {
         return {};
     }
     // Covers come in any format whatever the name says; the reader looks at the content.
@@ -292,6 +296,7 @@ void CMyGridCtrl::WaitForThumbnails() {
 
 void CMyGridCtrl::ClearThumbnails() {
     ++generation_;
+    coverRetries_ = CoverRetries();
     thumbnailPool_.clear();
     pendingThumbnails_.clear();
     thumbnails_.clear();

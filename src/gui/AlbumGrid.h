@@ -89,7 +89,8 @@ private:
     void ShowPictureCell(std::size_t index, const lumora::ST_PERLISTRECORD& album);
     void RequestThumbnail(std::size_t index, const std::u16string& coverAddress);
     // Worker side: fetches the cover to tmp/<index>.jpg and scales it.
-    QImage FetchThumbnail(std::size_t index, const std::u16string& coverAddress);
+    QImage FetchThumbnail(std::size_t index, const std::u16string& coverAddress, std::uint8_t retries);
+    std::uint8_t CoverRetries() const;
     void AcceptThumbnail(std::size_t index, const std::u16string& coverAddress, std::uint64_t generation,
                          const QImage& picture);
     QTableWidgetItem* PictureItem(std::size_t index) const;
@@ -105,7 +106,9 @@ private:
     std::vector<QPixmap> thumbnails_;          // a record's imageIndex points in here
     std::set<std::size_t> pendingThumbnails_;  // positions being fetched
     std::uint64_t generation_ = 0;             // bumped by ClearThumbnails
-    std::array<std::mutex, 8> fileLocks_;      // one writer per tmp/<i>.jpg at a time
+    // "lumora.ini"'s retries, read once per list rather than once per cover.
+    std::uint8_t coverRetries_ = 0;
+    std::array<std::mutex, 8> fileLocks_;  // one writer per tmp/<i>.jpg at a time
     QThreadPool thumbnailPool_;
     // Raised when the grid goes, so no cover fetch keeps it waiting.
     std::shared_ptr<lumora::StopToken> thumbnailStop_ = std::make_shared<lumora::StopToken>();

@@ -389,7 +389,7 @@ void CLumoraDlg::RetryFailures() {
     const SiteSession& session = controller_->session();
     // The controller starts nothing while a run goes; nothing is watched then.
     if (shutDown_ || busy() || session.downloadState != DOWN_IDLE || session.getAlbumsState != GET_IDLE) return;
-    controller_->OnRetryFailuresClicked();
+    controller_->RetryFailures(controller_->OrderForRetry());
     pickedAlbums_ = 0;  // a retry takes its albums from the failures
     Follow(downList_, true);
 }

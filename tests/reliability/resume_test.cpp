@@ -129,7 +129,7 @@ TEST_F(ResumeTest, FailuresLeaveNoMarkerAndAreRetried) {
     // and the album, whole now, gets its marker.
     *broken = false;
     site_.clearRequests();
-    controller->OnRetryFailuresClicked();
+    controller->RetryFailures(controller->OrderForRetry());
     controller->WaitForDownload();
     const DownloadReport retry = controller->lastReport();
     ASSERT_EQ(retry.albums.size(), 1u);
@@ -311,7 +311,7 @@ TEST_F(ResumeTest, RecordsABusyArchiveRefusedAreWrittenLaterOrReported) {
 TEST_F(ResumeTest, ARetryThatCannotReadTheArchiveSaysSo) {
     std::ofstream(home_ / kArchiveFileName) << std::string(4096, 'x');
     auto controller = ReadyController();
-    controller->OnRetryFailuresClicked();
+    controller->RetryFailures(controller->OrderForRetry());
     controller->WaitForDownload();
     const DownloadReport report = controller->lastReport();
     EXPECT_TRUE(report.failuresUnread);
