@@ -4,8 +4,8 @@
 #include <map>
 
 #include "app/MainController.h"
+#include "base/FailureText.h"
 #include "base/PathText.h"
-#include "base/SystemError.h"
 #include "base/Trim.h"
 #include "base/Utf16.h"
 #include "download/AlbumCollector.h"
@@ -38,12 +38,13 @@ DownloadRun::DownloadRun(MainController& controller, DownloadJob& job, DownloadR
 
 void DownloadRun::OpenArchive(const AppSettings& app) {
     appSettings_ = app;
-    std::string error;
     const std::filesystem::path file = controller_.programFolder() / kArchiveFileName;
-    archive_ = DownloadArchive::Open(file, error);
-    if (!archive_) {
+    Result<std::shared_ptr<DownloadArchive>> opened = DownloadArchive::Open(file);
+    archive_ = opened ? *opened : nullptr;
+    if (!opened) {
         // The run goes on; it just cannot skip or keep its failures.
-        controller_.ShowMessage(u"无法打开下载记录：" + Utf8ToWide(file.string()) + u"（" + Utf8ToWide(error) + u"）");
+        controller_.ShowMessage(u"无法打开下载记录：" + Utf8ToWide(file.string()) + u"（" +
+                                FailureText(opened.failure()) + u"）");
     }
     // Told from a worker: the status line, not a box that would hold it.
     records_ = std::make_shared<ArchiveQueue>(archive_,
@@ -109,9 +110,9 @@ DownloadReport DownloadRun::DownloadPickedAlbums(const DownloadOrder& order) {
     }
     RunPlan plan;
     plan.downloadFolder = WithTrailingSlash(saveFolder) + session.spaceName + session.subFolderName;
-    if (std::optional<FolderFailure> failed = CreateFolderPath(plan.downloadFolder)) {
-        controller_.ShowMessage(failed->path);  // the folder that could not be made
-        controller_.ShowMessage(u"请检测设置的保存路径是否有误（" + SystemErrorText(failed->error) + u"）");
+    if (Result<void> made = CreateFolderPath(plan.downloadFolder); !made) {
+        controller_.ShowMessage(made.failure().subject);  // the folder that could not be made
+        controller_.ShowMessage(u"请检测设置的保存路径是否有误（" + FailureText(made.failure()) + u"）");
         session.downloadState = DOWN_IDLE;
         report.rejectedSavePath = true;
         return report;
@@ -296,8 +297,8 @@ void DownloadRun::LoadFailures(const std::vector<FailedPicture>& rows, AlbumOutc
     outcome.page.fetched = true;  // a retry reads no album page
     outcome.folder = job_.albumFolder;
     outcome.listed = job_.size();
-    if (std::optional<FolderFailure> failed = CreateFolderPath(job_.albumFolder)) {
-        controller_.ShowMessage(failed->path + u"（" + SystemErrorText(failed->error) + u"）");
+    if (Result<void> made = CreateFolderPath(job_.albumFolder); !made) {
+        controller_.ShowMessage(made.failure().subject + u"（" + FailureText(made.failure()) + u"）");
     }
     // The rows are written anew: failed again, or left unstarted by a stop.
     for (const FailedPicture& row : rows) archive_->ClearFailure(row.address, row.albumFolder, row.fileName);

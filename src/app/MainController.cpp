@@ -183,9 +183,8 @@ void MainController::RetryFunc(MainController& self) {
 }
 
 std::vector<FailedPicture> MainController::LastFailures() {
-    std::string error;
-    auto archive = DownloadArchive::Open(programFolder_ / kArchiveFileName, error);
-    return archive ? archive->Failures() : std::vector<FailedPicture>();
+    auto archive = DownloadArchive::Open(programFolder_ / kArchiveFileName);
+    return archive ? (*archive)->Failures() : std::vector<FailedPicture>();
 }
 
 void MainController::WaitForDownload() { WaitForWorker(downListRunning_); }

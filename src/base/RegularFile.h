@@ -3,14 +3,17 @@
 
 #include <cstddef>
 #include <filesystem>
+#include <optional>
 #include <string>
+
+#include "base/Result.h"
 
 namespace lumora {
 
-enum class FileRead { Missing, Read, Unreadable };
-// Reads at most `maxBytes` of `file` when it is a regular file (a link is
-// followed), without blocking on anything else. Unreadable: `problem` says why.
-FileRead ReadRegularFile(const std::filesystem::path& file, std::size_t maxBytes, std::string& bytes,
-                         std::string& problem);
+// At most `maxBytes` of `file` when it is a regular file (a link is
+// followed), read without blocking on anything else; nothing when there is
+// no such file; a failure when something is there that cannot be read.
+using FileContents = Result<std::optional<std::string>>;
+FileContents ReadRegularFile(const std::filesystem::path& file, std::size_t maxBytes);
 
 }  // namespace lumora

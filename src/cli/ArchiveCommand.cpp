@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <optional>
 
+#include "base/FailureText.h"
 #include "cli/Command.h"
 #include "download/DownloadArchive.h"
 #include "settings/SettingsFile.h"
@@ -24,12 +25,13 @@ public:
 
     int Run(const GlobalOptions&) override {
         const std::filesystem::path file = ProgramFolder() / kArchiveFileName;
-        std::string error;
-        auto archive = DownloadArchive::Open(file, error);
-        if (!archive) {
-            std::fprintf(stderr, "lumora-cli archive: cannot open %s: %s\n", file.c_str(), error.c_str());
+        Result<std::shared_ptr<DownloadArchive>> opened = DownloadArchive::Open(file);
+        if (!opened) {
+            std::fprintf(stderr, "lumora-cli archive: cannot open %s: %s\n", file.c_str(),
+                         WideToUtf8(FailureText(opened.failure())).c_str());
             return kExitFailure;
         }
+        DownloadArchive* archive = opened->get();
         if (forget_) {
             std::printf("forgotten\t%zu\n", archive->Forget(Utf8ToWide(*forget_)));
         } else if (prune_) {

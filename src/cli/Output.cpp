@@ -84,7 +84,7 @@ void PrintJsonLine(const nlohmann::json& object) {
 }
 
 void PrintSettingsProblem(const SettingsStore& settings) {
-    if (!settings.problem().empty()) PrintLine(stderr, settings.ProblemText());
+    if (settings.problem()) PrintLine(stderr, settings.ProblemText());
 }
 
 void PrintSettingsMessage(const std::u16string& text) { PrintLine(stderr, text); }

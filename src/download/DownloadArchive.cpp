@@ -3,10 +3,12 @@
 #include <sqlite3.h>
 #include <sys/stat.h>
 
+#include <cerrno>
 #include <chrono>
 #include <ctime>
 #include <thread>
 
+#include "base/FailureText.h"
 #include "base/PathText.h"
 #include "text/StringCtrl.h"
 
@@ -85,6 +87,25 @@ private:
     int last_ = SQLITE_OK;
 };
 
+// A SQLite result code as a failure: system reasons where it names one.
+Failure ArchiveFailure(int code) {
+    switch (code & 0xFF) {
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED: return {FailureCode::ArchiveBusy};
+    case SQLITE_FULL: return SystemFailure(ENOSPC);
+    case SQLITE_READONLY: return {FailureCode::ArchiveReadOnly};
+    case SQLITE_PERM:
+    case SQLITE_AUTH: return SystemFailure(EACCES);
+    case SQLITE_CANTOPEN: return {FailureCode::ArchiveUnopened};
+    case SQLITE_NOTADB:
+    case SQLITE_CORRUPT: return {FailureCode::ArchiveDamaged};
+    case SQLITE_IOERR: return SystemFailure(EIO);
+    case SQLITE_NOMEM: return {FailureCode::OutOfMemory};
+    default: break;
+    }
+    return {FailureCode::Database, code};
+}
+
 }  // namespace
 
 bool FileHasSize(const std::u16string& path, std::uint64_t size) {
@@ -97,32 +118,13 @@ bool IsSameItemFile(const std::u16string& recorded, const std::u16string& target
     return recorded == target || WithoutExtension(recorded) == WithoutExtension(target);
 }
 
-std::u16string ArchiveErrorText(int code) {
-    switch (code & 0xFF) {
-    case SQLITE_OK: return u"成功";
-    case SQLITE_BUSY:
-    case SQLITE_LOCKED: return u"下载记录被另一个程序占用";
-    case SQLITE_FULL: return u"磁盘已满";
-    case SQLITE_READONLY: return u"下载记录只能读取，不能写入";
-    case SQLITE_PERM:
-    case SQLITE_AUTH: return u"没有权限";
-    case SQLITE_CANTOPEN: return u"无法打开文件";
-    case SQLITE_NOTADB:
-    case SQLITE_CORRUPT: return u"文件已损坏，或不是下载记录";
-    case SQLITE_IOERR: return u"读写设备出错";
-    case SQLITE_NOMEM: return u"内存不足";
-    default: break;
-    }
-    return u"数据库错误 " + Utf8ToWide(std::to_string(code));
-}
-
-std::shared_ptr<DownloadArchive> DownloadArchive::Open(const std::filesystem::path& file, std::string& error) {
+Result<std::shared_ptr<DownloadArchive>> DownloadArchive::Open(const std::filesystem::path& file) {
     sqlite3* db = nullptr;
     const int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX;
     if (const int code = sqlite3_open_v2(file.c_str(), &db, flags, nullptr); code != SQLITE_OK) {
-        error = WideToUtf8(ArchiveErrorText(db ? sqlite3_extended_errcode(db) : code));
+        Failure failure = ArchiveFailure(db ? sqlite3_extended_errcode(db) : code);
         sqlite3_close(db);
-        return nullptr;
+        return failure;
     }
     sqlite3_busy_timeout(db, kBusyTimeoutMs);
     std::shared_ptr<DownloadArchive> archive(new DownloadArchive(db, file));
@@ -130,8 +132,7 @@ std::shared_ptr<DownloadArchive> DownloadArchive::Open(const std::filesystem::pa
     // NORMAL syncs at checkpoints only, which WAL keeps consistent.
     if (!archive->ExecuteWhenFree("PRAGMA journal_mode=WAL;") || !archive->Execute("PRAGMA synchronous=NORMAL;") ||
         !archive->Migrate()) {
-        error = WideToUtf8(ArchiveErrorText(archive->lastError_));
-        return nullptr;
+        return ArchiveFailure(archive->lastError_);
     }
     return archive;
 }
@@ -190,7 +191,7 @@ bool DownloadArchive::Note(int code, int success) {
 
 std::u16string DownloadArchive::LastError() {
     std::lock_guard lock(mutex_);
-    return ArchiveErrorText(lastError_);
+    return FailureText(ArchiveFailure(lastError_));
 }
 
 bool DownloadArchive::LastErrorWasBusy() {

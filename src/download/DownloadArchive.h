@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "base/Result.h"
 #include "web/TransferOptions.h"  // SizeWindow
 
 struct sqlite3;
@@ -63,8 +64,8 @@ struct LastRunParams {
 
 class DownloadArchive {
 public:
-    // Opens or creates the archive; null with `error` set when it cannot be used.
-    static std::shared_ptr<DownloadArchive> Open(const std::filesystem::path& file, std::string& error);
+    // Opens or creates the archive; a failure when it cannot be used.
+    static Result<std::shared_ptr<DownloadArchive>> Open(const std::filesystem::path& file);
     ~DownloadArchive();
     DownloadArchive(const DownloadArchive&) = delete;
     DownloadArchive& operator=(const DownloadArchive&) = delete;
@@ -122,8 +123,5 @@ bool FileHasSize(const std::u16string& path, std::uint64_t size);
 // Whether two paths name the same item's file: equal, or equal but for the
 // extension of the file name (what a format fix changes).
 bool IsSameItemFile(const std::u16string& recorded, const std::u16string& target);
-
-// A SQLite result code in the interface's words ("磁盘已满", ...).
-std::u16string ArchiveErrorText(int code);
 
 }  // namespace lumora

@@ -41,13 +41,9 @@ std::u16string LoadLastFirstAddress(const std::u16string& folder) {
     // Read without blocking (a pipe planted there never hangs the run) and
     // only when it is a regular file of marker size; anything else is no
     // marker, and the album's next completion replaces it.
-    std::string data;
-    std::string problem;
-    if (ReadRegularFile(PathOf(folder + u"pic.lumora"), kMaxMarkerBytes + 1, data, problem) != FileRead::Read ||
-        data.size() > kMaxMarkerBytes) {
-        return {};
-    }
-    std::u16string text = FromUtf16Le(data);
+    const FileContents data = ReadRegularFile(PathOf(folder + u"pic.lumora"), kMaxMarkerBytes + 1);
+    if (!data || !*data || (*data)->size() > kMaxMarkerBytes) return {};
+    std::u16string text = FromUtf16Le(**data);
     std::size_t lineEnd = text.find(u'\n');
     if (lineEnd != std::u16string::npos) text.erase(lineEnd);
     return text;

@@ -14,7 +14,7 @@ std::u16string WithTrailingSlash(std::u16string path) {
     return path;
 }
 
-std::optional<FolderFailure> CreateFolderPath(const std::u16string& path) {
+Result<void> CreateFolderPath(const std::u16string& path) {
     const std::u16string full = WithTrailingSlash(path);
     // Every "/" after the first character ends one folder of the path.
     for (std::size_t at = full.find(u'/', 1); at != std::u16string::npos; at = full.find(u'/', at + 1)) {
@@ -27,12 +27,12 @@ std::optional<FolderFailure> CreateFolderPath(const std::u16string& path) {
         // Another thread or program may create it at the same moment.
         if (!isFolder() && mkdir(bytes.c_str(), 0777) != 0) {
             const int error = errno;
-            if (!isFolder()) return FolderFailure{partial, error};
+            if (!isFolder()) return SystemFailure(error, partial);
         }
     }
     // A folder that exists but takes no file (read-only) would fail every picture.
-    if (access(WideToUtf8(full).c_str(), W_OK | X_OK) != 0) return FolderFailure{path, errno};
-    return std::nullopt;
+    if (access(WideToUtf8(full).c_str(), W_OK | X_OK) != 0) return SystemFailure(errno, path);
+    return {};
 }
 
 }  // namespace lumora

@@ -249,7 +249,7 @@ void CLumoraDlg::StartupDone() {
     controller_->SetReady();
     // The user's settings file is there but could not be read: say so once.
     const SettingsStore& store = controller_->settingsStore();
-    if (!store.problem().empty()) ShowMessage(ToQString(store.ProblemText()));
+    if (store.problem()) ShowMessage(ToQString(store.ProblemText()));
     emit stateChanged();
 }
 

@@ -44,26 +44,21 @@ AppSettings LoadAppSettings(const std::filesystem::path& folder) {
     return settings;
 }
 
-bool SaveAppSettings(const std::filesystem::path& folder, const AppSettings& settings, std::string* reason) {
+Result<void> SaveAppSettings(const std::filesystem::path& folder, const AppSettings& settings) {
     std::string text = "; Lumora's settings beside soft.dat\n[download]\n";
     text += "retries=" + std::to_string(settings.retries) + "\n";
     text += std::string("skip-saved=") + (settings.skipSaved ? "1" : "0") + "\n";
-    return WriteSettingsFile(folder / kAppSettingsFileName, text, reason);
+    return WriteSettingsFile(folder / kAppSettingsFileName, text);
 }
 
-std::optional<std::string> ChangeAppSettings(const std::filesystem::path& folder,
-                                             const std::function<void(AppSettings&)>& change) {
+Result<void> ChangeAppSettings(const std::filesystem::path& folder, const std::function<void(AppSettings&)>& change) {
     const std::filesystem::path file = folder / kAppSettingsFileName;
     SettingsFileLock lock(file);
-    std::string bytes;
-    std::string problem;
     // An unreadable file is left alone: its other settings would be lost.
-    if (ReadRegularFile(file, 0, bytes, problem) == FileRead::Unreadable) return problem;
+    if (const FileContents read = ReadRegularFile(file, 0); !read) return read.failure();
     AppSettings settings = LoadAppSettings(folder);
     change(settings);
-    std::string reason;
-    if (!SaveAppSettings(folder, settings, &reason)) return reason;
-    return std::nullopt;
+    return SaveAppSettings(folder, settings);
 }
 
 }  // namespace lumora

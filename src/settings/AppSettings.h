@@ -8,6 +8,8 @@
 #include <optional>
 #include <string>
 
+#include "base/Result.h"
+
 namespace lumora {
 
 inline constexpr const char* kAppSettingsFileName = "lumora.ini";
@@ -30,13 +32,10 @@ struct AppSettings {
 std::optional<unsigned> ParseRetries(const std::u16string& text);
 
 AppSettings LoadAppSettings(const std::filesystem::path& folder);
-// Writes the whole file anew (atomically); false, with `reason` set, when it
-// could not be saved.
-bool SaveAppSettings(const std::filesystem::path& folder, const AppSettings& settings, std::string* reason = nullptr);
+// Writes the whole file anew (atomically).
+Result<void> SaveAppSettings(const std::filesystem::path& folder, const AppSettings& settings);
 // Applies `change` to the settings as the file holds them now and saves
 // them, under the file's lock, so that no process reverts another's change.
-// Returns why the save failed.
-std::optional<std::string> ChangeAppSettings(const std::filesystem::path& folder,
-                                             const std::function<void(AppSettings&)>& change);
+Result<void> ChangeAppSettings(const std::filesystem::path& folder, const std::function<void(AppSettings&)>& change);
 
 }  // namespace lumora

@@ -39,10 +39,9 @@ std::u16string CIni::ReadIniText(std::u16string_view section, std::u16string_vie
     if (section.empty() || key.empty()) return fallback;
     // Only a regular file is read, without blocking: a folder or a pipe under
     // the name is no INI file.
-    std::string bytes;
-    std::string problem;
-    if (ReadRegularFile(file_, kMaxIniBytes, bytes, problem) != FileRead::Read) return fallback;
-    const std::u16string text = DecodeIniBytes(bytes);
+    const FileContents bytes = ReadRegularFile(file_, kMaxIniBytes);
+    if (!bytes || !*bytes) return fallback;
+    const std::u16string text = DecodeIniBytes(**bytes);
 
     bool inSection = false;
     for (std::size_t pos = 0; pos < text.size();) {

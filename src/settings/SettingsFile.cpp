@@ -82,69 +82,61 @@ SettingsBlock DefaultSettings() {
 }
 
 SettingsBlock LoadSettings(const fs::path& folder) {
-    std::string problem;
+    std::optional<Failure> problem;
     return LoadSettings(folder, problem);
 }
 
-SettingsBlock LoadSettings(const fs::path& folder, std::string& problem) {
+SettingsBlock LoadSettings(const fs::path& folder, std::optional<Failure>& problem) {
     RemoveStaleSettingsTemps(folder);
     const fs::path file = folder / kSettingsFileName;
-    std::string bytes;
     // One byte more than the block tells a longer file, which is rewritten whole.
-    switch (ReadRegularFile(file, kSettingsBlockSize + 1, bytes, problem)) {
-    case FileRead::Missing: {
+    const FileContents read = ReadRegularFile(file, kSettingsBlockSize + 1);
+    if (!read) {
+        // Never replaced by defaults: only the user may decide to give it up.
+        problem = read.failure();
+        return DefaultSettings();
+    }
+    if (!*read) {
         SettingsBlock block = DefaultSettings();
-        SaveSettings(folder, block);  // a new installation has its file at once
+        (void)SaveSettings(folder, block);  // a new installation has its file at once
         return block;
     }
-    case FileRead::Unreadable:
-        // Never replaced by defaults: only the user may decide to give it up.
-        return DefaultSettings();
-    case FileRead::Read: break;
-    }
+    const std::string& bytes = **read;
     const std::span<const std::uint8_t> image(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
     SettingsBlock block = ParseSettings(image.first(std::min(image.size(), kSettingsBlockSize)));
     RepairDownloadParams(block);
     // Written back only when the repair (or a short file) changed bytes.
     const std::vector<std::uint8_t> repaired = SerializeSettings(block);
-    if (!std::equal(repaired.begin(), repaired.end(), image.begin(), image.end())) SaveSettings(folder, block);
+    if (!std::equal(repaired.begin(), repaired.end(), image.begin(), image.end())) (void)SaveSettings(folder, block);
     return block;
 }
 
-bool SaveSettings(const fs::path& folder, const SettingsBlock& block, std::string* reason) {
+Result<void> SaveSettings(const fs::path& folder, const SettingsBlock& block) {
     const std::vector<std::uint8_t> bytes = SerializeSettings(block);
     return WriteSettingsFile(folder / kSettingsFileName,
-                             std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()), reason);
+                             std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
 }
 
-std::optional<std::string> ChangeSettings(const fs::path& folder, SettingsBlock& block,
-                                          const std::function<void(SettingsBlock&)>& change) {
+Result<void> ChangeSettings(const fs::path& folder, SettingsBlock& block,
+                            const std::function<void(SettingsBlock&)>& change) {
     const fs::path file = folder / kSettingsFileName;
     SettingsFileLock lock(file);
-    std::string bytes;
-    std::string problem;
-    switch (ReadRegularFile(file, kSettingsBlockSize, bytes, problem)) {
-    case FileRead::Unreadable:
+    const FileContents read = ReadRegularFile(file, kSettingsBlockSize);
+    if (!read) {
         change(block);  // kept for this session, never written over the file
-        return problem;
-    case FileRead::Missing: break;  // someone removed it: this process's view is all there is
-    case FileRead::Read:
+        return read.failure();
+    }
+    // Missing: someone removed it, and this process's view is all there is.
+    if (const std::optional<std::string>& bytes = *read) {
         block = ParseSettings(
-            std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()));
+            std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t*>(bytes->data()), bytes->size()));
         RepairDownloadParams(block);
-        break;
     }
     change(block);
-    std::string reason;
-    if (!SaveSettings(folder, block, &reason)) return reason;
-    return std::nullopt;
+    return SaveSettings(folder, block);
 }
 
-bool WriteSettingsFile(const fs::path& file, std::string_view bytes, std::string* reason) {
-    auto fail = [reason](const std::string& why) {
-        if (reason) *reason = why;
-        return false;
-    };
+Result<void> WriteSettingsFile(const fs::path& file, std::string_view bytes) {
     // A settings file that links elsewhere (kept with the user's other
     // dotfiles) stays a link: the file it points to is the one replaced,
     // and only when it is a regular file.
@@ -152,18 +144,18 @@ bool WriteSettingsFile(const fs::path& file, std::string_view bytes, std::string
     std::error_code error;
     if (fs::is_symlink(fs::symlink_status(file, error))) {
         target = fs::canonical(file, error);
-        if (error) return fail("链接指向的文件不存在");
+        if (error) return Failure{FailureCode::BrokenLink};
     }
     const fs::file_status status = fs::status(target, error);
-    if (fs::exists(status) && !fs::is_regular_file(status)) return fail("不是普通文件");
+    if (fs::exists(status) && !fs::is_regular_file(status)) return Failure{FailureCode::NotRegularFile};
     std::string temp = target.string() + kTempTag + "XXXXXX";
     // mkstemp makes the file private (0600); the histories name the user's folders.
     const int fd = mkstemp(temp.data());
-    if (fd < 0) return fail(std::strerror(errno));
+    if (fd < 0) return SystemFailure(errno);
     FileReplacement replacement;
     replacement.Start(fd, temp, target);
-    if (!replacement.Write(bytes) || !replacement.Commit(true)) return fail(std::strerror(replacement.error()));
-    return true;
+    if (!replacement.Write(bytes) || !replacement.Commit(true)) return SystemFailure(replacement.error());
+    return {};
 }
 
 SettingsFileLock::SettingsFileLock(const fs::path& file) {

@@ -29,27 +29,26 @@ SettingsBlock DefaultSettings();
 // as it is. A file that exists but cannot be read (no permission, not a
 // regular file) gives DefaultSettings(), `problem` says why, and the file is
 // never written. Temporary files of a crashed save are removed.
-SettingsBlock LoadSettings(const std::filesystem::path& folder, std::string& problem);
+SettingsBlock LoadSettings(const std::filesystem::path& folder, std::optional<Failure>& problem);
 SettingsBlock LoadSettings(const std::filesystem::path& folder);
 
 // Writes the whole image to "soft.dat" in `folder`. The bytes go to a new
 // file beside it that is renamed over the old one once complete, so a crash
-// never leaves a truncated file. False on failure, with `reason` set.
-bool SaveSettings(const std::filesystem::path& folder, const SettingsBlock& block, std::string* reason = nullptr);
+// never leaves a truncated file.
+Result<void> SaveSettings(const std::filesystem::path& folder, const SettingsBlock& block);
 
 // Applies `change` to the block as "soft.dat" holds it now and writes the
 // result, under a lock file beside it, so that processes take turns and none
-// reverts what another changed. `block` becomes what was written. Returns
-// why the save failed; the change then lives in `block` only (an unreadable
-// file is never written).
-std::optional<std::string> ChangeSettings(const std::filesystem::path& folder, SettingsBlock& block,
-                                          const std::function<void(SettingsBlock&)>& change);
+// reverts what another changed. `block` becomes what was written. On a
+// failure the change lives in `block` only (an unreadable file is never
+// written).
+Result<void> ChangeSettings(const std::filesystem::path& folder, SettingsBlock& block,
+                            const std::function<void(SettingsBlock&)>& change);
 
 // Replaces `file` with `bytes`: a private new file beside it, flushed to
 // disk, then renamed over it. A link is followed only to a regular file, and
-// nothing that is not a regular file is replaced. False, with `reason` set,
-// on any failure.
-bool WriteSettingsFile(const std::filesystem::path& file, std::string_view bytes, std::string* reason = nullptr);
+// nothing that is not a regular file is replaced.
+Result<void> WriteSettingsFile(const std::filesystem::path& file, std::string_view bytes);
 
 // An exclusive lock on "<file>.lock" for as long as it lives.
 class SettingsFileLock {

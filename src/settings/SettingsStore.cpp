@@ -1,5 +1,6 @@
 #include "settings/SettingsStore.h"
 
+#include "base/FailureText.h"
 #include "settings/SettingsFile.h"
 #include "text/StringCtrl.h"
 
@@ -12,11 +13,11 @@ SettingsStore::SettingsStore(std::filesystem::path programFolder, Reporter repor
 
 std::u16string SettingsStore::ProblemText() const {
     return u"无法读取设置文件：" + Utf8ToWide((programFolder_ / kSettingsFileName).string()) + u"（" +
-           Utf8ToWide(problem_) + u"）。本次使用默认设置，不会改写该文件。";
+           (problem_ ? FailureText(*problem_) : std::u16string()) + u"）。本次使用默认设置，不会改写该文件。";
 }
 
-void SettingsStore::ReportSaveFailure(const std::filesystem::path& file, const std::string& reason) {
-    if (report_) report_(u"设置保存失败：" + Utf8ToWide(file.string()) + u"（" + Utf8ToWide(reason) + u"）");
+void SettingsStore::ReportSaveFailure(const std::filesystem::path& file, const Failure& failure) {
+    if (report_) report_(u"设置保存失败：" + Utf8ToWide(file.string()) + u"（" + FailureText(failure) + u"）");
 }
 
 NameRules SettingsStore::CurrentNameRules() {
@@ -40,13 +41,13 @@ bool SettingsStore::UpdateDownloadParams(const DownloadParams& params) {
 }
 
 bool SettingsStore::Change(const std::function<void(SettingsBlock&)>& change) {
-    std::optional<std::string> failure;
+    Result<void> saved;
     {
         std::lock_guard lock(mutex_);
-        failure = ChangeSettings(programFolder_, block_, change);
+        saved = ChangeSettings(programFolder_, block_, change);
     }
-    if (failure) ReportSaveFailure(programFolder_ / kSettingsFileName, *failure);
-    return !failure;
+    if (!saved) ReportSaveFailure(programFolder_ / kSettingsFileName, saved.failure());
+    return saved.ok();
 }
 
 AppSettings SettingsStore::CurrentAppSettings() {
@@ -62,12 +63,12 @@ bool SettingsStore::UpdateAppSettings(const AppSettings& settings) {
         std::lock_guard lock(mutex_);
         before = appSeen_;
     }
-    const std::optional<std::string> failure = ChangeAppSettings(programFolder_, [&](AppSettings& onDisk) {
+    const Result<void> saved = ChangeAppSettings(programFolder_, [&](AppSettings& onDisk) {
         if (settings.retries != before.retries) onDisk.retries = settings.retries;
         if (settings.skipSaved != before.skipSaved) onDisk.skipSaved = settings.skipSaved;
     });
-    if (failure) ReportSaveFailure(programFolder_ / kAppSettingsFileName, *failure);
-    return !failure;
+    if (!saved) ReportSaveFailure(programFolder_ / kAppSettingsFileName, saved.failure());
+    return saved.ok();
 }
 
 bool SettingsStore::HistoryWouldTake(HistoryKind kind, const std::u16string& text) {

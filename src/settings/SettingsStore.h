@@ -27,9 +27,9 @@ public:
     const std::filesystem::path& programFolder() const { return programFolder_; }
     // The block as this process holds it (the window reads its histories).
     const SettingsBlock& block() const { return block_; }
-    // Why "soft.dat" could not be read (empty when it could): the defaults
-    // are used and the file is never written.
-    const std::string& problem() const { return problem_; }
+    // Why "soft.dat" could not be read (nothing when it could): the
+    // defaults are used and the file is never written.
+    const std::optional<Failure>& problem() const { return problem_; }
     // What to tell the user about it: the path, the reason, and what follows.
     std::u16string ProblemText() const;
 
@@ -49,13 +49,13 @@ public:
 private:
     // Runs `change` on "soft.dat" as it is now and saves it.
     bool Change(const std::function<void(SettingsBlock&)>& change);
-    void ReportSaveFailure(const std::filesystem::path& file, const std::string& reason);
+    void ReportSaveFailure(const std::filesystem::path& file, const Failure& failure);
 
     const std::filesystem::path programFolder_;
     const Reporter report_;
     std::mutex mutex_;  // the window thread edits while a run reads
     SettingsBlock block_;
-    std::string problem_;
+    std::optional<Failure> problem_;
     AppSettings appSeen_;  // "lumora.ini" as this process last read it
 };
 

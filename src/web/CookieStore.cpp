@@ -131,8 +131,9 @@ std::string FileText(const std::vector<Cookie>& cookies) {
 
 // At most kMaxFileBytes of `path`, if it is a regular file or a link to one.
 bool ReadCookieText(const std::filesystem::path& path, std::string& text) {
-    std::string problem;
-    if (ReadRegularFile(path, kMaxFileBytes + 1, text, problem) != FileRead::Read) return false;
+    FileContents read = ReadRegularFile(path, kMaxFileBytes + 1);
+    if (!read || !*read) return false;
+    text = std::move(**read);
     if (text.size() > kMaxFileBytes) {
         // The line cut at the cap would be a damaged cookie.
         text.resize(kMaxFileBytes);

@@ -64,7 +64,7 @@ protected:
         // retries ask for them.
         AppSettings settings;
         settings.retries = 0;
-        SaveAppSettings(home_, settings);
+        ASSERT_TRUE(SaveAppSettings(home_, settings));
     }
     // The login browser's storage threads may still add and drop files in the
     // program folder while it is removed, so removal is retried a while.

@@ -537,7 +537,7 @@ TEST_F(CliTest, AnUnreadableSettingsFileIsReportedAndKept) {
     CliRun run =
         Cli("download http://dp.pconline.com.cn/m/ --albums 1 --save '" + (home_ / "out").string() + "'", true, asUser);
     EXPECT_NE(run.out.find("无法读取设置文件"), std::string::npos) << run.out;
-    EXPECT_NE(run.out.find("Permission denied"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("没有权限"), std::string::npos) << run.out;
     fs::permissions(home_ / "soft.dat", fs::perms::owner_read | fs::perms::owner_write);
     EXPECT_EQ(ReadText(home_ / "soft.dat"), kept);  // the user's settings are all still there
 }

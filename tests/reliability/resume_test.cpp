@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "app/RunEvents.h"
+#include "base/FailureText.h"
 #include "download/DownloadArchive.h"
 #include "reliability_support.h"
 #include "settings/AppSettings.h"
@@ -51,6 +52,12 @@ protected:
         settings.retries = retries;
         ASSERT_TRUE(SaveAppSettings(home_, settings));
     }
+    // The program folder's archive, or null (and a failure) when it cannot be opened.
+    std::shared_ptr<DownloadArchive> OpenArchive() {
+        auto opened = DownloadArchive::Open(home_ / kArchiveFileName);
+        if (!opened) ADD_FAILURE() << WideToUtf8(FailureText(opened.failure()));
+        return opened ? *opened : nullptr;
+    }
 };
 
 TEST_F(ResumeTest, SavedPicturesAreSkippedUntilTheirFileChanges) {
@@ -83,7 +90,7 @@ TEST_F(ResumeTest, SavedPicturesAreSkippedUntilTheirFileChanges) {
     // Switched off, every picture is fetched.
     AppSettings settings = LoadAppSettings(home_);
     settings.skipSaved = false;
-    SaveAppSettings(home_, settings);
+    ASSERT_TRUE(SaveAppSettings(home_, settings));
     site_.clearRequests();
     Download(*controller, {0});
     EXPECT_EQ(PictureRequests(pictures), 6u);
@@ -218,9 +225,8 @@ TEST_F(ResumeTest, AnInterruptedFormatFixLeavesOneCopy) {
     const std::u16string png = Utf8ToWide((folder / "Kill (2).png").string());
     const std::u16string jpg = Utf8ToWide((folder / "Kill (2).jpg").string());
     const std::u16string address = PictureAddress("/k/2.jpg");
-    std::string error;
-    auto archive = DownloadArchive::Open(home_ / kArchiveFileName, error);
-    ASSERT_TRUE(archive) << error;
+    auto archive = OpenArchive();
+    ASSERT_TRUE(archive);
 
     // The file was renamed, its record still names the old file.
     ASSERT_TRUE(archive->RecordMoved(address, png, jpg));
@@ -273,10 +279,7 @@ TEST_F(ResumeTest, RecordsABusyArchiveRefusedAreWrittenLaterOrReported) {
     const std::vector<Picture> pictures = Pictures("b", 4);
     ServeMember({{"Busy", pictures}});
     auto controller = ReadyController();
-    {
-        std::string error;
-        ASSERT_TRUE(DownloadArchive::Open(home_ / kArchiveFileName, error));
-    }
+    { ASSERT_TRUE(OpenArchive()); }
 
     // Held while the pictures arrive: the run says so, goes on, and writes
     // the records when the album ends.
@@ -332,9 +335,8 @@ TEST_F(ResumeTest, AnArchiveOfTheEarlierLayoutKeepsItsRecords) {
                            nullptr, nullptr, nullptr),
               SQLITE_OK);
     sqlite3_close(db);
-    std::string error;
-    auto archive = DownloadArchive::Open(home_ / kArchiveFileName, error);
-    ASSERT_TRUE(archive) << error;
+    auto archive = OpenArchive();
+    ASSERT_TRUE(archive);
     ASSERT_EQ(archive->FindSaved(u"http://x/1.jpg", u"/save/A (1).jpg").size(), 1u);
     // One record per item now: the same address under a second name is a second record.
     EXPECT_TRUE(archive->RecordSaved({u"http://x/1.jpg", u"/save/A (3).jpg", 5, 0, u"a"}));
@@ -342,10 +344,9 @@ TEST_F(ResumeTest, AnArchiveOfTheEarlierLayoutKeepsItsRecords) {
 }
 
 TEST_F(ResumeTest, TwoArchivesOnOneFileDoNotLoseRecords) {
-    std::string error;
-    auto first = DownloadArchive::Open(home_ / kArchiveFileName, error);
-    auto second = DownloadArchive::Open(home_ / kArchiveFileName, error);
-    ASSERT_TRUE(first && second) << error;
+    auto first = OpenArchive();
+    auto second = OpenArchive();
+    ASSERT_TRUE(first && second);
     auto record = [](DownloadArchive& archive, const std::string& tag) {
         for (int n = 0; n < 200; ++n) {
             const std::u16string address = Utf8ToWide("http://x/" + tag + std::to_string(n));
