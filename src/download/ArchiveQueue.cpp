@@ -47,11 +47,6 @@ std::size_t ArchiveQueue::Flush() {
     return WaitingRecords();
 }
 
-std::size_t ArchiveQueue::Waiting() const {
-    std::lock_guard lock(mutex_);
-    return WaitingRecords();
-}
-
 std::size_t ArchiveQueue::WaitingRecords() const {
     std::size_t records = 0;
     for (const Write& write : waiting_) records += write.records;

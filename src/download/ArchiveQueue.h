@@ -29,7 +29,6 @@ public:
     // Writes what waits, in order, until one write fails again; returns how
     // many records still wait.
     std::size_t Flush();
-    std::size_t Waiting() const;
     // Why the last write failed.
     std::u16string LastError() const;
 

@@ -331,11 +331,6 @@ void CookieStore::BindFile(const std::filesystem::path& file) {
     TrimLocked();
 }
 
-std::filesystem::path CookieStore::boundFile() const {
-    std::lock_guard lock(fileMutex_);
-    return file_;
-}
-
 bool CookieStore::Save() const {
     std::lock_guard fileLock(fileMutex_);
     if (file_.empty()) return false;

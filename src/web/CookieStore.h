@@ -51,7 +51,6 @@ public:
     // those within the limits; Save() writes them back there. Missing file,
     // or one that is not a regular file: no cookies.
     void BindFile(const std::filesystem::path& file);
-    std::filesystem::path boundFile() const;
     // Trims the store to the limits and writes its persistent cookies to the
     // bound file atomically, mode 0600, unless the file already holds them.
     // False when the bound path is something other than a regular file.
