@@ -4,6 +4,7 @@
 
 #include "app/AlbumListRun.h"
 #include "app/DownloadRun.h"
+#include "app/SiteTable.h"
 #include "text/StringCtrl.h"
 #include "web/Address.h"
 #include "web/CookieStore.h"
@@ -101,15 +102,20 @@ void MainController::WaitForWorker(const bool& running) {
     workerEnded_.wait(lock, [&running] { return !running; });
 }
 
-void MainController::GetAlbums(AlbumQuery query) {
-    if (session_.ready != 1 || session_.getAlbumsState != GET_IDLE) return;
+bool MainController::GetAlbums(AlbumQuery query) {
+    if (session_.ready != 1 || session_.getAlbumsState != GET_IDLE) return false;
+    if (!FindSiteAdapter(query.site)) {
+        // Said before anything is fetched: the community's pages would only answer "not found".
+        view_.Message(UnsupportedSiteText(query.site));
+        return false;
+    }
     query_ = std::move(query);
     view_.AlbumsCleared();
     session_.albums.Clear();
     session_.getAlbumsState = GET_RUNNING;
     session_.siteIndex = kPhotoCommunitySite;
     PrepareFetchPolicy(session_.getAlbumsStop, LoadAppSettings(programFolder_).retries);
-    StartWorker(getListThread_, getListRunning_, session_.getAlbumsState, &MainController::GetListFunc);
+    return StartWorker(getListThread_, getListRunning_, session_.getAlbumsState, &MainController::GetListFunc);
 }
 
 void MainController::GetListFunc(MainController& self) { GetAlbumList(self, self.query_); }

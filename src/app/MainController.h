@@ -38,8 +38,10 @@ public:
     // Start-up has finished: commands work from now on.
     void SetReady();
 
-    // Starts a get-albums run, unless one runs or start-up has not finished.
-    void GetAlbums(AlbumQuery query);
+    // Starts a get-albums run, unless one runs, start-up has not finished or
+    // the query's service has no site adapter (said in a message). True when
+    // the run started: its RunFinished will follow.
+    bool GetAlbums(AlbumQuery query);
     // Asks the running get-albums run to stop, as a second click on "获取相册" does.
     void StopGetAlbums();
     // Blocks until no get-albums worker runs (for the command line and tests).

@@ -9,12 +9,16 @@
 #include "settings/AppSettings.h"
 #include "settings/SettingsBlock.h"
 #include "site/AlbumRecord.h"
+#include "site/SiteAdapter.h"
 
 namespace lumora {
 
 // A get-albums run.
 struct AlbumQuery {
     std::u16string address;  // as typed: the run trims it
+    // The service it is for (the site box, or what the address is
+    // recognised as); only one with a site adapter is read.
+    int site = kPhotoCommunitySite;
 };
 
 // A download run. The naming rules and switches are not in it: they are

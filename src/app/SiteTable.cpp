@@ -1,5 +1,7 @@
 #include "app/SiteTable.h"
 
+#include "site/SiteAdapter.h"
+
 namespace lumora {
 
 namespace {
@@ -64,6 +66,16 @@ std::optional<SiteRecognition> RecogniseAddress(std::u16string_view address, int
                                                                     : kQzoneAlbum;
     }
     return result;
+}
+
+int SiteOfAddress(std::u16string_view address) {
+    const std::optional<SiteRecognition> found = RecogniseAddress(address, kPhotoCommunitySite);
+    return found ? found->site : kPhotoCommunitySite;
+}
+
+std::u16string UnsupportedSiteText(int site) {
+    const std::u16string name = site >= 0 && site < kSiteCount ? SiteTable()[site].displayName : u"?";
+    return u"暂不支持从「" + name + u"」下载，目前只支持" + SiteTable()[kPhotoCommunitySite].displayName;
 }
 
 }  // namespace lumora

@@ -39,4 +39,11 @@ struct SiteRecognition {
 // marker the site stays `currentSite`.
 std::optional<SiteRecognition> RecogniseAddress(std::u16string_view address, int currentSite);
 
+// The service an address is for: the recognised one, else the photo community.
+int SiteOfAddress(std::u16string_view address);
+
+// What the user is told before anything is fetched for a service without an
+// adapter: "暂不支持从「百度相册」下载，目前只支持太平洋摄影部落".
+std::u16string UnsupportedSiteText(int site);
+
 }  // namespace lumora

@@ -3,6 +3,7 @@
 #include <optional>
 
 #include "app/MainController.h"
+#include "app/SiteTable.h"
 #include "cli/AddressCheck.h"
 #include "cli/AlbumSelection.h"
 #include "cli/Command.h"
@@ -44,7 +45,7 @@ public:
             save_ ? Utf8ToWide(*save_) : HistoryText(controller.settings(), HistoryKind::SaveFolder, 0);
         if (saveFolder.empty()) saveFolder = Utf8ToWide(DefaultSaveFolder().string());
         controller.SetReady();
-        controller.GetAlbums({Utf8ToWide(address_)});
+        controller.GetAlbums({Utf8ToWide(address_), SiteOfAddress(Utf8ToWide(address_))});
         controller.WaitForGetAlbums();
         if (interrupts.signal()) return interrupts.ExitStatus(kExitFailure);
 

@@ -3,6 +3,7 @@
 #include <nlohmann/json.hpp>
 
 #include "app/MainController.h"
+#include "app/SiteTable.h"
 #include "cli/AddressCheck.h"
 #include "cli/Command.h"
 #include "cli/InterruptWatch.h"
@@ -62,7 +63,7 @@ public:
         StopActionScope stopAction(interrupts, [&controller] { controller.StopRuns(); });
         PrintSettingsProblem(controller.settingsStore());
         controller.SetReady();
-        controller.GetAlbums({Utf8ToWide(address_)});
+        controller.GetAlbums({Utf8ToWide(address_), SiteOfAddress(Utf8ToWide(address_))});
         controller.WaitForGetAlbums();
         view.Flush();
         if (progress) progress->Finish();  // its line ends before the table

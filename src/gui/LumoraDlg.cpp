@@ -313,8 +313,7 @@ void CLumoraDlg::OnGetAlbums() {
         controller_->StopGetAlbums();
         return;
     }
-    controller_->GetAlbums({ToU16(address_->currentText())});
-    Follow(getList_, false);
+    if (controller_->GetAlbums({ToU16(address_->currentText()), site_->currentIndex()})) Follow(getList_, false);
 }
 
 void CLumoraDlg::OnDownload() {

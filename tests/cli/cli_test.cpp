@@ -288,6 +288,12 @@ TEST_F(CliTest, ExitStatusesTellTheTruth) {
     run = Cli("list http://dp.pconline.com.cn/empty/", true);
     EXPECT_EQ(run.status, 1);
     EXPECT_NE(run.out.find("页面中没有找到相册：地址可能有误，或网站的页面格式已改变"), std::string::npos) << run.out;
+    // A service without an adapter is named, and nothing is fetched for it.
+    site_.clearRequests();
+    run = Cli("list https://photo.baidu.com/x", true);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.out.find("暂不支持从「百度相册」下载，目前只支持太平洋摄影部落"), std::string::npos) << run.out;
+    EXPECT_TRUE(site_.requests().empty());
 
     // download: an album page that cannot be read is a failure, not "0 of 0".
     const std::string save = " --save '" + (home_ / "out").string() + "'";

@@ -401,6 +401,28 @@ TEST_F(SiteBoxTest, TypingAndPickingAddressesRecognisesTheSite) {
     EXPECT_TRUE(Combo(window, IDC_SUB_TYPE)->isHidden());
 }
 
+// Sixteen services are recognised, one can be read: the others are named
+// before anything is fetched, and the window stays ready for the next address.
+TEST_F(SiteBoxTest, AServiceWithoutAnAdapterIsNamedAndNothingIsFetched) {
+    CLumoraDlg& window = OpenWindow();
+    site_.clearRequests();
+    window.addressBox()->lineEdit()->clear();
+    QTest::keyClicks(window.addressBox()->lineEdit(), QStringLiteral("https://photo.baidu.com/x"));
+    EXPECT_EQ(Combo(window, IDC_SITE)->currentIndex(), 1);
+    window.OnGetAlbums();
+    ASSERT_TRUE(window.WaitUntilIdle());
+    ASSERT_EQ(desktop_.messages.size(), 1u);
+    EXPECT_EQ(desktop_.messages[0], QStringLiteral("暂不支持从「百度相册」下载，目前只支持太平洋摄影部落"));
+    EXPECT_TRUE(site_.requests().empty());
+
+    ServeMember({"A"}, {1});
+    window.addressBox()->lineEdit()->clear();
+    QTest::keyClicks(window.addressBox()->lineEdit(), QStringLiteral("http://dp.pconline.com.cn/m/"));
+    window.OnGetAlbums();
+    ASSERT_TRUE(window.WaitUntilIdle());
+    EXPECT_EQ(window.controller().session().albums.size(), 1u);
+}
+
 using CloseTest = WindowTest;
 
 TEST_F(CloseTest, ClosingDuringAGetAlbumsRunStopsItBeforeTheNextPage) {
