@@ -10,6 +10,7 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QEventLoop>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLayout>
@@ -41,6 +42,7 @@
 #include "gui/StatusLine.h"
 #include "gui/WindowBridge.h"
 #include "text/StringCtrl.h"
+#include "web/Address.h"
 
 using namespace lumora;
 
@@ -97,6 +99,7 @@ CLumoraDlg::CLumoraDlg(Options options)
     const std::filesystem::path folder = options_.programFolder.empty() ? ProgramFolder() : options_.programFolder;
     controller_ = std::make_unique<MainController>(view_, folder);
     controller_->runListeners().Add(runLog_);
+    controller_->runListeners().Add(currentAlbum_);
 
     setWindowIcon(QIcon(QPixmap::fromImage(DrawProgramIcon(256))));
     BuildMenu();
@@ -135,9 +138,9 @@ void CLumoraDlg::BuildControls() {
         controls_[id] = widget;
         return widget;
     };
-    mainStatus_ = place(new QLabel(QStringLiteral("state1"), page), IDC_STATUS_MAIN, Dlu(7, 308, 220, 10));
-    progressStatus_ =
-        place(new CStatusLine(QStringLiteral("state2"), page), IDC_STATUS_PROGRESS, kProgressStatusGeometry);
+    mainStatus_ = place(new QLabel(QStringLiteral("就绪"), page), IDC_STATUS_MAIN, Dlu(7, 308, 220, 10));
+    progressStatus_ = place(new CStatusLine(QStringLiteral("粘贴相册空间地址，再点“获取相册”"), page),
+                            IDC_STATUS_PROGRESS, kProgressStatusGeometry);
     progressStatus_->onActivate = [this] { ShowFailures(); };
     banner_ = place(new QLabel(page), IDC_BANNER, Dlu(160, 293, 304, 10));
     site_ = place(new QComboBox(page), IDC_SITE, Dlu(7, 7, 75, 12));
@@ -169,6 +172,7 @@ void CLumoraDlg::BuildControls() {
     progress_->setValue(0);
     progress_->setTextVisible(false);
 
+    address_->lineEdit()->installEventFilter(this);
     connect(getAlbums_, &QPushButton::clicked, this, [this] { OnGetAlbums(); });
     connect(address_->lineEdit(), &QLineEdit::returnPressed, this, [this] { OnGetAlbums(); });
     connect(download_, &QPushButton::clicked, this, [this] { OnDownload(); });
@@ -197,7 +201,9 @@ void CLumoraDlg::FillStartupTexts() {
     if (options_.address) {
         address = *options_.address;
     } else if (const QClipboard* clipboard = QGuiApplication::clipboard()) {
+        // Only an address: whatever else was copied last is no input of ours.
         address = clipboard->text().trimmed();
+        if (!HasWebScheme(ToU16(address))) address.clear();
     }
     if (!address.isEmpty() && address.size() < 200) address_->setEditText(address);
 
@@ -458,7 +464,9 @@ void CLumoraDlg::ChooseSaveFolder() {
 
 void CLumoraDlg::OpenSaveFolder() {
     const std::u16string saveFolder = ToU16(AbsoluteSaveFolder(savePath_->currentText()));
-    if (controller_->downloadBusy()) {
+    if (const std::u16string album = currentAlbum_.folder(); !album.empty()) {
+        ShowFolder(ToQString(album));  // the album being downloaded
+    } else if (controller_->downloadBusy()) {
         // The member's folder of the running download; its albums are inside.
         const SiteSession& session = controller_->session();
         ShowFolder(ToQString(WithTrailingSlash(saveFolder) + session.spaceName + session.subFolderName));
@@ -473,8 +481,12 @@ void CLumoraDlg::DropPath(const QString& path) {
     QString folder = path.left(kDroppedPathLimit);
     const qsizetype lastDot = folder.lastIndexOf(QLatin1Char('.'));
     const qsizetype lastSlash = folder.lastIndexOf(QLatin1Char('/'));
-    // A dropped file stands for its folder.
-    if (lastDot > lastSlash) {
+    // A dropped file stands for its folder. What is there says which it is
+    // ("v1.2" may well be a folder); only for a name that is not there does
+    // a "." in its last part make it a file.
+    const QFileInfo dropped(folder);
+    const bool isFile = dropped.exists() ? !dropped.isDir() : lastDot > lastSlash;
+    if (isFile) {
         if (lastSlash < 0) return;
         folder.truncate(lastSlash);
     }
@@ -483,15 +495,49 @@ void CLumoraDlg::DropPath(const QString& path) {
     controller_->OfferSaveFolderToHistory(ToU16(folder));
 }
 
+void CLumoraDlg::DropAddress(const QString& address) {
+    address_->setEditText(address.left(kDroppedPathLimit));
+    RecogniseAddress();
+}
+
+namespace {
+
+// The web address a drag carries (a link, or text that is one), else empty.
+QString DraggedAddress(const QMimeData* data) {
+    const QList<QUrl> urls = data->urls();
+    QString text = urls.isEmpty() ? data->text().trimmed() : urls.first().toString();
+    return HasWebScheme(ToU16(text)) ? text : QString();
+}
+
+}  // namespace
+
 void CLumoraDlg::dragEnterEvent(QDragEnterEvent* event) {
-    if (event->mimeData()->hasUrls()) event->acceptProposedAction();
+    if (event->mimeData()->hasUrls() || !DraggedAddress(event->mimeData()).isEmpty()) event->acceptProposedAction();
 }
 
 void CLumoraDlg::dropEvent(QDropEvent* event) {
+    if (const QString address = DraggedAddress(event->mimeData()); !address.isEmpty()) {
+        DropAddress(address);
+        event->acceptProposedAction();
+        return;
+    }
     const QList<QUrl> urls = event->mimeData()->urls();
     if (urls.isEmpty() || !urls.first().isLocalFile()) return;
     DropPath(urls.first().toLocalFile());
     event->acceptProposedAction();
+}
+
+bool CLumoraDlg::eventFilter(QObject* watched, QEvent* event) {
+    // The field would insert a dropped address into the text it holds.
+    if (watched == address_->lineEdit() && (event->type() == QEvent::DragEnter || event->type() == QEvent::Drop)) {
+        auto* drop = static_cast<QDropEvent*>(event);
+        const QString address = DraggedAddress(drop->mimeData());
+        if (address.isEmpty()) return false;
+        if (event->type() == QEvent::Drop) DropAddress(address);
+        drop->acceptProposedAction();
+        return true;
+    }
+    return QMainWindow::eventFilter(watched, event);
 }
 
 // ---- Shut-down ----

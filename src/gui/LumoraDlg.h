@@ -20,6 +20,7 @@
 #include "app/MainController.h"
 #include "app/RunLog.h"
 #include "app/WindowView.h"
+#include "gui/CurrentAlbum.h"
 
 class CComboBox2;
 class CDesktop;
@@ -85,10 +86,12 @@ public:
     // Check marks and grey states of one drop-down, from the current flags.
     void UpdateMenuStates(QMenu* menu);
     void ChooseSaveFolder();
-    // "打开": the save folder, or the member's folder of the running download.
+    // "打开": the save folder, or the album of the running download.
     void OpenSaveFolder();
     // A file or folder dropped on the window.
     void DropPath(const QString& path);
+    // A web address dropped on the window or the address box: it replaces the box's text.
+    void DropAddress(const QString& address);
 
 signals:
     // Start-up, a run or a redisplay has ended: the window may be idle now.
@@ -98,6 +101,8 @@ protected:
     void closeEvent(QCloseEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
+    // Drops on the address box's field.
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     friend class CWindowBridge;
@@ -154,6 +159,7 @@ private:
     // The controller's runs write to it until they have ended: declared
     // before the controller so that it outlives them.
     lumora::RunLog runLog_;
+    CCurrentAlbum currentAlbum_;
     // Declared before the controller, which uses it until it has gone.
     std::unique_ptr<CWindowBridge> bridge_;
     lumora::WindowView view_;  // the runs, shown through the bridge

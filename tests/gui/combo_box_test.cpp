@@ -78,14 +78,21 @@ TEST_F(SaveFolderTest, DroppedFileStandsForItsFolder) {
     EXPECT_EQ(window.savePathBox()->currentText(), QStringLiteral("/data/pictures/"));
     window.DropPath(QStringLiteral("/data/new"));
     EXPECT_EQ(window.savePathBox()->currentText(), QStringLiteral("/data/new/"));
-    // A folder with a "." in its last part is taken for a file.
+    // A name that is not there is taken for a file when its last part has a ".".
     window.DropPath(QStringLiteral("/data/v1.2"));
     EXPECT_EQ(window.savePathBox()->currentText(), QStringLiteral("/data/"));
+
     window.DropPath(QStringLiteral("/DATA/PICTURES/"));
     const SettingsBlock saved = LoadSettings(home_);
     EXPECT_EQ(HistoryText(saved, HistoryKind::SaveFolder, 0), u"/data/");
     EXPECT_EQ(HistoryText(saved, HistoryKind::SaveFolder, 2), u"/data/pictures/");
     EXPECT_EQ(HistoryText(saved, HistoryKind::SaveFolder, 3), u"");
+
+    // A folder that is there is taken whole, whatever its name.
+    const std::string versioned = (home_ / "v1.2").string();
+    std::filesystem::create_directory(versioned);
+    window.DropPath(QString::fromStdString(versioned));
+    EXPECT_EQ(window.savePathBox()->currentText().toStdString(), versioned + "/");
 }
 
 TEST_F(SaveFolderTest, DropEventsReachTheSaveFolder) {
@@ -98,6 +105,33 @@ TEST_F(SaveFolderTest, DropEventsReachTheSaveFolder) {
     QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
     QCoreApplication::sendEvent(&window, &drop);
     EXPECT_EQ(window.savePathBox()->currentText(), QStringLiteral("/srv/photos/"));
+}
+
+// A dropped web address replaces what the address box held, on its field or
+// anywhere on the window; other dropped text is the field's own business.
+TEST_F(SaveFolderTest, ADroppedAddressReplacesTheAddressBoxText) {
+    CLumoraDlg& window = OpenWindow();
+    QLineEdit* field = window.addressBox()->lineEdit();
+    window.addressBox()->setEditText(QStringLiteral("hello"));
+    const auto drop = [](QObject* target, const QMimeData& data) {
+        QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(target, &enter);
+        QDropEvent dropped(QPointF(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(target, &dropped);
+        return dropped.isAccepted();
+    };
+    QMimeData text;
+    text.setText(QStringLiteral(" https://photo.baidu.com/x "));
+    EXPECT_TRUE(drop(field, text));
+    EXPECT_EQ(window.addressBox()->currentText(), QStringLiteral("https://photo.baidu.com/x"));
+    EXPECT_EQ(qobject_cast<QComboBox*>(window.control(IDC_SITE))->currentIndex(), 1);  // recognised
+
+    QMimeData link;
+    link.setUrls({QUrl(QStringLiteral("http://dp.pconline.com.cn/m/"))});
+    EXPECT_TRUE(drop(&window, link));
+    EXPECT_EQ(window.addressBox()->currentText(), QStringLiteral("http://dp.pconline.com.cn/m/"));
+    EXPECT_EQ(qobject_cast<QComboBox*>(window.control(IDC_SITE))->currentIndex(), 14);
+    EXPECT_EQ(window.savePathBox()->currentText().toStdString(), DefaultSaveFolder().string());
 }
 
 TEST_F(SaveFolderTest, OpenShowsTheSaveFolder) {

@@ -61,19 +61,21 @@ TEST_F(StartupTest, ReadyWindowListsTheSitesAndRecognisesTheClipboardAddress) {
     ASSERT_EQ(site->count(), 16);
     EXPECT_EQ(site->currentIndex(), 0);
     EXPECT_EQ(Combo(window, IDC_SUB_TYPE)->currentText(), QStringLiteral("腾讯微博相册"));
-    EXPECT_EQ(Text(IDC_STATUS_MAIN), QStringLiteral("state1"));
+    EXPECT_EQ(Text(IDC_STATUS_MAIN), QStringLiteral("就绪"));  // a hint, not a placeholder
     EXPECT_EQ(Text(IDC_DOWNLOAD), QStringLiteral("下载"));
     EXPECT_FALSE(Enabled(IDC_DOWNLOAD));
     EXPECT_TRUE(fs::exists(home_ / "soft.dat"));
     QGuiApplication::clipboard()->clear();
 }
 
-TEST_F(StartupTest, ClipboardTextOfTwoHundredCharactersIsNotTaken) {
-    QGuiApplication::clipboard()->setText(QString(200, QLatin1Char('a')));
-    CLumoraDlg& window = OpenWindow();
-    EXPECT_TRUE(window.addressBox()->currentText().isEmpty());
-    EXPECT_EQ(Combo(window, IDC_SITE)->currentIndex(), 14);
-    EXPECT_TRUE(Combo(window, IDC_SUB_TYPE)->isHidden());
+TEST_F(StartupTest, ClipboardTextIsTakenOnlyWhenItIsAnAddressOfFewerThanTwoHundredCharacters) {
+    for (const QString& text : {QStringLiteral("http://") + QString(193, QLatin1Char('a')), QStringLiteral("hello")}) {
+        QGuiApplication::clipboard()->setText(text);
+        CLumoraDlg& window = OpenWindow();
+        EXPECT_TRUE(window.addressBox()->currentText().isEmpty()) << text.toStdString();
+        EXPECT_EQ(Combo(window, IDC_SITE)->currentIndex(), 14);
+        EXPECT_TRUE(Combo(window, IDC_SUB_TYPE)->isHidden());
+    }
     QGuiApplication::clipboard()->clear();
 }
 
@@ -234,6 +236,18 @@ TEST_F(DownloadTest, ButtonStatesFollowTheRunAndFailedPicturesAreCounted) {
         EXPECT_TRUE(Enabled(id)) << id;
     }
     EXPECT_EQ(Text(IDC_STATUS_PROGRESS), QStringLiteral("本次下载失败1张图片（点击查看）"));
+}
+
+TEST_F(DownloadTest, OpenDuringARunShowsTheAlbumBeingDownloaded) {
+    ServeMember({"Sea", "Hills"}, {2, 2}, 400ms);
+    CLumoraDlg& window = StartDownloadOfAll();
+    ASSERT_TRUE(WaitUntil([&] { return window.controller().downloadBusy(); }));
+    window.OpenSaveFolder();
+    ASSERT_EQ(desktop_.opened.size(), 1u);
+    EXPECT_TRUE(desktop_.opened[0].endsWith(QStringLiteral("/Member/Sea/"))) << desktop_.opened[0].toStdString();
+    ASSERT_TRUE(window.WaitUntilIdle(60000));
+    window.OpenSaveFolder();  // no run: the save folder itself
+    EXPECT_EQ(desktop_.opened.back(), window.savePathBox()->currentText());
 }
 
 TEST_F(DownloadTest, SecondClickStopsAfterTheCurrentAlbum) {
