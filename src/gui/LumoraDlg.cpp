@@ -30,6 +30,7 @@
 #include "app/LoginPages.h"
 #include "app/OptionFlags.h"
 #include "app/SiteTable.h"
+#include "base/FailureText.h"
 #include "download/FolderPath.h"
 #include "gui/AlbumGrid.h"
 #include "gui/Artwork.h"
@@ -98,6 +99,7 @@ CLumoraDlg::CLumoraDlg(Options options)
       view_(*bridge_) {
     const std::filesystem::path folder = options_.programFolder.empty() ? ProgramFolder() : options_.programFolder;
     controller_ = std::make_unique<MainController>(view_, folder);
+    windowSettings_ = LoadWindowSettings(folder);
     controller_->runListeners().Add(runLog_);
     controller_->runListeners().Add(currentAlbum_);
 
@@ -211,8 +213,11 @@ void CLumoraDlg::FillStartupTexts() {
     const SettingsBlock& settings = controller_->settings();
     address_->SetKnownEntries(HistoryEntries(settings, HistoryKind::Address));
     savePath_->SetKnownEntries(HistoryEntries(settings, HistoryKind::SaveFolder));
-    const std::u16string lastFolder = HistoryText(settings, HistoryKind::SaveFolder, 0);
+    // The folder last typed or chosen, else the newest of the history.
+    std::u16string lastFolder = windowSettings_.saveFolder;
+    if (lastFolder.empty()) lastFolder = HistoryText(settings, HistoryKind::SaveFolder, 0);
     if (!lastFolder.empty()) savePath_->setEditText(ToQString(lastFolder));
+    startSaveFolder_ = savePath_->currentText();
 }
 
 void CLumoraDlg::Start() {
@@ -339,6 +344,7 @@ void CLumoraDlg::OnDownload() {
     const QString folder = savePath_->currentText();
     const QString absolute = AbsoluteSaveFolder(folder);
     if (absolute != folder) savePath_->setEditText(absolute);
+    KeepSaveFolder(absolute);
     controller_->Download(controller_->OrderFor(picked, ToU16(absolute)));
     Follow(downList_, true);
 }
@@ -459,7 +465,23 @@ void CLumoraDlg::ChooseSaveFolder() {
     if (folder.isEmpty()) return;
     if (!folder.endsWith(QLatin1Char('/'))) folder += QLatin1Char('/');
     savePath_->setEditText(folder);
+    KeepSaveFolder(folder);
     controller_->OfferSaveFolderToHistory(ToU16(folder));
+}
+
+void CLumoraDlg::KeepSaveFolder(const QString& folder) {
+    if (ToU16(folder) == windowSettings_.saveFolder) return;
+    windowSettings_.saveFolder = ToU16(folder);
+    SaveWindowSettings();
+}
+
+void CLumoraDlg::SaveWindowSettings() {
+    const Result<void> saved = lumora::SaveWindowSettings(controller_->programFolder(), windowSettings_);
+    if (saved || windowSaveFailed_) return;
+    windowSaveFailed_ = true;
+    const std::filesystem::path file = controller_->programFolder() / kAppSettingsFileName;
+    ShowMessage(
+        ToQString(u"设置保存失败：" + Utf8ToWide(file.string()) + u"（" + FailureText(saved.failure()) + u"）"));
 }
 
 void CLumoraDlg::OpenSaveFolder() {
@@ -492,6 +514,7 @@ void CLumoraDlg::DropPath(const QString& path) {
     }
     if (!folder.endsWith(QLatin1Char('/'))) folder += QLatin1Char('/');
     savePath_->setEditText(folder);
+    KeepSaveFolder(folder);
     controller_->OfferSaveFolderToHistory(ToU16(folder));
 }
 
@@ -551,6 +574,8 @@ void CLumoraDlg::closeEvent(QCloseEvent* event) {
 void CLumoraDlg::BeginShutdown() {
     if (shutDown_) return;
     shutDown_ = true;
+    // What was typed into the save folder box is kept, also without a download.
+    if (ready_ && savePath_->currentText() != startSaveFolder_) KeepSaveFolder(savePath_->currentText());
     hide();
     if (splash_) splash_->close();
     redisplayTimer_->stop();

@@ -21,6 +21,7 @@
 #include "app/RunLog.h"
 #include "app/WindowView.h"
 #include "gui/CurrentAlbum.h"
+#include "settings/WindowSettings.h"
 
 class CComboBox2;
 class CDesktop;
@@ -154,7 +155,15 @@ private:
     void ShowDownloadOutcome();
     void FitStatusLines();
 
+    // Keeps the window's state in "lumora.ini"; a failed save is said once.
+    void SaveWindowSettings();
+    // The save folder typed or chosen: kept at once, restored at the next start.
+    void KeepSaveFolder(const QString& folder);
+
     Options options_;
+    lumora::WindowSettings windowSettings_;
+    bool windowSaveFailed_ = false;
+    QString startSaveFolder_;  // what the save folder box showed at start
     CDesktop& desktop_;
     // The controller's runs write to it until they have ended: declared
     // before the controller so that it outlives them.

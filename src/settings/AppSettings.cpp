@@ -5,6 +5,7 @@
 #include "base/Trim.h"
 #include "settings/Ini.h"
 #include "settings/SettingsFile.h"
+#include "text/StringCtrl.h"
 
 namespace lumora {
 namespace {
@@ -45,10 +46,17 @@ AppSettings LoadAppSettings(const std::filesystem::path& folder) {
 }
 
 Result<void> SaveAppSettings(const std::filesystem::path& folder, const AppSettings& settings) {
-    std::string text = "; Lumora's settings beside soft.dat\n[download]\n";
-    text += "retries=" + std::to_string(settings.retries) + "\n";
-    text += std::string("skip-saved=") + (settings.skipSaved ? "1" : "0") + "\n";
-    return WriteSettingsFile(folder / kAppSettingsFileName, text);
+    std::string lines = "retries=" + std::to_string(settings.retries) + "\n";
+    lines += std::string("skip-saved=") + (settings.skipSaved ? "1" : "0") + "\n";
+    return SaveAppSettingsSection(folder, kSection, Utf8ToWide(lines));
+}
+
+Result<void> SaveAppSettingsSection(const std::filesystem::path& folder, std::u16string_view section,
+                                    std::u16string_view lines) {
+    const std::filesystem::path file = folder / kAppSettingsFileName;
+    std::u16string text = ReadIniFile(file);
+    if (text.empty()) text = u"; Lumora's settings beside soft.dat\n";
+    return WriteSettingsFile(file, WideToUtf8(ReplaceIniSection(text, section, lines)));
 }
 
 Result<void> ChangeAppSettings(const std::filesystem::path& folder, const std::function<void(AppSettings&)>& change) {

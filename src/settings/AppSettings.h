@@ -7,6 +7,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "base/Result.h"
 
@@ -32,8 +33,13 @@ struct AppSettings {
 std::optional<unsigned> ParseRetries(const std::u16string& text);
 
 AppSettings LoadAppSettings(const std::filesystem::path& folder);
-// Writes the whole file anew (atomically).
+// Writes the download section anew (atomically); the file's other sections stay.
 Result<void> SaveAppSettings(const std::filesystem::path& folder, const AppSettings& settings);
+// Replaces one section of "lumora.ini" with `lines` (UTF-8 on the disk),
+// keeping the rest of the file. The caller holds the file's lock when others
+// may write it at the same time.
+Result<void> SaveAppSettingsSection(const std::filesystem::path& folder, std::u16string_view section,
+                                    std::u16string_view lines);
 // Applies `change` to the settings as the file holds them now and saves
 // them, under the file's lock, so that no process reverts another's change.
 Result<void> ChangeAppSettings(const std::filesystem::path& folder, const std::function<void(AppSettings&)>& change);

@@ -33,15 +33,42 @@ bool SameName(std::u16string_view a, std::u16string_view b) {
 
 }  // namespace
 
+std::u16string ReadIniFile(const std::filesystem::path& file) {
+    const FileContents bytes = ReadRegularFile(file, kMaxIniBytes);
+    return bytes && *bytes ? DecodeIniBytes(**bytes) : std::u16string();
+}
+
+std::u16string ReplaceIniSection(std::u16string_view text, std::u16string_view section, std::u16string_view lines) {
+    std::u16string kept;
+    bool inSection = false;
+    for (std::size_t pos = 0; pos < text.size();) {
+        std::size_t end = text.find(u'\n', pos);
+        end = end == std::u16string_view::npos ? text.size() : end + 1;
+        const std::u16string_view line = text.substr(pos, end - pos);
+        pos = end;
+        const std::u16string_view trimmed = TrimBlanks(line, u" \t\r\n");
+        if (!trimmed.empty() && trimmed[0] == u'[') {
+            const std::u16string_view name = trimmed.substr(1, trimmed.find(u']') - 1);
+            inSection = SameName(TrimBlanks(name, kSpaceAndTab), section);
+        }
+        if (!inSection) kept += line;
+    }
+    if (!kept.empty() && kept.back() != u'\n') kept += u'\n';
+    kept += u'[';
+    kept += section;
+    kept += u"]\n";
+    kept += lines;
+    return kept;
+}
+
 std::u16string CIni::ReadIniText(std::u16string_view section, std::u16string_view key,
                                  std::u16string_view defaultValue) const {
     const std::u16string fallback(defaultValue);
     if (section.empty() || key.empty()) return fallback;
     // Only a regular file is read, without blocking: a folder or a pipe under
     // the name is no INI file.
-    const FileContents bytes = ReadRegularFile(file_, kMaxIniBytes);
-    if (!bytes || !*bytes) return fallback;
-    const std::u16string text = DecodeIniBytes(**bytes);
+    const std::u16string text = ReadIniFile(file_);
+    if (text.empty()) return fallback;
 
     bool inSection = false;
     for (std::size_t pos = 0; pos < text.size();) {

@@ -32,4 +32,13 @@ private:
     std::filesystem::path file_;
 };
 
+// The whole text of an INI file, in any of the encodings above; empty when
+// there is none or it cannot be read.
+std::u16string ReadIniFile(const std::filesystem::path& file);
+
+// `text` with every section named `section` (ignoring case) taken out and
+// the section with `lines` put at its end; every other line, comments
+// included, stays as it was.
+std::u16string ReplaceIniSection(std::u16string_view text, std::u16string_view section, std::u16string_view lines);
+
 }  // namespace lumora

@@ -89,6 +89,16 @@ TEST_F(StartupTest, SaveFolderComesFromTheHistoryElseTheDocumentsFolder) {
     EXPECT_EQ(second.savePathBox()->currentText().toStdString(), (home_ / "pictures").string() + "/");
 }
 
+TEST_F(StartupTest, ATypedSaveFolderIsKeptForTheNextStart) {
+    CLumoraDlg& first = OpenWindow();
+    const QString typed = QString::fromStdString((home_ / "typed here").string());
+    first.savePathBox()->setEditText(typed);
+    first.close();
+    CLumoraDlg& second = OpenWindow();
+    EXPECT_EQ(second.savePathBox()->currentText(), typed);
+    EXPECT_EQ(LoadWindowSettings(home_).saveFolder, ToU16(typed));
+}
+
 TEST_F(StartupTest, GetAlbumsDoesNothingBeforeStartUpHasFinished) {
     ServeMember({"Sea"}, {1});
     CLumoraDlg& window = OpenWindow(false, QStringLiteral("http://dp.pconline.com.cn/m/"));

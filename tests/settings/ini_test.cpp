@@ -1,6 +1,7 @@
 #include "settings/Ini.h"
 #include "settings/AppSettings.h"
 #include "settings/ExtensionSettings.h"
+#include "settings/WindowSettings.h"
 #include "settings_test_support.h"
 #include "text/StringCtrl.h"
 
@@ -79,6 +80,31 @@ TEST_F(IniTest, AppSettingsKeepTheirValuesAndSurviveOddFiles) {
     EXPECT_EQ(ParseRetries(u" 10 "), 10u);
     EXPECT_EQ(ParseRetries(u"0"), 0u);
     for (const char16_t* bad : {u"11", u"-1", u"abc", u"", u"3x"}) EXPECT_EQ(ParseRetries(bad), std::nullopt);
+}
+
+// "lumora.ini" holds the download settings and the window's: each writer
+// replaces its own section and keeps the other and the user's comments.
+TEST_F(IniTest, EachSectionOfTheProgramsIniFileIsWrittenWithoutTheOthers) {
+    WriteBytes(kAppSettingsFileName, "; mine\n[Download]\nretries=7\n[extra]\nkept=1\n");
+    WindowSettings window;
+    window.saveFolder = u" /照片/ \"x\" ";  // blanks and quotes survive
+    window.geometry = WindowGeometry{-20, 40, 1100, 700};
+    window.maximized = true;
+    window.columnWidths = {50, 400, 60, 120};
+    ASSERT_TRUE(SaveWindowSettings(dir_, window));
+    AppSettings settings;
+    settings.retries = 2;
+    ASSERT_TRUE(SaveAppSettings(dir_, settings));
+    EXPECT_EQ(LoadWindowSettings(dir_), window);
+    EXPECT_EQ(LoadAppSettings(dir_), settings);
+    const std::string text = ReadBytes(kAppSettingsFileName);
+    EXPECT_NE(text.find("; mine\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("[extra]\nkept=1\n"), std::string::npos) << text;
+    EXPECT_EQ(text.find("retries=7"), std::string::npos) << text;  // the old section went whole
+
+    // Damaged values are no values: nothing is restored from them.
+    WriteBytes(kAppSettingsFileName, "[window]\ngeometry=1,2,x,4\ncolumns=50,-3\n");
+    EXPECT_EQ(LoadWindowSettings(dir_), WindowSettings{});
 }
 
 TEST_F(IniTest, WordsMatchAsPrefixesWithExactCase) {
