@@ -40,6 +40,10 @@ struct ListColumn {
     const char16_t* header;
     int width;
 };
+// 序号, 名称, 数量, 备注: the list's columns; the two after them are the
+// picture wall's only.
+constexpr int kKeptColumns = 4;
+constexpr int kTitleColumn = 1;
 constexpr ListColumn kListColumns[kColumnCount] = {
     {u"序号", 50}, {u"名称", 575}, {u"数量", 50}, {u"备注", 100}, {u"", 0}, {u"", 0},
 };
@@ -78,8 +82,10 @@ public:
         if (!picture.isNull()) painter->drawPixmap(QRect(cell.topLeft(), QSize(kThumbWidth, kThumbHeight)), picture);
         if (text.isEmpty()) return;
 
+        // The caption stays inside the frame a pick draws, picked or not.
         const QFontMetrics metrics(option.font);
-        const QRect strip(cell.left(), cell.bottom() - metrics.height(), cell.width(), metrics.height() + 1);
+        const QRect strip(cell.left() + kPickedFrame, cell.bottom() - kPickedFrame - metrics.height(),
+                          cell.width() - 2 * kPickedFrame, metrics.height() + 1);
         const bool selected = option.state & QStyle::State_Selected;
         QColor shade = option.palette.color(selected ? QPalette::Highlight : QPalette::Base);
         shade.setAlpha(220);
@@ -149,7 +155,35 @@ CMyGridCtrl::CMyGridCtrl(lumora::AlbumList& albums, std::filesystem::path progra
     setStyleSheet(QStringLiteral("QTableView { gridline-color: rgb(199, 227, 227); }"));
 
     thumbnailPool_.setMaxThreadCount(kFetchThreads);
+    for (int column = 0; column < kKeptColumns; ++column) listWidths_[column] = kListColumns[column].width;
+    // A width the user gives a list column is kept for the next list and start.
+    connect(horizontalHeader(), &QHeaderView::sectionResized, this, [this](int column, int, int width) {
+        if (!pictureMode_ && column < kKeptColumns && column != kTitleColumn && width > 0) listWidths_[column] = width;
+    });
     ResetGrid(false);
+}
+
+std::vector<int> CMyGridCtrl::ListColumnWidths() const {
+    std::vector<int> widths(listWidths_.begin(), listWidths_.end());
+    if (!pictureMode_) widths[kTitleColumn] = columnWidth(kTitleColumn);
+    return widths;
+}
+
+void CMyGridCtrl::SetListColumnWidths(const std::vector<int>& widths) {
+    if (widths.size() != static_cast<std::size_t>(kKeptColumns)) return;
+    for (int column = 0; column < kKeptColumns; ++column) listWidths_[column] = widths[column];
+    if (!pictureMode_) ApplyListWidths();
+}
+
+void CMyGridCtrl::ApplyListWidths() {
+    // The title takes whatever room the others leave, so that the table fills its width.
+    QHeaderView* header = horizontalHeader();
+    for (int column = 0; column < kColumnCount; ++column) {
+        const bool kept = column < kKeptColumns;
+        header->setSectionResizeMode(column, column == kTitleColumn ? QHeaderView::Stretch : QHeaderView::Interactive);
+        setColumnHidden(column, !kept);
+        if (kept && column != kTitleColumn) setColumnWidth(column, listWidths_[column]);
+    }
 }
 
 CMyGridCtrl::~CMyGridCtrl() {
@@ -175,6 +209,8 @@ void CMyGridCtrl::ResetGrid(bool pictureMode) {
         setSelectionBehavior(QAbstractItemView::SelectItems);
         setItemDelegate(new ThumbnailDelegate(this));
         for (int column = 0; column < kColumnCount; ++column) {
+            horizontalHeader()->setSectionResizeMode(column, QHeaderView::Interactive);
+            setColumnHidden(column, false);
             setColumnWidth(column, kThumbWidth + 2 * kCellMargin);
         }
     } else {
@@ -184,7 +220,7 @@ void CMyGridCtrl::ResetGrid(bool pictureMode) {
         QStringList headers;
         for (const ListColumn& column : kListColumns) headers << ToQString(column.header);
         setHorizontalHeaderLabels(headers);
-        for (int column = 0; column < kColumnCount; ++column) setColumnWidth(column, kListColumns[column].width);
+        ApplyListWidths();
     }
     if (old && old->parent() == this) old->deleteLater();
     viewport()->update();

@@ -71,6 +71,11 @@ public:
     // Search step of the find dialog; returns true when a row was found.
     bool FindNext(const std::u16string& keyword, bool matchCase, bool wholeWord, bool forward);
 
+    // The list mode's column widths (序号, 名称, 数量, 备注), for keeping;
+    // the title's is whatever room the others leave.
+    std::vector<int> ListColumnWidths() const;
+    void SetListColumnWidths(const std::vector<int>& widths);
+
     // Thumbnails are fetched on worker threads; tests wait for them here.
     void WaitForThumbnails();
     // Forgets every thumbnail and drops fetches still under way; for a new
@@ -94,11 +99,13 @@ private:
     void AcceptThumbnail(std::size_t index, const std::u16string& coverAddress, std::uint64_t generation,
                          const QImage& picture);
     QTableWidgetItem* PictureItem(std::size_t index) const;
+    void ApplyListWidths();
     void SelectFoundRow(int row);
 
     lumora::AlbumList& albums_;
     std::filesystem::path programFolder_;
     bool pictureMode_ = false;
+    std::array<int, 4> listWidths_{};
     bool singleRowSelection_ = false;
     std::u16string filterKeyword_;
     CDlgFind* findDialog_ = nullptr;

@@ -1,6 +1,7 @@
 #include "gui/LumoraDlg.h"
 
 #include <QApplication>
+#include <QBoxLayout>
 #include <QCheckBox>
 #include <QClipboard>
 #include <QCloseEvent>
@@ -13,13 +14,13 @@
 #include <QFileInfo>
 #include <QGroupBox>
 #include <QLabel>
-#include <QLayout>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScreen>
 #include <QTimer>
 #include <QUrl>
 
@@ -49,19 +50,13 @@ using namespace lumora;
 
 namespace {
 
-// The window is laid out in the dialog units of its design (471 x 323).
+// The window starts at the size of its design (471 x 323 dialog units) and
+// grows from there; the design's control sizes are the least they get.
 constexpr double kPixelsPerUnit = 1.75;
 constexpr int kDialogWidth = 471;
 constexpr int kDialogHeight = 323;
 
 int Px(int units) { return static_cast<int>(units * kPixelsPerUnit + 0.5); }
-
-QRect Dlu(int x, int y, int width, int height) { return QRect(Px(x), Px(y), Px(width), Px(height)); }
-
-// Where the sub-type box stands; the address box moves against it.
-const QRect kSubTypeGeometry = Dlu(85, 7, 62, 12);
-// Where the second status line stands while its text fits.
-const QRect kProgressStatusGeometry = Dlu(230, 308, 150, 10);
 
 // Albums shown per step of a redisplay; the window stays responsive between steps.
 constexpr std::size_t kRedisplayBatch = 12;
@@ -107,6 +102,7 @@ CLumoraDlg::CLumoraDlg(Options options)
     BuildMenu();
     setWindowTitle(QStringLiteral("太平洋摄影部落 Lumora"));
     BuildControls();
+    RestoreWindowState();
     FillStartupTexts();
     setAcceptDrops(true);
 
@@ -130,49 +126,95 @@ CLumoraDlg::~CLumoraDlg() {
 
 void CLumoraDlg::BuildControls() {
     auto* page = new QWidget(this);
-    page->setFixedSize(Px(kDialogWidth), Px(kDialogHeight));
     setCentralWidget(page);
 
     // Created in the order of the design, which is also the tab order.
-    const auto place = [this](auto* widget, int id, const QRect& geometry) {
+    const auto place = [this](auto* widget, int id) {
         widget->setObjectName(QStringLiteral("control%1").arg(id));
-        widget->setGeometry(geometry);
         controls_[id] = widget;
         return widget;
     };
-    mainStatus_ = place(new QLabel(QStringLiteral("就绪"), page), IDC_STATUS_MAIN, Dlu(7, 308, 220, 10));
-    progressStatus_ = place(new CStatusLine(QStringLiteral("粘贴相册空间地址，再点“获取相册”"), page),
-                            IDC_STATUS_PROGRESS, kProgressStatusGeometry);
+    const auto sized = [](QWidget* widget, int width, int height) {
+        widget->setMinimumSize(Px(width), Px(height));
+        return widget;
+    };
+    mainStatus_ = place(new QLabel(QStringLiteral("就绪"), page), IDC_STATUS_MAIN);
+    progressStatus_ =
+        place(new CStatusLine(QStringLiteral("粘贴相册空间地址，再点“获取相册”"), page), IDC_STATUS_PROGRESS);
     progressStatus_->onActivate = [this] { ShowFailures(); };
-    banner_ = place(new QLabel(page), IDC_BANNER, Dlu(160, 293, 304, 10));
-    site_ = place(new QComboBox(page), IDC_SITE, Dlu(7, 7, 75, 12));
-    subType_ = place(new QComboBox(page), IDC_SUB_TYPE, kSubTypeGeometry);
-    address_ = place(new CComboBox2(page), IDC_ADDRESS, Dlu(150, 7, 210, 12));
-    getAlbums_ = place(new QPushButton(QStringLiteral("获取相册"), page), IDC_GET_ALBUMS, Dlu(366, 6, 47, 14));
+    banner_ = place(new QLabel(page), IDC_BANNER);
+    site_ = place(new QComboBox(page), IDC_SITE);
+    subType_ = place(new QComboBox(page), IDC_SUB_TYPE);
+    address_ = place(new CComboBox2(page), IDC_ADDRESS);
+    getAlbums_ = place(new QPushButton(QStringLiteral("获取相册"), page), IDC_GET_ALBUMS);
     getAlbums_->setDefault(true);
-    download_ = place(new QPushButton(QStringLiteral("下载"), page), IDC_DOWNLOAD, Dlu(417, 6, 47, 14));
+    download_ = place(new QPushButton(QStringLiteral("下载"), page), IDC_DOWNLOAD);
     download_->setEnabled(false);
 
-    (new QLabel(QStringLiteral("保存路径:"), page))->setGeometry(Dlu(7, 24, 36, 10));
-    savePath_ = place(new CComboBox2(page), IDC_SAVE_PATH, Dlu(44, 23, 316, 12));
-    chooseFolder_ = place(new QPushButton(QStringLiteral("设置"), page), IDC_CHOOSE_FOLDER, Dlu(366, 22, 47, 14));
-    openFolder_ = place(new QPushButton(QStringLiteral("打开"), page), IDC_OPEN_FOLDER, Dlu(417, 22, 47, 14));
+    auto* saveLabel = new QLabel(QStringLiteral("保存路径:"), page);
+    savePath_ = place(new CComboBox2(page), IDC_SAVE_PATH);
+    chooseFolder_ = place(new QPushButton(QStringLiteral("设置"), page), IDC_CHOOSE_FOLDER);
+    openFolder_ = place(new QPushButton(QStringLiteral("打开"), page), IDC_OPEN_FOLDER);
 
-    albumGroup_ = place(new QGroupBox(QStringLiteral("相册列表"), page), IDC_ALBUM_GROUP, Dlu(7, 38, 457, 251));
-    grid_ = place(new CMyGridCtrl(controller_->session().albums, controller_->programFolder(), page), IDC_GRID,
-                  Dlu(9, 48, 453, 237));
-    selectAll_ = place(new QCheckBox(QStringLiteral("全选"), page), IDC_SELECT_ALL, Dlu(9, 293, 32, 10));
-    pictureModeBox_ = place(new QCheckBox(QStringLiteral("预览图"), page), IDC_PICTURE_MODE, Dlu(44, 293, 42, 10));
-    find_ = place(new CLinkLabel(QStringLiteral("查找"), page), IDC_FIND, Dlu(90, 293, 20, 10));
-    filter_ = place(new CLinkLabel(QStringLiteral("筛选"), page), IDC_FILTER, Dlu(112, 293, 20, 10));
-    export_ = place(new CLinkLabel(QStringLiteral("导出"), page), IDC_EXPORT, Dlu(134, 293, 20, 10));
+    albumGroup_ = place(new QGroupBox(QStringLiteral("相册列表"), page), IDC_ALBUM_GROUP);
+    grid_ = place(new CMyGridCtrl(controller_->session().albums, controller_->programFolder(), albumGroup_), IDC_GRID);
+    selectAll_ = place(new QCheckBox(QStringLiteral("全选"), page), IDC_SELECT_ALL);
+    pictureModeBox_ = place(new QCheckBox(QStringLiteral("预览图"), page), IDC_PICTURE_MODE);
+    find_ = place(new CLinkLabel(QStringLiteral("查找"), page), IDC_FIND);
+    filter_ = place(new CLinkLabel(QStringLiteral("筛选"), page), IDC_FILTER);
+    export_ = place(new CLinkLabel(QStringLiteral("导出"), page), IDC_EXPORT);
 
     progress_ = new QProgressBar(page);
     progress_->setObjectName(QStringLiteral("downloadProgress"));
-    progress_->setGeometry(Dlu(384, 308, 80, 10));
     progress_->setRange(0, 1);
     progress_->setValue(0);
     progress_->setTextVisible(false);
+
+    // The design's sizes are the least each control gets; the address and
+    // save folder boxes take the extra width, the album table the rest.
+    sized(site_, 75, 12);
+    sized(subType_, 62, 12);
+    sized(address_, 120, 12);
+    for (QPushButton* button : {getAlbums_, download_, chooseFolder_, openFolder_}) sized(button, 47, 14);
+    sized(savePath_, 120, 12);
+    sized(grid_, 300, 120);
+    progress_->setFixedSize(Px(80), Px(10));
+    mainStatus_->setMinimumWidth(Px(120));
+
+    auto* rows = new QVBoxLayout(page);
+    rows->setContentsMargins(Px(7), Px(6), Px(7), Px(4));
+    rows->setSpacing(Px(3));
+    auto* addressRow = new QHBoxLayout;
+    addressRow->addWidget(site_);
+    addressRow->addWidget(subType_);
+    addressRow->addWidget(address_, 1);
+    addressRow->addWidget(getAlbums_);
+    addressRow->addWidget(download_);
+    rows->addLayout(addressRow);
+    auto* folderRow = new QHBoxLayout;
+    folderRow->addWidget(saveLabel);
+    folderRow->addWidget(savePath_, 1);
+    folderRow->addWidget(chooseFolder_);
+    folderRow->addWidget(openFolder_);
+    rows->addLayout(folderRow);
+    auto* groupRows = new QVBoxLayout(albumGroup_);
+    groupRows->setContentsMargins(Px(2), Px(4), Px(2), Px(2));
+    groupRows->addWidget(grid_);
+    rows->addWidget(albumGroup_, 1);
+    auto* toolRow = new QHBoxLayout;
+    for (QWidget* widget : std::initializer_list<QWidget*>{selectAll_, pictureModeBox_, find_, filter_, export_}) {
+        toolRow->addWidget(widget);
+    }
+    toolRow->addSpacing(Px(6));
+    toolRow->addWidget(banner_, 1);
+    toolRow->addStretch();  // holds the tools together once the banner is hidden
+    rows->addLayout(toolRow);
+    auto* statusRow = new QHBoxLayout;
+    statusRow->addWidget(mainStatus_);
+    // The second line takes the room the first leaves, so a long outcome is read whole.
+    statusRow->addWidget(progressStatus_, 1);
+    statusRow->addWidget(progress_);
+    rows->addLayout(statusRow);
 
     address_->lineEdit()->installEventFilter(this);
     connect(getAlbums_, &QPushButton::clicked, this, [this] { OnGetAlbums(); });
@@ -192,7 +234,22 @@ void CLumoraDlg::BuildControls() {
     // The status line takes focus only as a link; it comes last, as it stands.
     QWidget::setTabOrder(export_, progressStatus_);
 
-    layout()->setSizeConstraint(QLayout::SetFixedSize);
+    resize(Px(kDialogWidth), Px(kDialogHeight));
+}
+
+void CLumoraDlg::RestoreWindowState() {
+    grid_->SetListColumnWidths(windowSettings_.columnWidths);
+    if (!windowSettings_.geometry) return;
+    const WindowGeometry& kept = *windowSettings_.geometry;
+    const QRect place(kept.x, kept.y, kept.width, kept.height);
+    // A place on a screen that is gone is no place: the window then starts where it would.
+    for (const QScreen* screen : QGuiApplication::screens()) {
+        if (screen->availableGeometry().intersects(place)) {
+            setGeometry(place);
+            return;
+        }
+    }
+    resize(place.size());
 }
 
 void CLumoraDlg::FillStartupTexts() {
@@ -218,6 +275,7 @@ void CLumoraDlg::FillStartupTexts() {
     if (lastFolder.empty()) lastFolder = HistoryText(settings, HistoryKind::SaveFolder, 0);
     if (!lastFolder.empty()) savePath_->setEditText(ToQString(lastFolder));
     startSaveFolder_ = savePath_->currentText();
+    startKeptFolder_ = windowSettings_.saveFolder;
 }
 
 void CLumoraDlg::Start() {
@@ -254,7 +312,11 @@ void CLumoraDlg::StartupDone() {
     if (ready_ || shutDown_) return;
     // The window first: with the splash gone and nothing shown, the
     // application would count its last window as closed.
-    show();
+    if (windowSettings_.maximized) {
+        showMaximized();
+    } else {
+        show();
+    }
     if (splash_) splash_->HideAndDestroy();
     ready_ = true;
     controller_->SetReady();
@@ -286,19 +348,16 @@ void CLumoraDlg::RecogniseAddress() {
 
 void CLumoraDlg::ApplySiteSelection() {
     // The window's site index is always the photo community's (the
-    // controller keeps it); the site box only changes what is shown.
-    QRect address = address_->geometry();
+    // controller keeps it); the site box only changes what is shown. The
+    // address box takes the sub-type box's room while it is hidden.
     if (site_->currentIndex() != kQqFamilySite) {
         subType_->hide();
-        address.setLeft(kSubTypeGeometry.left());
     } else {
         subType_->clear();
         for (const char16_t* text : QqAlbumKindTexts()) subType_->addItem(QString::fromUtf16(text));
         subType_->show();
-        address.setLeft(kSubTypeGeometry.left() + kSubTypeGeometry.width() + 3);
         subType_->setCurrentIndex(kQzoneAlbum);
     }
-    address_->setGeometry(address);
 }
 
 CSplashScreenEx* CLumoraDlg::splash() const { return splash_; }
@@ -376,18 +435,6 @@ void CLumoraDlg::ShowDownloadOutcome() {
     if (!line) return;
     progressStatus_->setText(line->text);
     progressStatus_->SetLink(line->link);
-    FitStatusLines();
-}
-
-void CLumoraDlg::FitStatusLines() {
-    // The second line grows to the left into the room the first leaves, so
-    // that a long outcome is read whole.
-    const QRect home = kProgressStatusGeometry;
-    const int needed = progressStatus_->fontMetrics().horizontalAdvance(progressStatus_->text()) + Px(2);
-    const int firstEnd = mainStatus_->x() + mainStatus_->fontMetrics().horizontalAdvance(mainStatus_->text()) + Px(4);
-    const int wanted = std::min(home.left(), home.right() + 1 - needed);
-    const int left = std::min(home.left(), std::max(wanted, firstEnd));
-    progressStatus_->setGeometry(QRect(QPoint(left, home.top()), home.bottomRight()));
 }
 
 void CLumoraDlg::ShowFailures() {
@@ -574,8 +621,19 @@ void CLumoraDlg::closeEvent(QCloseEvent* event) {
 void CLumoraDlg::BeginShutdown() {
     if (shutDown_) return;
     shutDown_ = true;
-    // What was typed into the save folder box is kept, also without a download.
-    if (ready_ && savePath_->currentText() != startSaveFolder_) KeepSaveFolder(savePath_->currentText());
+    if (ready_) {
+        // What was typed into the save folder box is kept, also without a download.
+        // (The box's text at start is not kept for itself: the history may have a newer folder next time.)
+        const std::u16string typed = ToU16(savePath_->currentText());
+        if (savePath_->currentText() != startSaveFolder_ || windowSettings_.saveFolder != startKeptFolder_) {
+            windowSettings_.saveFolder = typed;
+        }
+        const QRect normal = isMaximized() ? normalGeometry() : geometry();
+        windowSettings_.geometry = WindowGeometry{normal.x(), normal.y(), normal.width(), normal.height()};
+        windowSettings_.maximized = isMaximized();
+        windowSettings_.columnWidths = grid_->ListColumnWidths();
+        SaveWindowSettings();
+    }
     hide();
     if (splash_) splash_->close();
     redisplayTimer_->stop();
@@ -618,7 +676,6 @@ void CLumoraDlg::SetControlText(int controlId, const QString& text) {
         // Any text of the controller's is plain.
         if (label == progressStatus_) progressStatus_->SetLink(false);
         label->setText(text);
-        if (label == progressStatus_ || label == mainStatus_) FitStatusLines();
     } else if (auto* group = qobject_cast<QGroupBox*>(widget)) {
         group->setTitle(text);
     } else if (auto* combo = qobject_cast<QComboBox*>(widget)) {

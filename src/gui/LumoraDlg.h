@@ -153,8 +153,9 @@ private:
     void RunFinished(bool download);
     // The second status line once a download has ended.
     void ShowDownloadOutcome();
-    void FitStatusLines();
 
+    // The place, size and column widths kept at the last close.
+    void RestoreWindowState();
     // Keeps the window's state in "lumora.ini"; a failed save is said once.
     void SaveWindowSettings();
     // The save folder typed or chosen: kept at once, restored at the next start.
@@ -163,7 +164,8 @@ private:
     Options options_;
     lumora::WindowSettings windowSettings_;
     bool windowSaveFailed_ = false;
-    QString startSaveFolder_;  // what the save folder box showed at start
+    QString startSaveFolder_;         // what the save folder box showed at start
+    std::u16string startKeptFolder_;  // the folder "lumora.ini" held then
     CDesktop& desktop_;
     // The controller's runs write to it until they have ended: declared
     // before the controller so that it outlives them.

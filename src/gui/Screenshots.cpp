@@ -146,7 +146,9 @@ int RunScreenshotTour(CLumoraDlg& window, const QString& folder) {
     // A download stopped half-way, on a site whose pictures come slowly and
     // now and then fail: without retries those failures stay.
     QTemporaryDir saveRoot(QDir::temp().filePath(QStringLiteral("lumora-tour-XXXXXX")));
-    lumora::AppSettings noRetries = window.controller().CurrentAppSettings();
+    const lumora::AppSettings before = window.controller().CurrentAppSettings();
+    const QString saveFolder = window.savePathBox()->currentText();
+    lumora::AppSettings noRetries = before;
     noRetries.retries = 0;
     window.controller().UpdateAppSettings(noRetries);
     // Three of the larger albums: the stop comes in the first.
@@ -166,6 +168,9 @@ int RunScreenshotTour(CLumoraDlg& window, const QString& folder) {
     CDlgFailures failures(window.controller().LastFailures(), &window);
     tour.SaveDialog(failures, QStringLiteral("failures.png"));
 
+    // The tour's settings and folder are not the user's.
+    window.controller().UpdateAppSettings(before);
+    window.savePathBox()->setEditText(saveFolder);
     window.close();
     return tour.ok() ? 0 : 1;
 }

@@ -63,12 +63,20 @@ bool SettingsStore::UpdateAppSettings(const AppSettings& settings) {
         std::lock_guard lock(mutex_);
         before = appSeen_;
     }
+    AppSettings written;
     const Result<void> saved = ChangeAppSettings(programFolder_, [&](AppSettings& onDisk) {
         if (settings.retries != before.retries) onDisk.retries = settings.retries;
         if (settings.skipSaved != before.skipSaved) onDisk.skipSaved = settings.skipSaved;
+        written = onDisk;
     });
-    if (!saved) ReportSaveFailure(programFolder_ / kAppSettingsFileName, saved.failure());
-    return saved.ok();
+    if (!saved) {
+        ReportSaveFailure(programFolder_ / kAppSettingsFileName, saved.failure());
+        return false;
+    }
+    // What this process wrote is what it has seen: a second change is measured against it.
+    std::lock_guard lock(mutex_);
+    appSeen_ = written;
+    return true;
 }
 
 bool SettingsStore::HistoryWouldTake(HistoryKind kind, const std::u16string& text) {

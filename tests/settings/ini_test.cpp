@@ -1,6 +1,7 @@
 #include "settings/Ini.h"
 #include "settings/AppSettings.h"
 #include "settings/ExtensionSettings.h"
+#include "settings/SettingsStore.h"
 #include "settings/WindowSettings.h"
 #include "settings_test_support.h"
 #include "text/StringCtrl.h"
@@ -105,6 +106,19 @@ TEST_F(IniTest, EachSectionOfTheProgramsIniFileIsWrittenWithoutTheOthers) {
     // Damaged values are no values: nothing is restored from them.
     WriteBytes(kAppSettingsFileName, "[window]\ngeometry=1,2,x,4\ncolumns=50,-3\n");
     EXPECT_EQ(LoadWindowSettings(dir_), WindowSettings{});
+}
+
+// A change is merged against what the process saw last; a second change in a
+// row (taking the first one back) must count against the first, not the read.
+TEST_F(IniTest, AStoreThatChangesASettingTwiceInARowKeepsTheSecond) {
+    SettingsStore store(dir_, nullptr);
+    AppSettings settings = store.CurrentAppSettings();
+    const unsigned original = settings.retries;
+    settings.retries = 0;
+    ASSERT_TRUE(store.UpdateAppSettings(settings));
+    settings.retries = original;
+    ASSERT_TRUE(store.UpdateAppSettings(settings));
+    EXPECT_EQ(LoadAppSettings(dir_).retries, original);
 }
 
 TEST_F(IniTest, WordsMatchAsPrefixesWithExactCase) {
