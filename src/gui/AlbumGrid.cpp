@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QPainter>
@@ -341,6 +342,16 @@ void CMyGridCtrl::ClearThumbnails() {
             if (QTableWidgetItem* cell = item(row, column)) cell->setData(Qt::DecorationRole, QVariant());
         }
     }
+}
+
+void CMyGridCtrl::keyPressEvent(QKeyEvent* event) {
+    if ((event->key() == Qt::Key_Tab || event->key() == Qt::Key_Backtab) &&
+        (event->modifiers() & Qt::ControlModifier)) {
+        const bool back = event->key() == Qt::Key_Backtab || (event->modifiers() & Qt::ShiftModifier);
+        focusNextPrevChild(!back);
+        return;
+    }
+    QTableWidget::keyPressEvent(event);
 }
 
 void CMyGridCtrl::mousePressEvent(QMouseEvent* event) {

@@ -88,6 +88,8 @@ signals:
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;
+    // Ctrl+Tab leaves the table as Tab does, whatever the table would do with it.
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     void ShowListRow(std::size_t index, const lumora::ST_PERLISTRECORD& album);

@@ -21,6 +21,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
+#include <QShortcut>
 #include <QTimer>
 #include <QUrl>
 
@@ -231,10 +232,41 @@ void CLumoraDlg::BuildControls() {
     connect(find_, &QLabel::linkActivated, this, [this] { grid_->OpenFind(); });
     connect(filter_, &QLabel::linkActivated, this, [this] { OnFilter(); });
     connect(export_, &QLabel::linkActivated, this, [this] { grid_->ExportCsvWithDialog(); });
+    AddShortcuts();
     // The status line takes focus only as a link; it comes last, as it stands.
     QWidget::setTabOrder(export_, progressStatus_);
 
     resize(Px(kDialogWidth), Px(kDialogHeight));
+}
+
+void CLumoraDlg::AddShortcuts() {
+    // Each does what clicking its control does, and only while that control can be clicked.
+    const auto add = [this](const QKeySequence& keys, QWidget* control, const QString& tip, auto action) {
+        auto* shortcut = new QShortcut(keys, this);
+        shortcut->setContext(Qt::WindowShortcut);
+        connect(shortcut, &QShortcut::activated, this, [control, action] {
+            if (control->isEnabled()) action();
+        });
+        control->setToolTip(tip);
+    };
+    add(QKeySequence(Qt::Key_F5), getAlbums_, QStringLiteral("获取相册列表 (F5)；获取中按 Esc 终止"),
+        [this] { getAlbums_->click(); });
+    add(QKeySequence(Qt::CTRL | Qt::Key_D), download_, QStringLiteral("下载选中的相册 (Ctrl+D)；下载中按 Esc 终止"),
+        [this] { download_->click(); });
+    add(QKeySequence(Qt::CTRL | Qt::Key_F), find_, QStringLiteral("在相册列表中查找 (Ctrl+F)"),
+        [this] { grid_->OpenFind(); });
+    add(QKeySequence(Qt::CTRL | Qt::Key_E), export_, QStringLiteral("把相册列表导出为 CSV 文件 (Ctrl+E)"),
+        [this] { grid_->ExportCsvWithDialog(); });
+    // Esc stops whatever runs, as a second click on its button does.
+    auto* stop = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    connect(stop, &QShortcut::activated, this, [this] {
+        const SiteSession& session = controller_->session();
+        if (session.getAlbumsState == GET_RUNNING) OnGetAlbums();
+        if (session.downloadState == DOWN_RUNNING || session.downloadState == DOWN_ALBUM_DONE) OnDownload();
+    });
+    // The album table is one stop of the Tab order: arrows move in it,
+    // Space picks, Ctrl+A picks all.
+    grid_->setTabKeyNavigation(false);
 }
 
 void CLumoraDlg::RestoreWindowState() {

@@ -154,6 +154,8 @@ private:
     // The second status line once a download has ended.
     void ShowDownloadOutcome();
 
+    // F5, Ctrl+D, Ctrl+F, Ctrl+E and Esc, and the table as one Tab stop.
+    void AddShortcuts();
     // The place, size and column widths kept at the last close.
     void RestoreWindowState();
     // Keeps the window's state in "lumora.ini"; a failed save is said once.

@@ -471,6 +471,45 @@ TEST_F(SiteBoxTest, AServiceWithoutAnAdapterIsNamedAndNothingIsFetched) {
     EXPECT_EQ(window.controller().session().albums.size(), 1u);
 }
 
+using KeyboardTest = WindowTest;
+
+TEST_F(KeyboardTest, TheTableIsOneTabStopAndTheShortcutsRunTheirCommands) {
+    ServeMember({"Sea", "Hills", "Town"}, {2, 2, 2}, 400ms);
+    CLumoraDlg& window = OpenWindow(true, QStringLiteral("http://dp.pconline.com.cn/m/"));
+    window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    QTest::keyClick(&window, Qt::Key_F5);
+    ASSERT_TRUE(window.WaitUntilIdle());
+    ASSERT_EQ(window.grid()->rowCount(), 3);
+
+    // Arrows move, Space picks, Ctrl+A picks all; Tab and Ctrl+Tab leave at once.
+    CMyGridCtrl* grid = window.grid();
+    grid->setFocus(Qt::TabFocusReason);
+    grid->setCurrentCell(0, 0, QItemSelectionModel::NoUpdate);
+    QTest::keyClick(grid, Qt::Key_Space);
+    QTest::keyClick(grid, Qt::Key_Down);
+    QTest::keyClick(grid, Qt::Key_Down);
+    QTest::keyClick(grid, Qt::Key_Space);
+    EXPECT_EQ(grid->PickedAlbumPositions(), (std::vector<std::size_t>{0, 2}));
+    QTest::keyClick(grid, Qt::Key_A, Qt::ControlModifier);
+    EXPECT_EQ(grid->PickedAlbumPositions().size(), 3u);
+    QTest::keyClick(grid, Qt::Key_Tab);
+    EXPECT_NE(QApplication::focusWidget(), grid);
+    grid->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(grid, Qt::Key_Tab, Qt::ControlModifier);
+    EXPECT_NE(QApplication::focusWidget(), grid);
+
+    // Ctrl+D downloads what is picked, Esc stops it as the button's second click does.
+    window.savePathBox()->setEditText(QString::fromStdString((home_ / "save").string()));
+    QTest::keyClick(&window, Qt::Key_D, Qt::ControlModifier);
+    ASSERT_TRUE(WaitUntil([&] { return window.controller().downloadBusy(); }));
+    QTest::keyClick(&window, Qt::Key_Escape);
+    EXPECT_EQ(window.controller().session().downloadState, DOWN_STOP);
+    ASSERT_TRUE(window.WaitUntilIdle(60000));
+    EXPECT_EQ(site_.requestCount("/photo/list_3.html"), 0u);
+    EXPECT_TRUE(window.control(IDC_DOWNLOAD)->toolTip().contains(QStringLiteral("Ctrl+D")));
+}
+
 using CloseTest = WindowTest;
 
 TEST_F(CloseTest, ClosingDuringAGetAlbumsRunStopsItBeforeTheNextPage) {
