@@ -97,7 +97,9 @@ void GetAlbumList(SiteHost& host, const AlbumQuery& query) {
 
     const auto count = static_cast<std::int64_t>(session.albums.size());
     host.SetAlbumGroupCaption(FormatText(u"相册列表(共%d个)", {count}));
-    host.SetMainStatus(FormatText(u"获取相册列表完成，共%d个", {count}));
+    // A stopped run's count is not the member's: said beside it.
+    const bool stopped = session.getAlbumsState == GET_STOP;
+    host.SetMainStatus(FormatText(u"获取相册列表完成，共%d个", {count}) + (stopped ? u"（已终止）" : u""));
     // Nothing found: say why beside the count, so the user can act on it.
     if (count == 0 && session.firstListPage.fetched) {
         host.SetProgressStatus(u"页面中没有找到相册：地址可能有误，或网站的页面格式已改变");

@@ -463,7 +463,9 @@ void CLumoraDlg::RunFinished(bool download) {
 }
 
 void CLumoraDlg::ShowDownloadOutcome() {
-    const std::optional<OutcomeLine> line = DownloadOutcomeLine(controller_->lastReport(), pickedAlbums_);
+    const DownloadReport report = controller_->lastReport();
+    if (mainStatus_->text() == QStringLiteral("下载完毕")) mainStatus_->setText(DownloadDoneText(report));
+    const std::optional<OutcomeLine> line = DownloadOutcomeLine(report, pickedAlbums_);
     if (!line) return;
     progressStatus_->setText(line->text);
     progressStatus_->SetLink(line->link);

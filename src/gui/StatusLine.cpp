@@ -92,6 +92,43 @@ void CStatusLine::paintEvent(QPaintEvent* event) {
     if (link_ && hasFocus()) DrawFocusFrame(*this);
 }
 
+namespace {
+
+// The folder that holds the run's list files: the album folder when there
+// is one, else the one the album folders are in.
+QString ListFileFolder(const lumora::DownloadReport& report) {
+    std::u16string folder;
+    for (const lumora::AlbumOutcome& album : report.albums) {
+        if (!album.listFileWritten) continue;
+        if (folder.empty()) {
+            folder = album.folder;
+        } else if (album.folder != folder) {
+            const std::u16string trimmed = folder.substr(0, folder.size() - 1);
+            folder = trimmed.substr(0, trimmed.rfind(u'/') + 1);
+        }
+    }
+    return ToQString(folder);
+}
+
+}  // namespace
+
+QString DownloadDoneText(const lumora::DownloadReport& report) {
+    std::size_t saved = 0;
+    std::size_t skipped = 0;
+    bool downloaded = false;
+    for (const lumora::AlbumOutcome& album : report.albums) {
+        if (album.listFileOnly) continue;
+        downloaded = downloaded || album.listed > 0;
+        saved += album.saved;
+        skipped += album.skipped;
+    }
+    QString text = QStringLiteral("下载完毕");
+    if (!downloaded || report.stopped) return text;
+    text += QStringLiteral("：已保存%1张").arg(saved);
+    if (skipped > 0) text += QStringLiteral("，跳过%1张（以前已下载）").arg(skipped);
+    return text;
+}
+
 std::optional<OutcomeLine> DownloadOutcomeLine(const lumora::DownloadReport& report, std::size_t pickedAlbums) {
     if (report.nothingPicked || report.rejectedSavePath) return std::nullopt;
     std::size_t saved = 0;
@@ -120,7 +157,12 @@ std::optional<OutcomeLine> DownloadOutcomeLine(const lumora::DownloadReport& rep
         }
         return line;
     }
-    if (!downloaded && unread == 0) return std::nullopt;
+    if (!downloaded && unread == 0) {
+        // Only list files: where they went is what there is to tell.
+        const QString folder = ListFileFolder(report);
+        if (folder.isEmpty()) return std::nullopt;
+        return OutcomeLine{QStringLiteral("列表文件已写入：") + folder, false};
+    }
     OutcomeLine line{QStringLiteral("本次下载失败%1张图片").arg(failed), failed > 0};
     if (line.link) line.text += failures;
     // Albums whose pictures were never listed have no failed picture to count.

@@ -10,6 +10,7 @@
 #include <optional>
 
 #include "app/DownloadReport.h"
+#include "gui/GuiText.h"
 
 // A link that looks disabled when it is: rich text keeps its link colour
 // in every state otherwise. Tab reaches it; Enter or Space then emits
@@ -59,3 +60,7 @@ struct OutcomeLine {
     bool link = false;
 };
 std::optional<OutcomeLine> DownloadOutcomeLine(const lumora::DownloadReport& report, std::size_t pickedAlbums);
+
+// The main status line once a download has ended: "下载完毕", with what was
+// saved beside it when pictures were downloaded ("下载完毕：已保存12张").
+QString DownloadDoneText(const lumora::DownloadReport& report);

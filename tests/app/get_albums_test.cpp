@@ -159,7 +159,7 @@ TEST_F(GetAlbumsTest, StopAfterABlockKeepsTheAlbumsFound) {
     GetAlbums(*controller, u"http://dp.pconline.com.cn/m5/");
     EXPECT_EQ(controller->session().albums.size(), 3u);
     EXPECT_EQ(site_.requests().size(), 1u);
-    EXPECT_EQ(window_.texts[IDC_STATUS_MAIN], u"获取相册列表完成，共3个");
+    EXPECT_EQ(window_.texts[IDC_STATUS_MAIN], u"获取相册列表完成，共3个（已终止）");
     EXPECT_EQ(controller->session().getAlbumsState, GET_IDLE);
 }
 

@@ -247,7 +247,7 @@ TEST_F(DownloadTest, SavesExactlyThePickedAlbums) {
         }
     }
     EXPECT_EQ(FilesBelow(save), expected);
-    EXPECT_EQ(Text(IDC_STATUS_MAIN), QStringLiteral("下载完毕"));
+    EXPECT_EQ(Text(IDC_STATUS_MAIN), QStringLiteral("下载完毕：已保存4张"));
     EXPECT_EQ(Text(IDC_STATUS_PROGRESS), QStringLiteral("本次下载失败0张图片"));
     EXPECT_EQ(window.progressBar()->value(), window.progressBar()->maximum());
 }
@@ -266,6 +266,24 @@ TEST_F(DownloadTest, ButtonStatesFollowTheRunAndFailedPicturesAreCounted) {
         EXPECT_TRUE(Enabled(id)) << id;
     }
     EXPECT_EQ(Text(IDC_STATUS_PROGRESS), QStringLiteral("本次下载失败1张图片（点击查看）"));
+}
+
+TEST_F(DownloadTest, AListFileRunSaysWhereTheListsWent) {
+    ServeMember({"Sea", "Hills"}, {2, 1});
+    CLumoraDlg& window = OpenWindow();
+    NameRules rules = window.controller().CurrentNameRules();
+    rules.optionFlags |= kOptListFileOnly;
+    window.controller().UpdateNameRules(rules);
+    GetAlbums();
+    window.grid()->SelectAll(true);
+    const fs::path save = home_ / "save";
+    window.savePathBox()->setEditText(QString::fromStdString(save.string()));
+    window.OnDownload();
+    ASSERT_TRUE(window.WaitUntilIdle(60000));
+    EXPECT_EQ(Text(IDC_STATUS_MAIN), QStringLiteral("下载完毕"));
+    EXPECT_EQ(Text(IDC_STATUS_PROGRESS),
+              QStringLiteral("列表文件已写入：") + QString::fromStdString((save / "Member").string()) + "/");
+    EXPECT_TRUE(fs::exists(save / "Member" / "Sea" / "Sea.lst"));
 }
 
 TEST_F(DownloadTest, OpenDuringARunShowsTheAlbumBeingDownloaded) {
