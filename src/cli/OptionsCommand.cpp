@@ -14,7 +14,6 @@ namespace {
 
 // Kept in lumora.ini, not among the per-site switches of soft.dat.
 constexpr const char* kSkipSavedName = "skip-saved";
-constexpr const char16_t* kSkipSavedText = u"跳过已下载的图片";
 
 std::vector<std::string> OptionNames() {
     std::vector<std::string> names;

@@ -396,7 +396,7 @@ void CMyGridCtrl::OpenFind() {
         findDialog_ = new CDlgFind(this);
         connect(findDialog_, &CDlgFind::findStep, this,
                 [this](const QString& keyword, bool matchCase, bool wholeWord, bool forward) {
-                    FindNext(keyword.toStdU16String(), matchCase, wholeWord, forward);
+                    findDialog_->ShowFound(FindNext(keyword.toStdU16String(), matchCase, wholeWord, forward));
                 });
         connect(findDialog_, &CDlgFind::findHidden, this, [this] { singleRowSelection_ = false; });
     }
@@ -486,9 +486,14 @@ void CMyGridCtrl::ExportCsvWithDialog() {
     dialog.setDefaultSuffix(QStringLiteral("csv"));
     dialog.setDirectory(QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation));
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
-    const QString path = dialog.selectedFiles().first();
-    // Saying nothing on failure would pass for success.
+    ExportCsvAndSay(dialog.selectedFiles().first());
+}
+
+void CMyGridCtrl::ExportCsvAndSay(const QString& path) {
+    // Saying nothing on failure would pass for success; saying nothing on success leaves the user guessing.
     if (!ExportCsv(path)) {
         QMessageBox::warning(this, CDesktop::ProgramCaption(), QStringLiteral("导出失败，无法写入文件：%1").arg(path));
+        return;
     }
+    emit exported(QStringLiteral("已导出%1行到%2").arg(rowCount()).arg(path));
 }

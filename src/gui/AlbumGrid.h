@@ -63,6 +63,8 @@ public:
     bool ExportCsv(const QString& path) const;
     // Asks for a file (".csv" added when missing) and exports.
     void ExportCsvWithDialog();
+    // Exports and says how it went: a message box on failure, exported() on success.
+    void ExportCsvAndSay(const QString& path);
 
     // With single-row selection a click selects just the clicked row (while
     // the find dialog is open); otherwise clicks toggle.
@@ -85,6 +87,8 @@ public:
 signals:
     void thumbnailLoaded(std::size_t index);
     void gridReset();
+    // A CSV export was written; `text` says how many rows and where.
+    void exported(const QString& text);
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;

@@ -4,6 +4,7 @@
 #include <QClipboard>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QLabel>
 #include <QPushButton>
 #include <QTableWidget>
 #include <QVBoxLayout>
@@ -85,6 +86,9 @@ CDlgFailures::CDlgFailures(const std::vector<lumora::FailedPicture>& failures, Q
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(retry);
     buttons->addWidget(copy);
+    copied_ = new QLabel(this);
+    copied_->setObjectName(QStringLiteral("copiedFailures"));
+    buttons->addWidget(copied_);
     buttons->addStretch();
     buttons->addWidget(close);
     auto* layout = new QVBoxLayout(this);
@@ -99,4 +103,7 @@ QString CDlgFailures::ListText() const {
     return text;
 }
 
-void CDlgFailures::CopyList() { QApplication::clipboard()->setText(ListText()); }
+void CDlgFailures::CopyList() {
+    QApplication::clipboard()->setText(ListText());
+    copied_->setText(QStringLiteral("已复制%1行").arg(rows_.size()));
+}

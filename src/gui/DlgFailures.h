@@ -11,6 +11,7 @@
 
 #include "download/DownloadArchive.h"
 
+class QLabel;
 class QTableWidget;
 
 class CDlgFailures : public QDialog {
@@ -24,10 +25,11 @@ public:
 
     // The rows as tab-separated lines, one per picture.
     QString ListText() const;
-    // "复制列表": puts ListText() onto the clipboard.
+    // "复制列表": puts ListText() onto the clipboard and says "已复制N行".
     void CopyList();
 
 private:
     std::vector<QStringList> rows_;
     QTableWidget* table_ = nullptr;
+    QLabel* copied_ = nullptr;
 };

@@ -60,8 +60,10 @@ CDlgFind::CDlgFind(QWidget* parent) : QDialog(parent, Qt::Dialog | Qt::Frameless
     optionRow->addWidget(matchCase_);
     optionRow->addWidget(wholeWord_);
     optionRow->addStretch(1);
+    result_ = new QLabel(frame);
+    result_->setObjectName("findResult");
     auto* buttonRow = new QHBoxLayout;
-    buttonRow->addStretch(1);
+    buttonRow->addWidget(result_, 1);
     buttonRow->addWidget(previous_);
     buttonRow->addWidget(next_);
 
@@ -121,6 +123,8 @@ void CDlgFind::Step(bool forward) {
     }
     emit findStep(keyword, matchCase_->isChecked(), wholeWord_->isChecked(), forward);
 }
+
+void CDlgFind::ShowFound(bool found) { result_->setText(found ? QString() : QStringLiteral("未找到")); }
 
 void CDlgFind::reject() {
     if (findMode_) {

@@ -31,6 +31,8 @@ public:
 
     // Places the dialog over the middle of `widget`'s window.
     void CentreOn(const QWidget* widget);
+    // After a step: "未找到" when it found nothing, else nothing.
+    void ShowFound(bool found);
 
 signals:
     // Find mode: "下一个" (forward) or "上一个" with a keyword that is not empty.
@@ -51,6 +53,7 @@ protected:
     void hideEvent(QHideEvent* event) override;
 
 private:
+    QLabel* result_ = nullptr;
     // Button 1006 (forward = true) and 1701.
     void Step(bool forward);
     // The trimmed keyword, or empty after telling the user it must not be.

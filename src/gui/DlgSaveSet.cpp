@@ -67,7 +67,12 @@ QString CDlgSaveSet::HelpText() {
            QStringLiteral(
                "?1:相册名称\n?2:图片在相册中的序号\n?3:相册在列表中的序号(格式为：1,2,3...)\n?4:未定义\n?5:"
                "未定义\n?6:选中的相册数\n?7:总共的相册数(选中的+未选中的)\n?9:相册在列表中的序号(格式为：0001,"
-               "0002,0003...)");
+               "0002,0003...)") +
+           // What the quoted help leaves out, beside it.
+           QStringLiteral(
+               "\n?8:成员的空间名(相册空间的名称)\n\n"
+               "替换：把文件名中“替换”框里的文字换成“替换为”框里的文字；用 | 分隔可一次替换多处，"
+               "如“替换”填 a|b，“替换为”填 x|y");
 }
 
 CDlgSaveSet::CDlgSaveSet(lumora::NameRules& rules, CDesktop& desktop, QWidget* parent)
@@ -81,7 +86,8 @@ CDlgSaveSet::CDlgSaveSet(lumora::NameRules& rules, CDesktop& desktop, QWidget* p
     replaceWhat_ = FieldEdit(1021, rules.replaceWhat);
     replaceWith_ = FieldEdit(1022, rules.replaceWith);
     AddPrefixSuffixRow(fileGrid, 0, filePrefix_, fileSuffix_);
-    fileGrid->addWidget(replaceWhat_, 1, 0, 1, 2);
+    fileGrid->addWidget(new QLabel(QStringLiteral("替换")), 1, 0);
+    fileGrid->addWidget(replaceWhat_, 1, 1);
     fileGrid->addWidget(new QLabel(QStringLiteral("替换为")), 1, 2);
     fileGrid->addWidget(replaceWith_, 1, 3);
     baseName_ = new QButtonGroup(this);

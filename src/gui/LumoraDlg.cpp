@@ -229,6 +229,10 @@ void CLumoraDlg::BuildControls() {
     connect(address_, &CComboBox2::entryPicked, this, [this] { RecogniseAddress(); });
     connect(selectAll_, &QCheckBox::clicked, this, [this](bool checked) { grid_->SelectAll(checked); });
     connect(grid_, &CMyGridCtrl::gridReset, this, [this] { selectAll_->setChecked(false); });
+    connect(grid_, &CMyGridCtrl::exported, this, [this](const QString& text) {
+        progressStatus_->SetLink(false);
+        progressStatus_->setText(text);
+    });
     connect(find_, &QLabel::linkActivated, this, [this] { grid_->OpenFind(); });
     connect(filter_, &QLabel::linkActivated, this, [this] { OnFilter(); });
     connect(export_, &QLabel::linkActivated, this, [this] { grid_->ExportCsvWithDialog(); });

@@ -9,6 +9,7 @@
 
 #include "app/LoginPages.h"
 #include "app/OptionFlags.h"
+#include "settings/AppSettings.h"
 
 namespace {
 
@@ -71,24 +72,28 @@ void BuildMainMenu(QMenuBar* bar, const std::function<void(int)>& onCommand,
               {kLoginFiftySix, u"56"},
               {kLoginCustom, u"自定义登录"}},
              onCommand, onDrop);
-    AddPopup(bar, u"设置",
-             {{ID_DOWNLOAD_SETTINGS, u"下载参数设置"},
-              {ID_NAME_SETTINGS, u"文件名设置"},
-              {kSeparator, nullptr},
-              {ID_LIST_FILE_ONLY, nullptr},
-              {ID_WRITE_NAME_FILE, nullptr},
-              {kSeparator, nullptr},
-              {ID_FIX_PICTURE_ORDER, nullptr},
-              {ID_FIX_PICTURE_FORMAT, nullptr},
-              {ID_SKIP_DOWNLOADED_BEFORE, nullptr},
-              {ID_OPEN_FOLDER_WHEN_DONE, nullptr},
-              {kSeparator, nullptr},
-              {ID_ITEM_MAIN_PICTURES_ONLY, nullptr},
-              {ID_ITEM_DESCRIPTION_PICTURES_ONLY, nullptr},
-              {ID_LARGE_PICTURES, nullptr},
-              {kSeparator, nullptr},
-              {ID_SKIP_SAVED, u"跳过已下载的图片", true}},
-             onCommand, onDrop);
+    QMenu* settings = AddPopup(bar, u"设置",
+                               {{ID_DOWNLOAD_SETTINGS, u"下载参数设置"},
+                                {ID_NAME_SETTINGS, u"文件名设置"},
+                                {kSeparator, nullptr},
+                                {ID_LIST_FILE_ONLY, nullptr},
+                                {ID_WRITE_NAME_FILE, nullptr},
+                                {kSeparator, nullptr},
+                                {ID_FIX_PICTURE_ORDER, nullptr},
+                                {ID_FIX_PICTURE_FORMAT, nullptr},
+                                {ID_SKIP_DOWNLOADED_BEFORE, nullptr},
+                                {ID_OPEN_FOLDER_WHEN_DONE, nullptr},
+                                {kSeparator, nullptr},
+                                {ID_ITEM_MAIN_PICTURES_ONLY, nullptr},
+                                {ID_ITEM_DESCRIPTION_PICTURES_ONLY, nullptr},
+                                {ID_LARGE_PICTURES, nullptr},
+                                {kSeparator, nullptr},
+                                {ID_SKIP_SAVED, kSkipSavedText, true}},
+                               onCommand, onDrop);
+    // The two ways of not downloading again read alike; their tips tell them apart.
+    settings->setToolTipsVisible(true);
+    FindMenuAction(bar, ID_SKIP_SAVED)->setToolTip(QString::fromUtf16(kSkipSavedTip));
+    FindMenuAction(bar, ID_SKIP_DOWNLOADED_BEFORE)->setToolTip(QString::fromUtf16(kSkipDownloadedBeforeTip));
     QMenu* transfer = AddPopup(bar, u"导入/导出",
                                {{ID_IMPORT_AND_DOWNLOAD, u"导入下载文件并开始下载"},
                                 {kSeparator, nullptr},

@@ -20,9 +20,17 @@ inline constexpr unsigned kMaxRetries = 10;
 inline constexpr unsigned kDefaultRetries = 3;
 inline constexpr char16_t kRetriesField[] = u"失败重试次数(0~10)";
 
+// The skip-saved switch as menu and command line name it. It reads the
+// archive picture by picture, which "不下载以前下载过的图片" (the album
+// folder's marker) does not: the two tips say how they differ.
+inline constexpr char16_t kSkipSavedText[] = u"跳过下载记录中已保存的图片";
+inline constexpr char16_t kSkipSavedTip[] = u"逐张查下载记录：记录中已保存、文件仍在原处的图片不再下载，其余照常下载";
+inline constexpr char16_t kSkipDownloadedBeforeTip[] =
+    u"按相册文件夹中的标记（pic.lumora）：读到上次完整下载时的第一张图片就停止，只下载在它之前新增的图片";
+
 struct AppSettings {
     unsigned retries = kDefaultRetries;  // 0..kMaxRetries
-    bool skipSaved = true;               // "跳过已下载的图片"
+    bool skipSaved = true;               // kSkipSavedText
 
     bool operator==(const AppSettings&) const = default;
 };

@@ -2,6 +2,7 @@
 // loopback site, find and filter through the real dialog, CSV bytes.
 #include <QApplication>
 #include <QBuffer>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
@@ -274,6 +275,12 @@ TEST_F(FindTest, DialogSelectsSingleRowsUntilClosed) {
     ASSERT_TRUE(dialog && dialog->isVisible());
     Press(dialog, u"  lake "_qs, "button1006");
     EXPECT_EQ(grid_->PickedAlbumPositions(), (Positions{3}));
+    auto* result = dialog->findChild<QLabel*>("findResult");
+    ASSERT_NE(result, nullptr);
+    EXPECT_EQ(result->text(), QString());
+    Press(dialog, u"nowhere"_qs, "button1006");
+    EXPECT_EQ(result->text(), u"未找到"_qs);
+    EXPECT_EQ(grid_->PickedAlbumPositions(), (Positions{3}));  // nothing found, nothing changed
     Click(1, 1);
     EXPECT_EQ(grid_->PickedAlbumPositions(), (Positions{1}));
 
@@ -353,6 +360,12 @@ TEST_F(GridTest, ExportWritesEveryRowInGbkWithCrLf) {
               "0001,\xB7\xE7\xBE\xB0,   7,\xBC\xD3\xC3\xDC\xCF\xE0\xB2\xE1,,,\r\n"
               "0002,b,\xCE\xB4\xD6\xAA,,,,\r\n");
     EXPECT_FALSE(grid_->ExportCsv(QString::fromStdString(Path("no/such.csv").string())));
+
+    // From the link, the export says what it wrote.
+    QString said;
+    QObject::connect(grid_.get(), &CMyGridCtrl::exported, grid_.get(), [&](const QString& text) { said = text; });
+    grid_->ExportCsvAndSay(file);
+    EXPECT_EQ(said, u"已导出2行到"_qs + file);
 
     // Picture mode has no header row: its first row is albums too.
     grid_->ResetGrid(true);

@@ -66,7 +66,7 @@ TEST_F(MenuTest, BarHoldsThePopupsInOrder) {
         QStringLiteral("32814 只下载宝贝描述里的图片"),
         QStringLiteral("32776 又拍相册下载大图（不勾选为下载原图，下载原图速度更慢）"),
         QStringLiteral("-"),
-        QStringLiteral("32815 跳过已下载的图片"),
+        QStringLiteral("32815 跳过下载记录中已保存的图片"),
     };
     EXPECT_EQ(settings, expected);
     const std::vector<QString> login = Entries(Popup(window, 0));
