@@ -41,19 +41,6 @@ unsigned TerminalColumns(std::FILE* stream) {
 
 }  // namespace
 
-std::u16string ByteCountText(std::uint64_t bytes) {
-    if (bytes < 1024) return FormatText(u"%d B", {Int(bytes)});
-    if (bytes < 1024 * 1024) return FormatText(u"%d KB", {Int(bytes / 1024)});
-    const std::uint64_t tenths = bytes * 10 / (1024 * 1024);
-    return FormatText(u"%d.%d MB", {Int(tenths / 10), Int(tenths % 10)});
-}
-
-std::u16string DurationText(std::uint64_t seconds) {
-    const std::uint64_t h = seconds / 3600, m = seconds / 60 % 60, s = seconds % 60;
-    if (h > 0) return FormatText(u"%d:%02d:%02d", {Int(h), Int(m), Int(s)});
-    return FormatText(u"%d:%02d", {Int(m), Int(s)});
-}
-
 std::size_t DisplayWidth(const std::u16string& text) {
     std::size_t width = 0;
     EachCharacter(text, [&](std::size_t, std::size_t, unsigned w) {

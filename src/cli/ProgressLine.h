@@ -11,6 +11,7 @@
 #include <string>
 
 #include "app/RunEvents.h"
+#include "app/RunProgress.h"  // ByteCountText, DurationText
 
 namespace lumora::cli {
 
@@ -62,10 +63,6 @@ private:
     Clock::time_point drawnAt_{};
 };
 
-// "1.5 MB", "820 KB", "12 B".
-std::u16string ByteCountText(std::uint64_t bytes);
-// "0:42", "12:05", "2:03:09".
-std::u16string DurationText(std::uint64_t seconds);
 // Columns `text` takes on a terminal: wide (CJK) characters take two.
 std::size_t DisplayWidth(const std::u16string& text);
 // `text` cut to at most `columns`.

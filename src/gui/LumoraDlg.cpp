@@ -98,6 +98,7 @@ CLumoraDlg::CLumoraDlg(Options options)
     windowSettings_ = LoadWindowSettings(folder);
     controller_->runListeners().Add(runLog_);
     controller_->runListeners().Add(currentAlbum_);
+    controller_->runListeners().Add(runProgress_);
 
     setWindowIcon(QIcon(QPixmap::fromImage(DrawProgramIcon(256))));
     BuildMenu();
@@ -210,8 +211,11 @@ void CLumoraDlg::BuildControls() {
     toolRow->addWidget(banner_, 1);
     toolRow->addStretch();  // holds the tools together once the banner is hidden
     rows->addLayout(toolRow);
+    runProgressLine_ = new QLabel(page);
+    runProgressLine_->setObjectName(QStringLiteral("runProgress"));
     auto* statusRow = new QHBoxLayout;
     statusRow->addWidget(mainStatus_);
+    statusRow->addWidget(runProgressLine_);
     // The second line takes the room the first leaves, so a long outcome is read whole.
     statusRow->addWidget(progressStatus_, 1);
     statusRow->addWidget(progress_);
@@ -446,8 +450,11 @@ void CLumoraDlg::OnDownload() {
 
 void CLumoraDlg::Follow(RunWatch& run, bool download) {
     run.busy = true;
-    if (!download) return;
+    // Whatever the last run left in the bar is not this run's.
+    progress_->setRange(0, 1);
     progress_->setValue(0);
+    runProgressLine_->clear();
+    if (!download) return;
     progressTimer_->start();
 }
 
@@ -495,6 +502,7 @@ void CLumoraDlg::UpdateProgress() {
     const int done = controller_->completedCount();
     progress_->setRange(0, std::max(total, 1));
     progress_->setValue(std::clamp(done, 0, std::max(total, 0)));
+    runProgressLine_->setText(ToQString(RunProgressText(runProgress_.Figures())));
 }
 
 void CLumoraDlg::OnPictureMode(bool checked) {

@@ -19,6 +19,7 @@
 
 #include "app/MainController.h"
 #include "app/RunLog.h"
+#include "app/RunProgress.h"
 #include "app/WindowView.h"
 #include "gui/CurrentAlbum.h"
 #include "settings/WindowSettings.h"
@@ -173,6 +174,7 @@ private:
     // before the controller so that it outlives them.
     lumora::RunLog runLog_;
     CCurrentAlbum currentAlbum_;
+    lumora::RunProgress runProgress_;  // over the whole run, beside the album's bar
     // Declared before the controller, which uses it until it has gone.
     std::unique_ptr<CWindowBridge> bridge_;
     lumora::WindowView view_;  // the runs, shown through the bridge
@@ -180,6 +182,7 @@ private:
     std::map<int, QWidget*> controls_;
 
     QLabel* mainStatus_ = nullptr;
+    QLabel* runProgressLine_ = nullptr;
     CStatusLine* progressStatus_ = nullptr;
     QLabel* banner_ = nullptr;
     QComboBox* site_ = nullptr;

@@ -266,6 +266,13 @@ TEST_F(DownloadTest, ButtonStatesFollowTheRunAndFailedPicturesAreCounted) {
         EXPECT_TRUE(Enabled(id)) << id;
     }
     EXPECT_EQ(Text(IDC_STATUS_PROGRESS), QStringLiteral("本次下载失败1张图片（点击查看）"));
+    // The run's own progress stays beside the quoted texts until the next run.
+    const QString run = window.findChild<QLabel*>(QStringLiteral("runProgress"))->text();
+    EXPECT_TRUE(run.startsWith(QStringLiteral("第1/1个相册  图片3/3张  失败1"))) << run.toStdString();
+    ServeListPage(1, testing::ListPage("Member", "", false));
+    GetAlbums();
+    EXPECT_EQ(window.findChild<QLabel*>(QStringLiteral("runProgress"))->text(), QString());
+    EXPECT_EQ(window.progressBar()->value(), 0);
 }
 
 TEST_F(DownloadTest, AListFileRunSaysWhereTheListsWent) {
