@@ -38,6 +38,7 @@
 #include "gui/Artwork.h"
 #include "gui/ComboBox2.h"
 #include "gui/Desktop.h"
+#include "gui/DesktopNotice.h"
 #include "gui/DlgFailures.h"
 #include "gui/GuiText.h"
 #include "gui/MainMenu.h"
@@ -62,6 +63,9 @@ int Px(int units) { return static_cast<int>(units * kPixelsPerUnit + 0.5); }
 // Albums shown per step of a redisplay; the window stays responsive between steps.
 constexpr std::size_t kRedisplayBatch = 12;
 constexpr int kProgressPollMs = 200;
+// A download or retry that took longer than this ends with a desktop
+// notification when the window is not the active one.
+constexpr double kNoticeAfterSeconds = 30;
 // History texts stop short of this many units (the history field's size).
 constexpr int kDroppedPathLimit = 512;
 
@@ -468,9 +472,25 @@ void CLumoraDlg::RunFinished(bool download) {
         progressTimer_->stop();
         UpdateProgress();
         ShowDownloadOutcome();
+        NoticeLongRunEnded();
     }
     if (again) download ? OnDownload() : OnGetAlbums();
     emit stateChanged();
+}
+
+void CLumoraDlg::NoticeLongRunEnded() {
+    // Someone who went elsewhere during a long run learns that it ended, and how.
+    if (runProgress_.Elapsed() <= kNoticeAfterSeconds || isActiveWindow()) return;
+    if (!notice_) {
+        notice_ = new CDesktopNotice(QDBusConnection::sessionBus(), this);
+        connect(notice_, &CDesktopNotice::clicked, this, [this] {
+            if (isMinimized()) showNormal();
+            raise();
+            activateWindow();
+        });
+    }
+    notice_->Show(QStringLiteral("Lumora：") + mainStatus_->text(),
+                  progressStatus_->text() + QLatin1Char('\n') + runProgressLine_->text());
 }
 
 void CLumoraDlg::ShowDownloadOutcome() {

@@ -29,6 +29,7 @@ class CDesktop;
 class CMyGridCtrl;
 class CSplashScreenEx;
 class CStatusLine;
+class CDesktopNotice;
 class CWindowBridge;
 class QCheckBox;
 class QComboBox;
@@ -155,6 +156,8 @@ private:
     // The second status line once a download has ended.
     void ShowDownloadOutcome();
 
+    // A desktop notification at the end of a long run the user is not watching.
+    void NoticeLongRunEnded();
     // F5, Ctrl+D, Ctrl+F, Ctrl+E and Esc, and the table as one Tab stop.
     void AddShortcuts();
     // The place, size and column widths kept at the last close.
@@ -183,6 +186,7 @@ private:
 
     QLabel* mainStatus_ = nullptr;
     QLabel* runProgressLine_ = nullptr;
+    CDesktopNotice* notice_ = nullptr;  // made at the first notification
     CStatusLine* progressStatus_ = nullptr;
     QLabel* banner_ = nullptr;
     QComboBox* site_ = nullptr;
