@@ -364,6 +364,12 @@ void CLumoraDlg::StartupDone() {
     if (splash_) splash_->HideAndDestroy();
     ready_ = true;
     controller_->SetReady();
+    // Nothing would be kept (settings, history, download record): said once, now.
+    const std::u16string folder = Utf8ToWide(controller_->programFolder().string());
+    if (const Result<void> usable = CreateFolderPath(folder); !usable) {
+        ShowMessage(ToQString(u"无法写入程序文件夹：" + folder + u"（" + FailureText(usable.failure()) +
+                              u"）。设置、历史和下载记录都不会被保存。"));
+    }
     // The user's settings file is there but could not be read: say so once.
     const SettingsStore& store = controller_->settingsStore();
     if (store.problem()) ShowMessage(ToQString(store.ProblemText()));

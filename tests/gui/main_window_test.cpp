@@ -12,6 +12,7 @@
 #include <QTest>
 
 #include <cstdlib>
+#include <fstream>
 #include <set>
 
 #include "gui/ComboBox2.h"
@@ -117,6 +118,19 @@ TEST_F(StartupTest, TheWindowGrowsAndKeepsItsSizeAndColumnsAcrossARestart) {
     EXPECT_EQ(second.size(), grown);
     EXPECT_EQ(second.grid()->columnWidth(3), 160);
     EXPECT_EQ(LoadWindowSettings(home_).columnWidths.size(), 4u);
+}
+
+TEST_F(StartupTest, AProgramFolderThatCannotBeWrittenIsSaidAtStart) {
+    std::ofstream(home_ / "plain") << "a file, not a folder";
+    const std::string folder = (home_ / "plain" / "lumora").string();
+    setenv("LUMORA_HOME", folder.c_str(), 1);
+    CLumoraDlg& window = OpenWindow();
+    EXPECT_TRUE(window.ready());
+    ASSERT_FALSE(desktop_.messages.empty());
+    EXPECT_TRUE(
+        desktop_.messages[0].startsWith(QStringLiteral("无法写入程序文件夹：") + QString::fromStdString(folder)))
+        << desktop_.messages[0].toStdString();
+    setenv("LUMORA_HOME", home_.c_str(), 1);
 }
 
 TEST_F(StartupTest, GetAlbumsDoesNothingBeforeStartUpHasFinished) {
