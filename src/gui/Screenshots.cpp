@@ -159,12 +159,18 @@ int RunScreenshotTour(CLumoraDlg& window, const QString& folder) {
                                        QItemSelectionModel::Select | QItemSelectionModel::Rows);
     }
     window.savePathBox()->setEditText(saveRoot.filePath(QStringLiteral("图片")));
+    // Grown, as a user would on a large screen: the table takes the room.
+    const QSize designed = window.size();
+    window.resize(1100, 760);
     window.OnDownload();
     for (int waited = 0; window.controller().completedCount() < 2 && waited < 60000; waited += 20) Settle(20);
+    Settle(400);  // the run's progress line follows every 200 ms
+    tour.Save(window.grab(), QStringLiteral("run-progress.png"));
     window.OnDownload();
     if (!window.WaitUntilIdle(120000)) return 1;
     Settle();
     tour.Save(window.grab(), QStringLiteral("stopped-run.png"));
+    window.resize(designed);
     CDlgFailures failures(window.controller().LastFailures(), &window);
     tour.SaveDialog(failures, QStringLiteral("failures.png"));
 
