@@ -9,6 +9,8 @@
 #include <QRadioButton>
 #include <QVBoxLayout>
 
+#include <utility>
+
 #include "gui/Desktop.h"
 #include "gui/DialogParts.h"
 #include "gui/GuiText.h"
@@ -75,8 +77,8 @@ QString CDlgSaveSet::HelpText() {
                "如“替换”填 a|b，“替换为”填 x|y");
 }
 
-CDlgSaveSet::CDlgSaveSet(lumora::NameRules& rules, CDesktop& desktop, QWidget* parent)
-    : QDialog(parent), rules_(rules), desktop_(desktop) {
+CDlgSaveSet::CDlgSaveSet(lumora::NameRules& rules, CDesktop& desktop, QWidget* parent, lumora::NamePreviewAlbum album)
+    : QDialog(parent), rules_(rules), album_(std::move(album)), desktop_(desktop) {
     setWindowTitle(QStringLiteral("设置"));
 
     auto* fileGroup = new QGroupBox(QStringLiteral("文件名"), this);
@@ -109,22 +111,51 @@ CDlgSaveSet::CDlgSaveSet(lumora::NameRules& rules, CDesktop& desktop, QWidget* p
     auto* buttons = OkButtonRow(this, [this] { OnOk(); });
     buttons->insertWidget(0, help);
 
+    // What the rules make of three pictures of the album, as they are typed.
+    auto* previewGroup = new QGroupBox(QStringLiteral("预览（按当前设置）"), this);
+    preview_ = new QLabel(previewGroup);
+    preview_->setObjectName(QStringLiteral("namePreview"));
+    preview_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    preview_->setWordWrap(true);
+    (new QVBoxLayout(previewGroup))->addWidget(preview_);
+    for (QLineEdit* edit : {filePrefix_, fileSuffix_, replaceWhat_, replaceWith_, folderPrefix_, folderSuffix_}) {
+        connect(edit, &QLineEdit::textChanged, this, [this] { UpdatePreview(); });
+    }
+    for (QButtonGroup* group : {baseName_, folder_}) {
+        connect(group, &QButtonGroup::idToggled, this, [this] { UpdatePreview(); });
+    }
+    UpdatePreview();
+
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(fileGroup);
     layout->addWidget(folderGroup);
+    layout->addWidget(previewGroup);
     layout->addLayout(buttons);
     setFixedSize(sizeHint().expandedTo(QSize(380, 0)));
 }
 
+lumora::NameRules CDlgSaveSet::RulesShown() const {
+    lumora::NameRules rules = rules_;
+    lumora::SetFieldText(rules.filePrefix, ToU16(filePrefix_->text()));
+    lumora::SetFieldText(rules.fileSuffix, ToU16(fileSuffix_->text()));
+    lumora::SetFieldText(rules.replaceWhat, ToU16(replaceWhat_->text()));
+    lumora::SetFieldText(rules.replaceWith, ToU16(replaceWith_->text()));
+    lumora::SetFieldText(rules.folderPrefix, ToU16(folderPrefix_->text()));
+    lumora::SetFieldText(rules.folderSuffix, ToU16(folderSuffix_->text()));
+    StoreChoice(rules.baseNameChoice, baseName_);
+    StoreChoice(rules.folderChoice, folder_);
+    return rules;
+}
+
+void CDlgSaveSet::UpdatePreview() {
+    const lumora::NamePreview names = lumora::PreviewNames(RulesShown(), album_);
+    QString text = QStringLiteral("文件夹：") + ToQString(names.folder);
+    for (const std::u16string& file : names.files) text += QStringLiteral("\n    ") + ToQString(file);
+    preview_->setText(text);
+}
+
 void CDlgSaveSet::OnOk() {
-    lumora::SetFieldText(rules_.filePrefix, ToU16(filePrefix_->text()));
-    lumora::SetFieldText(rules_.fileSuffix, ToU16(fileSuffix_->text()));
-    lumora::SetFieldText(rules_.replaceWhat, ToU16(replaceWhat_->text()));
-    lumora::SetFieldText(rules_.replaceWith, ToU16(replaceWith_->text()));
-    lumora::SetFieldText(rules_.folderPrefix, ToU16(folderPrefix_->text()));
-    lumora::SetFieldText(rules_.folderSuffix, ToU16(folderSuffix_->text()));
-    StoreChoice(rules_.baseNameChoice, baseName_);
-    StoreChoice(rules_.folderChoice, folder_);
+    rules_ = RulesShown();
     accept();
 }
 

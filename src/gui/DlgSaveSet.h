@@ -7,10 +7,12 @@
 
 #include <QDialog>
 
+#include "download/NamePreview.h"
 #include "settings/SettingsBlock.h"
 
 class CDesktop;
 class QButtonGroup;
+class QLabel;
 class QLineEdit;
 
 class CDlgSaveSet : public QDialog {
@@ -20,14 +22,23 @@ public:
     // The text behind the link "前后缀说明".
     static QString HelpText();
 
-    CDlgSaveSet(lumora::NameRules& rules, CDesktop& desktop, QWidget* parent = nullptr);
+    // The preview names `album` (the built-in example by default) as the
+    // rules in the fields would, live as they change.
+    CDlgSaveSet(lumora::NameRules& rules, CDesktop& desktop, QWidget* parent = nullptr,
+                lumora::NamePreviewAlbum album = {});
 
     // "确 定": stores every field (texts cut to 38 characters) and closes with OK.
     void OnOk();
     void ShowHelp();
 
 private:
+    // The record as the fields and radios say now.
+    lumora::NameRules RulesShown() const;
+    void UpdatePreview();
+
     lumora::NameRules& rules_;
+    const lumora::NamePreviewAlbum album_;
+    QLabel* preview_ = nullptr;
     CDesktop& desktop_;
     QLineEdit* filePrefix_ = nullptr;
     QLineEdit* fileSuffix_ = nullptr;

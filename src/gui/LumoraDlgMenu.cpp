@@ -6,6 +6,7 @@
 #include "app/LoginPages.h"
 #include "app/OptionFlags.h"
 #include "gui/AboutDlg.h"
+#include "gui/AlbumGrid.h"
 #include "gui/ComboBox2.h"
 #include "gui/DlgDownSet.h"
 #include "gui/DlgSaveSet.h"
@@ -90,7 +91,17 @@ bool CLumoraDlg::StoreAppSettings(const AppSettings& settings) {
 
 void CLumoraDlg::RunNameSettings() {
     NameRules rules = controller_->CurrentNameRules();
-    CDlgSaveSet dialog(rules, desktop_, this);
+    // The preview names the album picked first, else the list's first, else an example.
+    NamePreviewAlbum sample;
+    const SiteSession& session = controller_->session();
+    const std::vector<std::size_t> picked = grid_->PickedAlbumPositions();
+    if (std::optional<ST_PERLISTRECORD> album = session.albums.at(picked.empty() ? 0 : picked.front())) {
+        sample.title = album->title;
+        sample.position = album->position;
+        sample.albumCount = static_cast<std::int32_t>(session.albums.size());
+        sample.spaceName = session.spaceName;
+    }
+    CDlgSaveSet dialog(rules, desktop_, this, sample);
     if (dialog.exec() != QDialog::Accepted) return;
     // The switches are not the dialog's: keep whatever they are now.
     rules.optionFlags = controller_->CurrentNameRules().optionFlags;

@@ -1,3 +1,4 @@
+#include "download/NamePreview.h"
 #include "download/PictureNaming.h"
 
 #include <gtest/gtest.h>
@@ -116,6 +117,30 @@ TEST(PureNamingTest, NamesWithoutTouchingTheFileSystem) {
     EXPECT_EQ(AddPictureToJob(job, context, u"http://img/p3", u"", u""), PictureAdded::AlbumDone);
     EXPECT_EQ(job.fileNames, (std::vector<std::u16string>{u"1.jpg", u"2.jpg"}));
     EXPECT_FALSE(fs::exists("/nonexistent-lumora-save"));
+}
+
+// The preview runs the rules themselves: escapes, the collision number and
+// the folder, and never stops at a marker it has no folder for.
+TEST(PureNamingTest, ThePreviewNamesThreePicturesAsTheRulesWould) {
+    NameRules rules;
+    rules.baseNameChoice = 0;  // the description
+    rules.optionFlags = kOptSkipDownloadedBefore;
+    SetFieldText(rules.filePrefix, u"?9_");
+    SetFieldText(rules.folderSuffix, u"(?3)");
+    NamePreviewAlbum album;
+    album.title = u"海边";
+    album.position = 4;
+    album.spaceName = u"某人/";
+    NamePreview names = PreviewNames(rules, album);
+    EXPECT_EQ(names.folder, u"某人/海边(5)/");
+    EXPECT_EQ(names.files, (std::vector<std::u16string>{u"0005_日落.jpg", u"0005_日落(1).jpg", u"0005_远山.png"}));
+
+    rules.baseNameChoice = 1;  // numbers
+    rules.folderChoice = 1;    // no album folder
+    SetFieldText(rules.folderSuffix, u"");
+    names = PreviewNames(rules, NamePreviewAlbum{});
+    EXPECT_EQ(names.folder, u"示例空间/");
+    EXPECT_EQ(names.files, (std::vector<std::u16string>{u"0001_1.jpg", u"0001_2.jpg", u"0001_3.jpg"}));
 }
 
 TEST(PictureNamingHelpers, PictureExtensionsAndJobNames) {

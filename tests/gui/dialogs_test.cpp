@@ -202,6 +202,25 @@ TEST(SaveSetTest, AStoredChoiceOutsideTheRadiosSurvivesOk) {
     EXPECT_EQ(rules.baseNameChoice, 7);
 }
 
+TEST(SaveSetTest, ThePreviewFollowsTheRulesAsTheyAreTyped) {
+    NameRules rules;
+    rules.baseNameChoice = 0;
+    FakeDesktop desktop;
+    NamePreviewAlbum album;
+    album.title = u"海边";
+    album.spaceName = u"某人/";
+    CDlgSaveSet dialog(rules, desktop, nullptr, album);
+    auto* preview = dialog.findChild<QLabel*>(QStringLiteral("namePreview"));
+    ASSERT_NE(preview, nullptr);
+    EXPECT_TRUE(preview->text().contains(QStringLiteral("某人/海边/"))) << preview->text().toStdString();
+    EXPECT_TRUE(preview->text().contains(QStringLiteral("日落(1).jpg"))) << preview->text().toStdString();
+    QTest::keyClicks(Part(&dialog, 1000), QStringLiteral("x_"));
+    EXPECT_TRUE(preview->text().contains(QStringLiteral("x_日落.jpg"))) << preview->text().toStdString();
+    Part<QRadioButton>(&dialog, 1017)->setChecked(true);  // numbers
+    EXPECT_TRUE(preview->text().contains(QStringLiteral("x_2.jpg"))) << preview->text().toStdString();
+    EXPECT_EQ(FieldText(rules.filePrefix), u"");  // nothing is stored before OK
+}
+
 // The quoted help stands whole; what it leaves out (?8, the replacement
 // fields) follows it.
 TEST(SaveSetTest, HelpLinkShowsTheEscapeList) {
