@@ -13,6 +13,8 @@ namespace {
 // Why `file` could not be looked at or opened: missing, or unreadable.
 FileContents Unopened(const std::filesystem::path& file, int saved) {
     std::error_code error;
+    // A file in the place of a folder of the path: no such file can be there.
+    if (saved == ENOTDIR) return std::optional<std::string>();
     if (saved != ENOENT) return SystemFailure(saved);
     if (!std::filesystem::is_symlink(std::filesystem::symlink_status(file, error))) return std::optional<std::string>();
     return Failure{FailureCode::BrokenLink};

@@ -696,14 +696,15 @@ void CLumoraDlg::BeginShutdown() {
     if (ready_) {
         // What was typed into the save folder box is kept, also without a download.
         // (The box's text at start is not kept for itself: the history may have a newer folder next time.)
-        const std::u16string typed = ToU16(savePath_->currentText());
         if (savePath_->currentText() != startSaveFolder_ || windowSettings_.saveFolder != startKeptFolder_) {
-            windowSettings_.saveFolder = typed;
+            windowSettings_.saveFolder = ToU16(savePath_->currentText());
         }
         const QRect normal = isMaximized() ? normalGeometry() : geometry();
         windowSettings_.geometry = WindowGeometry{normal.x(), normal.y(), normal.width(), normal.height()};
         windowSettings_.maximized = isMaximized();
         windowSettings_.columnWidths = grid_->ListColumnWidths();
+        // Nobody is left to read a message now; a folder that takes nothing was said at start.
+        windowSaveFailed_ = true;
         SaveWindowSettings();
     }
     hide();

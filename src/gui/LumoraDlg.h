@@ -162,7 +162,7 @@ private:
     void AddShortcuts();
     // The place, size and column widths kept at the last close.
     void RestoreWindowState();
-    // Keeps the window's state in "lumora.ini"; a failed save is said once.
+    // Keeps the window's state in "lumora.ini"; a failed save is said once (never at close).
     void SaveWindowSettings();
     // The save folder typed or chosen: kept at once, restored at the next start.
     void KeepSaveFolder(const QString& folder);
