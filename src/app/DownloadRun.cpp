@@ -30,6 +30,15 @@ std::u16string NameOf(const std::u16string& path) {
 
 constexpr char16_t kArchiveBusy[] = u"下载记录被另一个程序占用，本次不记录";
 
+// The parameters of a plan's transfers, from the order's or the failed run's values.
+void SetTransfer(RunPlan& plan, std::uint32_t threads, std::uint32_t timeoutSeconds, SizeWindow window,
+                 unsigned retries) {
+    plan.threadCount = threads;
+    plan.transfer.timeoutSeconds = timeoutSeconds;
+    plan.transfer.sizeWindow = window;
+    plan.transfer.retries = static_cast<std::uint8_t>(retries);
+}
+
 }  // namespace
 
 DownloadRun::DownloadRun(MainController& controller, DownloadJob& job, DownloadRunState& state, WorkerTracker& workers,
@@ -120,10 +129,7 @@ DownloadReport DownloadRun::DownloadPickedAlbums(const DownloadOrder& order) {
     controller_.BeginDownload();
     job_.albumFolder = plan.downloadFolder;
     const DownloadParams& params = order.params;
-    plan.threadCount = params.threadCount;
-    plan.transfer.timeoutSeconds = params.timeoutSeconds;
-    plan.transfer.sizeWindow = {params.minKB, params.maxKB};
-    plan.transfer.retries = static_cast<std::uint8_t>(order.app.retries);
+    SetTransfer(plan, params.threadCount, params.timeoutSeconds, {params.minKB, params.maxKB}, order.app.retries);
     OpenArchive(order.app);
     if (archive_) {
         archive_->BeginRun({params.threadCount, params.timeoutSeconds, params.minKB, params.maxKB,
@@ -156,10 +162,7 @@ DownloadReport DownloadRun::RetryFailures(const RetryOrder& order) {
     const LastRunParams params = archive_ ? archive_->LastParams() : LastRunParams();
     RunPlan plan;
     plan.retry = true;
-    plan.threadCount = params.threadCount;
-    plan.transfer.timeoutSeconds = params.timeoutSeconds;
-    plan.transfer.sizeWindow = {params.minKB, params.maxKB};
-    plan.transfer.retries = static_cast<std::uint8_t>(order.app.retries);
+    SetTransfer(plan, params.threadCount, params.timeoutSeconds, {params.minKB, params.maxKB}, order.app.retries);
     // Order stamps need the whole album, which a retry does not have.
     plan.options = params.optionFlags & ~kOptFixPictureOrder;
     // One album per folder, in the order the failures were met.
