@@ -12,6 +12,7 @@
 #include <algorithm>
 
 #include "gui/GuiText.h"
+#include "gui/WindowPlace.h"
 
 namespace {
 
@@ -24,6 +25,8 @@ QString OneLine(const std::u16string& text) {
     }
     return line;
 }
+
+constexpr int kFileColumn = 1;
 
 QString FilePath(const lumora::FailedPicture& failure) {
     if (!failure.fileName.empty() && failure.fileName.front() == u'/') return OneLine(failure.fileName);
@@ -65,7 +68,7 @@ CDlgFailures::CDlgFailures(const std::vector<lumora::FailedPicture>& failures, Q
     fitColumn(0, 80, 160);
     fitColumn(3, 80, 220);
     table_->setColumnWidth(2, 260);
-    table_->horizontalHeader()->setSectionResizeMode(1, QHeaderView::Stretch);
+    table_->horizontalHeader()->setSectionResizeMode(kFileColumn, QHeaderView::Stretch);
 
     auto* retry = new QPushButton(QStringLiteral("重试失败的图片"), this);
     retry->setObjectName(QStringLiteral("retryFailures"));
@@ -106,4 +109,21 @@ QString CDlgFailures::ListText() const {
 void CDlgFailures::CopyList() {
     QApplication::clipboard()->setText(ListText());
     copied_->setText(QStringLiteral("已复制%1行").arg(rows_.size()));
+}
+
+void CDlgFailures::RestoreState(const lumora::ListWindowState& state) {
+    if (state.geometry) PlaceWindow(this, *state.geometry);
+    // The file column stretches; the others are the user's.
+    if (state.columnWidths.size() != static_cast<std::size_t>(table_->columnCount())) return;
+    for (int column = 0; column < table_->columnCount(); ++column) {
+        if (column != kFileColumn) table_->setColumnWidth(column, state.columnWidths[column]);
+    }
+}
+
+lumora::ListWindowState CDlgFailures::State() const {
+    lumora::ListWindowState state;
+    state.geometry = NormalGeometry(this);
+    for (int column = 0; column < table_->columnCount(); ++column)
+        state.columnWidths.push_back(table_->columnWidth(column));
+    return state;
 }

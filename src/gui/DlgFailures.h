@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "download/DownloadArchive.h"
+#include "settings/WindowSettings.h"
 
 class QLabel;
 class QTableWidget;
@@ -27,6 +28,10 @@ public:
     QString ListText() const;
     // "复制列表": puts ListText() onto the clipboard and says "已复制N行".
     void CopyList();
+
+    // The place, size and column widths kept from the last time it was open.
+    void RestoreState(const lumora::ListWindowState& state);
+    lumora::ListWindowState State() const;
 
 private:
     std::vector<QStringList> rows_;

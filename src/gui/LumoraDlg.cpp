@@ -20,7 +20,6 @@
 #include <QMimeData>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QScreen>
 #include <QShortcut>
 #include <QTimer>
 #include <QUrl>
@@ -45,6 +44,7 @@
 #include "gui/SplashScreenEx.h"
 #include "gui/StatusLine.h"
 #include "gui/WindowBridge.h"
+#include "gui/WindowPlace.h"
 #include "text/StringCtrl.h"
 #include "web/Address.h"
 
@@ -283,17 +283,7 @@ void CLumoraDlg::AddShortcuts() {
 
 void CLumoraDlg::RestoreWindowState() {
     grid_->SetListColumnWidths(windowSettings_.columnWidths);
-    if (!windowSettings_.geometry) return;
-    const WindowGeometry& kept = *windowSettings_.geometry;
-    const QRect place(kept.x, kept.y, kept.width, kept.height);
-    // A place on a screen that is gone is no place: the window then starts where it would.
-    for (const QScreen* screen : QGuiApplication::screens()) {
-        if (screen->availableGeometry().intersects(place)) {
-            setGeometry(place);
-            return;
-        }
-    }
-    resize(place.size());
+    if (windowSettings_.geometry) PlaceWindow(this, *windowSettings_.geometry);
 }
 
 void CLumoraDlg::FillStartupTexts() {
@@ -511,7 +501,13 @@ void CLumoraDlg::ShowDownloadOutcome() {
 void CLumoraDlg::ShowFailures() {
     if (shutDown_ || busy()) return;
     CDlgFailures dialog(controller_->LastFailures(), this);
-    if (dialog.exec() == CDlgFailures::kRetry) RetryFailures();
+    dialog.RestoreState(windowSettings_.failures);
+    const int answer = dialog.exec();
+    if (const ListWindowState state = dialog.State(); state != windowSettings_.failures) {
+        windowSettings_.failures = state;
+        SaveWindowSettings();
+    }
+    if (answer == CDlgFailures::kRetry) RetryFailures();
 }
 
 void CLumoraDlg::RetryFailures() {
@@ -699,8 +695,7 @@ void CLumoraDlg::BeginShutdown() {
         if (savePath_->currentText() != startSaveFolder_ || windowSettings_.saveFolder != startKeptFolder_) {
             windowSettings_.saveFolder = ToU16(savePath_->currentText());
         }
-        const QRect normal = isMaximized() ? normalGeometry() : geometry();
-        windowSettings_.geometry = WindowGeometry{normal.x(), normal.y(), normal.width(), normal.height()};
+        windowSettings_.geometry = NormalGeometry(this);
         windowSettings_.maximized = isMaximized();
         windowSettings_.columnWidths = grid_->ListColumnWidths();
         // Nobody is left to read a message now; a folder that takes nothing was said at start.

@@ -1,5 +1,6 @@
 #include "settings/WindowSettings.h"
 
+#include <algorithm>
 #include <charconv>
 
 #include "settings/AppSettings.h"
@@ -15,6 +16,8 @@ constexpr char16_t kSaveFolderKey[] = u"save-folder";
 constexpr char16_t kGeometryKey[] = u"geometry";
 constexpr char16_t kMaximizedKey[] = u"maximized";
 constexpr char16_t kColumnsKey[] = u"columns";
+constexpr char16_t kFailuresGeometryKey[] = u"failures-geometry";
+constexpr char16_t kFailuresColumnsKey[] = u"failures-columns";
 
 // Whole numbers separated by commas; nothing when one of them is not.
 std::optional<std::vector<int>> ReadNumbers(const std::u16string& text) {
@@ -32,6 +35,19 @@ std::optional<std::vector<int>> ReadNumbers(const std::u16string& text) {
     return numbers;
 }
 
+std::optional<WindowGeometry> ReadGeometry(const std::u16string& text) {
+    const auto n = ReadNumbers(text);
+    if (!n || n->size() != 4 || (*n)[2] <= 0 || (*n)[3] <= 0) return std::nullopt;
+    return WindowGeometry{(*n)[0], (*n)[1], (*n)[2], (*n)[3]};
+}
+
+// A damaged list (a width that is no width) is no list.
+std::vector<int> ReadWidths(const std::u16string& text) {
+    auto widths = ReadNumbers(text);
+    if (!widths || std::any_of(widths->begin(), widths->end(), [](int width) { return width <= 0; })) return {};
+    return std::move(*widths);
+}
+
 std::u16string JoinNumbers(const std::vector<int>& numbers) {
     std::string text;
     for (int n : numbers) text += (text.empty() ? "" : ",") + std::to_string(n);
@@ -44,17 +60,11 @@ WindowSettings LoadWindowSettings(const std::filesystem::path& folder) {
     const CIni ini(folder / kAppSettingsFileName);
     WindowSettings settings;
     settings.saveFolder = ini.ReadIniText(kSection, kSaveFolderKey);
-    if (auto numbers = ReadNumbers(ini.ReadIniText(kSection, kGeometryKey)); numbers && numbers->size() == 4) {
-        const std::vector<int>& n = *numbers;
-        if (n[2] > 0 && n[3] > 0) settings.geometry = WindowGeometry{n[0], n[1], n[2], n[3]};
-    }
+    settings.geometry = ReadGeometry(ini.ReadIniText(kSection, kGeometryKey));
     settings.maximized = ini.ReadIniText(kSection, kMaximizedKey) == u"1";
-    if (auto widths = ReadNumbers(ini.ReadIniText(kSection, kColumnsKey))) {
-        for (int width : *widths) {
-            if (width <= 0) return settings;  // a damaged list is no list
-        }
-        settings.columnWidths = std::move(*widths);
-    }
+    settings.columnWidths = ReadWidths(ini.ReadIniText(kSection, kColumnsKey));
+    settings.failures.geometry = ReadGeometry(ini.ReadIniText(kSection, kFailuresGeometryKey));
+    settings.failures.columnWidths = ReadWidths(ini.ReadIniText(kSection, kFailuresColumnsKey));
     return settings;
 }
 
@@ -65,14 +75,19 @@ Result<void> SaveWindowSettings(const std::filesystem::path& folder, const Windo
     if (settings.saveFolder.find_first_of(u"\r\n") == std::u16string::npos) {
         lines += std::u16string(kSaveFolderKey) + u"=\"" + settings.saveFolder + u"\"\n";
     }
-    if (settings.geometry) {
-        const WindowGeometry& g = *settings.geometry;
-        lines += std::u16string(kGeometryKey) + u"=" + JoinNumbers({g.x, g.y, g.width, g.height}) + u"\n";
-    }
+    const auto addGeometry = [&lines](const char16_t* key, const std::optional<WindowGeometry>& geometry) {
+        if (!geometry) return;
+        const WindowGeometry& g = *geometry;
+        lines += std::u16string(key) + u"=" + JoinNumbers({g.x, g.y, g.width, g.height}) + u"\n";
+    };
+    const auto addWidths = [&lines](const char16_t* key, const std::vector<int>& widths) {
+        if (!widths.empty()) lines += std::u16string(key) + u"=" + JoinNumbers(widths) + u"\n";
+    };
+    addGeometry(kGeometryKey, settings.geometry);
     lines += std::u16string(kMaximizedKey) + (settings.maximized ? u"=1\n" : u"=0\n");
-    if (!settings.columnWidths.empty()) {
-        lines += std::u16string(kColumnsKey) + u"=" + JoinNumbers(settings.columnWidths) + u"\n";
-    }
+    addWidths(kColumnsKey, settings.columnWidths);
+    addGeometry(kFailuresGeometryKey, settings.failures.geometry);
+    addWidths(kFailuresColumnsKey, settings.failures.columnWidths);
     SettingsFileLock lock(folder / kAppSettingsFileName);
     return SaveAppSettingsSection(folder, kSection, lines);
 }

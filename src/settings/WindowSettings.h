@@ -1,6 +1,6 @@
 // The desktop window's state in "lumora.ini" (section [window]): the save
 // folder as last typed or chosen, the window's place and size, the album
-// table's column widths. Kept at once when they change (the folder) or when
+// table's column widths, the failure list's place, size and columns. Kept at once when they change (the folder) or when
 // the window closes (the rest), restored at the next start.
 #pragma once
 
@@ -21,11 +21,19 @@ struct WindowGeometry {
     bool operator==(const WindowGeometry&) const = default;
 };
 
+// A list window's place and size and its table's column widths.
+struct ListWindowState {
+    std::optional<WindowGeometry> geometry;
+    std::vector<int> columnWidths;
+    bool operator==(const ListWindowState&) const = default;
+};
+
 struct WindowSettings {
     std::u16string saveFolder;               // empty: none kept
     std::optional<WindowGeometry> geometry;  // the normal (not maximised) place and size
     bool maximized = false;
     std::vector<int> columnWidths;  // of the album table in list mode, in pixels
+    ListWindowState failures;       // "失败的图片"
 
     bool operator==(const WindowSettings&) const = default;
 };

@@ -393,10 +393,20 @@ TEST_F(FailureListTest, StatusLineOpensTheListWhichCopiesAndRetriesThePicture) {
         dialog.findChild<QPushButton*>(QStringLiteral("copyFailures"))->click();
         EXPECT_EQ(QGuiApplication::clipboard()->text(), line + QLatin1Char('\n'));
         EXPECT_EQ(dialog.findChild<QLabel*>(QStringLiteral("copiedFailures"))->text(), QStringLiteral("已复制1行"));
+        dialog.resize(700, 450);
+        table->setColumnWidth(2, 333);
         dialog.findChild<QPushButton*>(QStringLiteral("closeFailures"))->click();
     });
     QTest::mouseClick(status, Qt::LeftButton);
     EXPECT_FALSE(window.busy());
+    // The list opens again as it was left, and the next start finds it so.
+    EXPECT_EQ(LoadWindowSettings(home_).failures.geometry->width, 700);
+    WhenModal<CDlgFailures>([&](CDlgFailures& dialog) {
+        EXPECT_EQ(dialog.size(), QSize(700, 450));
+        EXPECT_EQ(dialog.findChild<QTableWidget*>(QStringLiteral("failureTable"))->columnWidth(2), 333);
+        dialog.reject();
+    });
+    QTest::mouseClick(status, Qt::LeftButton);
     QGuiApplication::clipboard()->clear();
 
     // Fixed on the site; the retry is followed as a download is.

@@ -92,6 +92,7 @@ TEST_F(IniTest, EachSectionOfTheProgramsIniFileIsWrittenWithoutTheOthers) {
     window.geometry = WindowGeometry{-20, 40, 1100, 700};
     window.maximized = true;
     window.columnWidths = {50, 400, 60, 120};
+    window.failures = {WindowGeometry{10, 20, 640, 300}, {90, 300, 200, 100}};
     ASSERT_TRUE(SaveWindowSettings(dir_, window));
     AppSettings settings;
     settings.retries = 2;
@@ -104,7 +105,8 @@ TEST_F(IniTest, EachSectionOfTheProgramsIniFileIsWrittenWithoutTheOthers) {
     EXPECT_EQ(text.find("retries=7"), std::string::npos) << text;  // the old section went whole
 
     // Damaged values are no values: nothing is restored from them.
-    WriteBytes(kAppSettingsFileName, "[window]\ngeometry=1,2,x,4\ncolumns=50,-3\n");
+    WriteBytes(kAppSettingsFileName,
+               "[window]\ngeometry=1,2,x,4\ncolumns=50,-3\nfailures-geometry=1,2,0,4\nfailures-columns=9,x\n");
     EXPECT_EQ(LoadWindowSettings(dir_), WindowSettings{});
 }
 
