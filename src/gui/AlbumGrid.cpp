@@ -8,9 +8,12 @@
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QResizeEvent>
 #include <QStandardPaths>
+#include <QStyle>
 #include <QStyledItemDelegate>
 
+#include <algorithm>
 #include <system_error>
 
 #include "gui/Desktop.h"
@@ -24,11 +27,12 @@
 namespace {
 
 constexpr int kColumnCount = 6;
-constexpr int kThumbsPerRow = 6;
+constexpr int kLeastThumbsPerRow = 6;
 constexpr int kThumbWidth = 113;
 constexpr int kThumbHeight = 120;
 constexpr int kThumbRowHeight = kThumbHeight + 10;
 constexpr int kCellMargin = 3;
+constexpr int kThumbCellWidth = kThumbWidth + 2 * kCellMargin;
 constexpr int kFetchThreads = 4;
 const QColor kGridColour(199, 227, 227);
 // A picked thumbnail: a thick frame and a tick in this colour, plain to see
@@ -202,19 +206,16 @@ void CMyGridCtrl::ResetGrid(bool pictureMode) {
     pictureMode_ = pictureMode;
     clearSelection();
     setRowCount(0);
-    setColumnCount(kColumnCount);
     QAbstractItemDelegate* old = itemDelegate();
     if (pictureMode) {
         HideFind();
         horizontalHeader()->hide();
         setSelectionBehavior(QAbstractItemView::SelectItems);
         setItemDelegate(new ThumbnailDelegate(this));
-        for (int column = 0; column < kColumnCount; ++column) {
-            horizontalHeader()->setSectionResizeMode(column, QHeaderView::Interactive);
-            setColumnHidden(column, false);
-            setColumnWidth(column, kThumbWidth + 2 * kCellMargin);
-        }
+        thumbsPerRow_ = ThumbsPerRowThatFit();
+        SetThumbColumns();
     } else {
+        setColumnCount(kColumnCount);
         horizontalHeader()->show();
         setSelectionBehavior(QAbstractItemView::SelectRows);
         setItemDelegate(new QStyledItemDelegate(this));
@@ -251,28 +252,77 @@ void CMyGridCtrl::ShowListRow(std::size_t index, const lumora::ST_PERLISTRECORD&
 }
 
 void CMyGridCtrl::ShowPictureCell(std::size_t index, const lumora::ST_PERLISTRECORD& album) {
-    const int row = static_cast<int>(index / kThumbsPerRow);
-    const int column = static_cast<int>(index % kThumbsPerRow);
-    // Rows normally arrive in order; growing to the row also copes with gaps.
-    while (rowCount() <= row) {
-        insertRow(rowCount());
-        setRowHeight(rowCount() - 1, kThumbRowHeight);
-    }
     auto* cell =
         TitleItem(lumora::FormatText(u"%d.%s", {static_cast<std::int64_t>(index + 1), lumora::ShortTitle(album.title)}),
                   album.title);
     cell->setData(Qt::UserRole, static_cast<qulonglong>(index));
     const bool loaded = album.imageIndex >= 0 && static_cast<std::size_t>(album.imageIndex) < thumbnails_.size();
     if (loaded) cell->setData(Qt::DecorationRole, thumbnails_[album.imageIndex]);
-    setItem(row, column, cell);
+    PlacePictureCell(index, cell);
     if (!loaded) RequestThumbnail(index, album.coverAddress);
+}
+
+void CMyGridCtrl::PlacePictureCell(std::size_t index, QTableWidgetItem* cell) {
+    const auto perRow = static_cast<std::size_t>(thumbsPerRow_);
+    const int row = static_cast<int>(index / perRow);
+    // Rows normally arrive in order; growing to the row also copes with gaps.
+    while (rowCount() <= row) {
+        insertRow(rowCount());
+        setRowHeight(rowCount() - 1, kThumbRowHeight);
+    }
+    setItem(row, static_cast<int>(index % perRow), cell);
 }
 
 QTableWidgetItem* CMyGridCtrl::PictureItem(std::size_t index) const {
     if (!pictureMode_) return nullptr;
-    QTableWidgetItem* cell = item(static_cast<int>(index / kThumbsPerRow), static_cast<int>(index % kThumbsPerRow));
+    const auto perRow = static_cast<std::size_t>(thumbsPerRow_);
+    QTableWidgetItem* cell = item(static_cast<int>(index / perRow), static_cast<int>(index % perRow));
     if (!cell || cell->data(Qt::UserRole).toULongLong() != index) return nullptr;
     return cell;
+}
+
+int CMyGridCtrl::ThumbsPerRowThatFit() const {
+    // Counted as if the scroll bar were there, so that its coming and going
+    // does not lay the wall out again and again.
+    const int room = contentsRect().width() - style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, this);
+    return std::max(kLeastThumbsPerRow, room / kThumbCellWidth);
+}
+
+void CMyGridCtrl::SetThumbColumns() {
+    setColumnCount(thumbsPerRow_);
+    for (int column = 0; column < thumbsPerRow_; ++column) {
+        horizontalHeader()->setSectionResizeMode(column, QHeaderView::Interactive);
+        setColumnHidden(column, false);
+        setColumnWidth(column, kThumbCellWidth);
+    }
+}
+
+void CMyGridCtrl::resizeEvent(QResizeEvent* event) {
+    QTableWidget::resizeEvent(event);
+    if (!pictureMode_) return;
+    const int perRow = ThumbsPerRowThatFit();
+    if (perRow == thumbsPerRow_) return;
+    thumbsPerRow_ = perRow;
+    ReflowPictures();
+}
+
+void CMyGridCtrl::ReflowPictures() {
+    const std::vector<std::size_t> picked = PickedAlbumPositions();
+    std::vector<QTableWidgetItem*> cells;
+    for (int row = 0; row < rowCount(); ++row) {
+        for (int column = 0; column < columnCount(); ++column) {
+            if (QTableWidgetItem* cell = takeItem(row, column)) cells.push_back(cell);
+        }
+    }
+    clearSelection();
+    setRowCount(0);
+    SetThumbColumns();
+    for (QTableWidgetItem* cell : cells) PlacePictureCell(cell->data(Qt::UserRole).toULongLong(), cell);
+    for (std::size_t position : picked) {
+        if (const QTableWidgetItem* cell = PictureItem(position)) {
+            selectionModel()->select(indexFromItem(cell), QItemSelectionModel::Select);
+        }
+    }
 }
 
 std::uint8_t CMyGridCtrl::CoverRetries() const {

@@ -94,6 +94,8 @@ protected:
     void mousePressEvent(QMouseEvent* event) override;
     // Ctrl+Tab leaves the table as Tab does, whatever the table would do with it.
     void keyPressEvent(QKeyEvent* event) override;
+    // A wider wall takes more thumbnails to a row.
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     void ShowListRow(std::size_t index, const lumora::ST_PERLISTRECORD& album);
@@ -105,12 +107,19 @@ private:
     void AcceptThumbnail(std::size_t index, const std::u16string& coverAddress, std::uint64_t generation,
                          const QImage& picture);
     QTableWidgetItem* PictureItem(std::size_t index) const;
+    // At least six to a row, as many more as the width holds.
+    int ThumbsPerRowThatFit() const;
+    void SetThumbColumns();
+    void PlacePictureCell(std::size_t index, QTableWidgetItem* cell);
+    // Lays the wall out anew at thumbsPerRow_, the picks kept.
+    void ReflowPictures();
     void ApplyListWidths();
     void SelectFoundRow(int row);
 
     lumora::AlbumList& albums_;
     std::filesystem::path programFolder_;
     bool pictureMode_ = false;
+    int thumbsPerRow_ = 0;
     std::array<int, 4> listWidths_{};
     bool singleRowSelection_ = false;
     std::u16string filterKeyword_;

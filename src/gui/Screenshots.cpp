@@ -135,11 +135,18 @@ int RunScreenshotTour(CLumoraDlg& window, const QString& folder) {
     pictureMode->click();
     if (!window.WaitUntilIdle(120000)) return 1;
     grid->WaitForThumbnails();
+    const int perRow = grid->columnCount();
     for (int cell : {0, 2, 3}) {
-        grid->selectionModel()->select(grid->model()->index(cell / 6, cell % 6), QItemSelectionModel::Select);
+        grid->selectionModel()->select(grid->model()->index(cell / perRow, cell % perRow), QItemSelectionModel::Select);
     }
     Settle();
     tour.Save(window.grab(), QStringLiteral("main-pictures.png"));
+    // A wider window takes more covers to a row.
+    const QSize designedSize = window.size();
+    window.resize(1100, 760);
+    Settle();
+    tour.Save(window.grab(), QStringLiteral("main-pictures-wide.png"));
+    window.resize(designedSize);
     pictureMode->click();
     if (!window.WaitUntilIdle(120000)) return 1;
 
@@ -160,7 +167,6 @@ int RunScreenshotTour(CLumoraDlg& window, const QString& folder) {
     }
     window.savePathBox()->setEditText(saveRoot.filePath(QStringLiteral("图片")));
     // Grown, as a user would on a large screen: the table takes the room.
-    const QSize designed = window.size();
     window.resize(1100, 760);
     window.OnDownload();
     for (int waited = 0; window.controller().completedCount() < 2 && waited < 60000; waited += 20) Settle(20);
@@ -170,7 +176,7 @@ int RunScreenshotTour(CLumoraDlg& window, const QString& folder) {
     if (!window.WaitUntilIdle(120000)) return 1;
     Settle();
     tour.Save(window.grab(), QStringLiteral("stopped-run.png"));
-    window.resize(designed);
+    window.resize(designedSize);
     CDlgFailures failures(window.controller().LastFailures(), &window);
     tour.SaveDialog(failures, QStringLiteral("failures.png"));
 

@@ -154,21 +154,32 @@ TEST_F(GridTest, PlainClicksToggleRowsAndPickThem) {
     EXPECT_TRUE(grid_->PickedAlbumPositions().empty());
 }
 
-TEST_F(GridTest, PictureModeLaysOutSixToARow) {
-    for (auto name : {u"a", u"b", u"c", u"d", u"e", u"f", u"seventh"}) AddAlbum(name);
+TEST_F(GridTest, PictureModeLaysOutSixToARowAndMoreWhenWider) {
+    grid_->resize(740, 600);
+    for (auto name : {u"a", u"b", u"c", u"d", u"e", u"f", u"g", u"h", u"ninth"}) AddAlbum(name);
     grid_->ResetGrid(true);
     ShowAll();
     ASSERT_EQ(grid_->rowCount(), 2);
     EXPECT_EQ(grid_->rowHeight(1), 130);
-    EXPECT_EQ(Text(1, 0), u"7.seventh");
-    EXPECT_EQ(grid_->item(1, 1), nullptr);
+    EXPECT_EQ(Text(1, 2), u"9.ninth");
+    EXPECT_EQ(grid_->item(1, 3), nullptr);
 
     // The empty cells of the last row pick nothing.
     grid_->SelectAll(true);
-    EXPECT_EQ(grid_->PickedAlbumPositions(), (Positions{0, 1, 2, 3, 4, 5, 6}));
+    EXPECT_EQ(grid_->PickedAlbumPositions(), (Positions{0, 1, 2, 3, 4, 5, 6, 7, 8}));
     grid_->SelectAll(false);
-    for (auto [row, column] : {std::pair{1, 0}, {0, 2}, {0, 3}, {0, 3}}) Click(row, column);
-    EXPECT_EQ(grid_->PickedAlbumPositions(), (Positions{2, 6}));
+    for (auto [row, column] : {std::pair{1, 2}, {0, 2}, {0, 3}, {0, 3}}) Click(row, column);
+    EXPECT_EQ(grid_->PickedAlbumPositions(), (Positions{2, 8}));
+
+    // Wider, the wall takes nine to a row and keeps the picks; narrower, six again.
+    grid_->resize(1150, 600);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return grid_->rowCount() == 1; }));
+    EXPECT_EQ(Text(0, 8), u"9.ninth");
+    EXPECT_EQ(grid_->PickedAlbumPositions(), (Positions{2, 8}));
+    grid_->resize(500, 600);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return grid_->rowCount() == 2; }));
+    EXPECT_EQ(Text(1, 2), u"9.ninth");
+    EXPECT_EQ(grid_->PickedAlbumPositions(), (Positions{2, 8}));
 }
 
 // A PNG cover that takes a moment, so that the grid moves on meanwhile.
@@ -367,7 +378,8 @@ TEST_F(GridTest, ExportWritesEveryRowInGbkWithCrLf) {
     grid_->ExportCsvAndSay(file);
     EXPECT_EQ(said, u"已导出2行到"_qs + file);
 
-    // Picture mode has no header row: its first row is albums too.
+    // Picture mode has no header row: its first row is albums too, six to a row at this width.
+    grid_->resize(740, 600);
     grid_->ResetGrid(true);
     ShowAll();
     ASSERT_TRUE(grid_->ExportCsv(file));
