@@ -17,6 +17,8 @@
 #include "gui/Artwork.h"
 #include "gui/LumoraDlg.h"
 #include "gui/Screenshots.h"
+#include "gui/SingleWindow.h"
+#include "settings/SettingsFile.h"
 
 namespace {
 
@@ -137,10 +139,22 @@ int main(int argc, char** argv) {
     options.splash =
         !commandLine.parser.isSet(commandLine.noSplash) && !commandLine.parser.isSet(commandLine.screenshot);
     if (commandLine.parser.isSet(commandLine.address)) options.address = commandLine.parser.value(commandLine.address);
-    CLumoraDlg window(options);
     if (commandLine.parser.isSet(commandLine.screenshot)) {
+        CLumoraDlg window(options);
         return RunScreenshotTour(window, commandLine.parser.value(commandLine.screenshot));
     }
+    // A second window of the same folder would share its settings, history and downloads.
+    CSingleWindow single(lumora::ProgramFolder());
+    if (single.OtherIsRunning()) {
+        if (AskAboutOtherWindow(nullptr, lumora::ProgramFolder()) == OtherWindowChoice::BringToFront &&
+            single.BringOtherToFront()) {
+            return 0;
+        }
+    } else {
+        single.Listen();
+    }
+    CLumoraDlg window(options);
+    QObject::connect(&single, &CSingleWindow::frontRequested, &window, [&window] { BringToFront(&window); });
     window.Start();
     return app.exec();
 }

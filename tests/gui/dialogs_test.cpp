@@ -36,28 +36,6 @@ Widget* Part(QWidget* dialog, int id) {
     return widget;
 }
 
-// Runs `act` on the dialog of type Dialog once it is up as the modal window;
-// gives up after a while by closing whatever is modal, so a test never hangs.
-template <typename Dialog>
-void WhenModal(std::function<void(Dialog&)> act) {
-    auto* poll = new QTimer;
-    auto tries = std::make_shared<int>(0);
-    QObject::connect(poll, &QTimer::timeout, [poll, tries, act] {
-        QWidget* modal = QApplication::activeModalWidget();
-        if (auto* dialog = qobject_cast<Dialog*>(modal)) {
-            poll->deleteLater();
-            poll->stop();
-            act(*dialog);
-        } else if (++*tries > 200) {
-            ADD_FAILURE() << "the dialog did not open";
-            poll->stop();
-            poll->deleteLater();
-            if (auto* other = qobject_cast<QDialog*>(modal)) other->reject();
-        }
-    });
-    poll->start(10);
-}
-
 void SetDownloadInput(QWidget* dialog, const char* threads, const char* timeout, const char* min, const char* max) {
     Part(dialog, 1002)->setText(QString::fromLatin1(threads));
     Part(dialog, 1003)->setText(QString::fromLatin1(timeout));

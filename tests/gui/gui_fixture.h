@@ -6,9 +6,12 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
+#include <QApplication>
 #include <QCoreApplication>
+#include <QDialog>
 #include <QLabel>
 #include <QThread>
+#include <QTimer>
 
 #include <chrono>
 #include <deque>
@@ -66,6 +69,28 @@ public:
     std::function<void(const QString&)> onMessage;
     std::function<void()> onAsk;
 };
+
+// Runs `act` on the dialog of type Dialog once it is up as the modal window;
+// gives up after a while by closing whatever is modal, so a test never hangs.
+template <typename Dialog>
+void WhenModal(std::function<void(Dialog&)> act) {
+    auto* poll = new QTimer;
+    auto tries = std::make_shared<int>(0);
+    QObject::connect(poll, &QTimer::timeout, [poll, tries, act] {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (auto* dialog = qobject_cast<Dialog*>(modal)) {
+            poll->deleteLater();
+            poll->stop();
+            act(*dialog);
+        } else if (++*tries > 200) {
+            ADD_FAILURE() << "the dialog did not open";
+            poll->stop();
+            poll->deleteLater();
+            if (auto* other = qobject_cast<QDialog*>(modal)) other->reject();
+        }
+    });
+    poll->start(10);
+}
 
 // Processes events until `done` holds; false after `timeoutMs`.
 inline bool WaitUntil(const std::function<bool()>& done, int timeoutMs = 20000) {
