@@ -252,30 +252,47 @@ void CLumoraDlg::BuildControls() {
 }
 
 void CLumoraDlg::AddShortcuts() {
-    // Each does what clicking its control does, and only while that control can be clicked.
-    const auto add = [this](const QKeySequence& keys, QWidget* control, const QString& tip, auto action) {
-        auto* shortcut = new QShortcut(keys, this);
+    // The keys are listed in the help menu, beside "版本信息"; an entry does what its key does. The
+    // key after a tab only shows there: the shortcut itself stays one QShortcut, which an open
+    // menu does not take Esc from.
+    QMenu* keys = nullptr;
+    for (QAction* top : menuBar()->actions()) {
+        if (top->menu() && top->text() == QStringLiteral("帮助")) {
+            top->menu()->addSeparator();
+            keys = top->menu()->addMenu(QStringLiteral("快捷键"));
+        }
+    }
+    const auto add = [this, keys](const QKeySequence& sequence, const QString& entry, auto action) {
+        auto* shortcut = new QShortcut(sequence, this);
         shortcut->setContext(Qt::WindowShortcut);
-        connect(shortcut, &QShortcut::activated, this, [control, action] {
+        connect(shortcut, &QShortcut::activated, this, action);
+        if (keys) {
+            QAction* listed = keys->addAction(entry + QLatin1Char('\t') + sequence.toString(QKeySequence::NativeText));
+            connect(listed, &QAction::triggered, this, action);
+        }
+    };
+    // Each does what clicking its control does, and only while that control can be clicked.
+    const auto addFor = [this, add](const QKeySequence& sequence, QWidget* control, const QString& entry,
+                                    const QString& tip, auto action) {
+        add(sequence, entry, [control, action] {
             if (control->isEnabled()) action();
         });
         control->setToolTip(tip);
     };
-    add(QKeySequence(Qt::Key_F5), getAlbums_, QStringLiteral("获取相册列表 (F5)；获取中按 Esc 终止"),
-        [this] { getAlbums_->click(); });
-    add(QKeySequence(Qt::CTRL | Qt::Key_D), download_, QStringLiteral("下载选中的相册 (Ctrl+D)；下载中按 Esc 终止"),
-        [this] { download_->click(); });
-    add(QKeySequence(Qt::CTRL | Qt::Key_F), find_, QStringLiteral("在相册列表中查找 (Ctrl+F)"),
-        [this] { grid_->OpenFind(); });
-    add(QKeySequence(Qt::CTRL | Qt::Key_E), export_, QStringLiteral("把相册列表导出为 CSV 文件 (Ctrl+E)"),
-        [this] { grid_->ExportCsvWithDialog(); });
+    addFor(QKeySequence(Qt::Key_F5), getAlbums_, QStringLiteral("获取相册"),
+           QStringLiteral("获取相册列表 (F5)；获取中按 Esc 终止"), [this] { getAlbums_->click(); });
+    addFor(QKeySequence(Qt::CTRL | Qt::Key_D), download_, QStringLiteral("下载"),
+           QStringLiteral("下载选中的相册 (Ctrl+D)；下载中按 Esc 终止"), [this] { download_->click(); });
     // Esc stops whatever runs, as a second click on its button does.
-    auto* stop = new QShortcut(QKeySequence(Qt::Key_Escape), this);
-    connect(stop, &QShortcut::activated, this, [this] {
+    add(QKeySequence(Qt::Key_Escape), QStringLiteral("终止获取或下载"), [this] {
         const SiteSession& session = controller_->session();
         if (session.getAlbumsState == GET_RUNNING) OnGetAlbums();
         if (session.downloadState == DOWN_RUNNING || session.downloadState == DOWN_ALBUM_DONE) OnDownload();
     });
+    addFor(QKeySequence(Qt::CTRL | Qt::Key_F), find_, QStringLiteral("查找"),
+           QStringLiteral("在相册列表中查找 (Ctrl+F)"), [this] { grid_->OpenFind(); });
+    addFor(QKeySequence(Qt::CTRL | Qt::Key_E), export_, QStringLiteral("导出"),
+           QStringLiteral("把相册列表导出为 CSV 文件 (Ctrl+E)"), [this] { grid_->ExportCsvWithDialog(); });
     // The album table is one stop of the Tab order: arrows move in it,
     // Space picks, Ctrl+A picks all.
     grid_->setTabKeyNavigation(false);

@@ -8,6 +8,8 @@
 #include <QGroupBox>
 #include <QLayout>
 #include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
 #include <QProgressBar>
 #include <QTest>
 
@@ -549,6 +551,13 @@ TEST_F(KeyboardTest, TheTableIsOneTabStopAndTheShortcutsRunTheirCommands) {
     ASSERT_TRUE(window.WaitUntilIdle(60000));
     EXPECT_EQ(site_.requestCount("/photo/list_3.html"), 0u);
     EXPECT_TRUE(window.control(IDC_DOWNLOAD)->toolTip().contains(QStringLiteral("Ctrl+D")));
+
+    // The help menu's list of keys does what the keys do.
+    const std::size_t listed = site_.requestCount("/m/myphoto_p1_n15.html");
+    QMenu* help = window.menuBar()->actions().at(4)->menu();
+    help->actions().at(2)->menu()->actions().at(0)->trigger();
+    ASSERT_TRUE(window.WaitUntilIdle());
+    EXPECT_EQ(site_.requestCount("/m/myphoto_p1_n15.html"), listed + 1);
 }
 
 using CloseTest = WindowTest;

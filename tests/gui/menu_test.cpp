@@ -45,7 +45,16 @@ TEST_F(MenuTest, BarHoldsThePopupsInOrder) {
     EXPECT_EQ(top[3]->text(), QString(13, QLatin1Char(' ')));
     EXPECT_FALSE(top[3]->isEnabled());
     EXPECT_EQ(top[3]->menu(), nullptr);
-    EXPECT_EQ(Entries(Popup(window, 4)), std::vector<QString>{QStringLiteral("32775 版本信息")});
+    // Help lists the keys beside its one entry.
+    const std::vector<QString> help = Entries(Popup(window, 4));
+    ASSERT_EQ(help.size(), 3u);
+    EXPECT_EQ(help[0], QStringLiteral("32775 版本信息"));
+    QMenu* keys = Popup(window, 4)->actions().at(2)->menu();
+    ASSERT_NE(keys, nullptr);
+    EXPECT_EQ(Entries(keys),
+              (std::vector<QString>{QStringLiteral("0 获取相册\tF5"), QStringLiteral("0 下载\tCtrl+D"),
+                                    QStringLiteral("0 终止获取或下载\tEsc"), QStringLiteral("0 查找\tCtrl+F"),
+                                    QStringLiteral("0 导出\tCtrl+E")}));
     EXPECT_EQ(Entries(Popup(window, 2)),
               (std::vector<QString>{QStringLiteral("32811 导入下载文件并开始下载"), QStringLiteral("-"),
                                     QStringLiteral("32809 导出下载文件"), QStringLiteral("32810 导出迅雷下载列表")}));
