@@ -3,21 +3,15 @@
 #include <sqlite3.h>
 #include <sys/stat.h>
 
-#include <cerrno>
-#include <chrono>
 #include <ctime>
-#include <thread>
 
 #include "base/FailureText.h"
 #include "base/PathText.h"
+#include "download/SqliteFile.h"
 #include "text/StringCtrl.h"
 
 namespace lumora {
 namespace {
-
-// A second process may hold the write lock for a moment; a longer hold must
-// not stall the run: what cannot be written then is written again later.
-constexpr int kBusyTimeoutMs = 3000;
 
 // Version 1: one saved record per item (address and file), and the
 // pictures the size window refused.
@@ -50,61 +44,7 @@ constexpr const char* kFromVersion0Copy =
 
 std::string Utf8(const std::u16string& text) { return WideToUtf8(text); }
 
-// One prepared statement, finalised when it goes.
-class Statement {
-public:
-    Statement(sqlite3* db, const char* sql) { sqlite3_prepare_v2(db, sql, -1, &stmt_, nullptr); }
-    ~Statement() { sqlite3_finalize(stmt_); }
-    Statement(const Statement&) = delete;
-    Statement& operator=(const Statement&) = delete;
-
-    bool ok() const { return stmt_ != nullptr; }
-    Statement& Bind(int column, const std::u16string& text) {
-        std::string bytes = Utf8(text);
-        sqlite3_bind_text(stmt_, column, bytes.data(), static_cast<int>(bytes.size()), SQLITE_TRANSIENT);
-        return *this;
-    }
-    Statement& Bind(int column, std::int64_t value) {
-        sqlite3_bind_int64(stmt_, column, value);
-        return *this;
-    }
-    // True while rows come; Done() tells whether the statement finished well.
-    bool Step() {
-        last_ = stmt_ ? sqlite3_step(stmt_) : SQLITE_MISUSE;
-        return last_ == SQLITE_ROW;
-    }
-    bool Done() const { return last_ == SQLITE_DONE; }
-    // The step's result, or the preparation's failure.
-    int Code(sqlite3* db) const { return stmt_ ? last_ : sqlite3_extended_errcode(db); }
-    std::u16string Text(int column) const {
-        const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt_, column));
-        return text ? Utf8ToWide(text) : std::u16string();
-    }
-    std::int64_t Int(int column) const { return sqlite3_column_int64(stmt_, column); }
-
-private:
-    sqlite3_stmt* stmt_ = nullptr;
-    int last_ = SQLITE_OK;
-};
-
-// A SQLite result code as a failure: system reasons where it names one.
-Failure ArchiveFailure(int code) {
-    switch (code & 0xFF) {
-    case SQLITE_BUSY:
-    case SQLITE_LOCKED: return {FailureCode::ArchiveBusy};
-    case SQLITE_FULL: return SystemFailure(ENOSPC);
-    case SQLITE_READONLY: return {FailureCode::ArchiveReadOnly};
-    case SQLITE_PERM:
-    case SQLITE_AUTH: return SystemFailure(EACCES);
-    case SQLITE_CANTOPEN: return {FailureCode::ArchiveUnopened};
-    case SQLITE_NOTADB:
-    case SQLITE_CORRUPT: return {FailureCode::ArchiveDamaged};
-    case SQLITE_IOERR: return SystemFailure(EIO);
-    case SQLITE_NOMEM: return {FailureCode::OutOfMemory};
-    default: break;
-    }
-    return {FailureCode::Database, code};
-}
+using Statement = SqliteStatement;
 
 }  // namespace
 
@@ -119,21 +59,10 @@ bool IsSameItemFile(const std::u16string& recorded, const std::u16string& target
 }
 
 Result<std::shared_ptr<DownloadArchive>> DownloadArchive::Open(const std::filesystem::path& file) {
-    sqlite3* db = nullptr;
-    const int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX;
-    if (const int code = sqlite3_open_v2(file.c_str(), &db, flags, nullptr); code != SQLITE_OK) {
-        Failure failure = ArchiveFailure(db ? sqlite3_extended_errcode(db) : code);
-        sqlite3_close(db);
-        return failure;
-    }
-    sqlite3_busy_timeout(db, kBusyTimeoutMs);
-    std::shared_ptr<DownloadArchive> archive(new DownloadArchive(db, file));
-    // WAL lets readers and one writer of other processes go on together;
-    // NORMAL syncs at checkpoints only, which WAL keeps consistent.
-    if (!archive->ExecuteWhenFree("PRAGMA journal_mode=WAL;") || !archive->Execute("PRAGMA synchronous=NORMAL;") ||
-        !archive->Migrate()) {
-        return ArchiveFailure(archive->lastError_);
-    }
+    Result<sqlite3*> db = OpenSqliteFile(file);
+    if (!db) return db.failure();
+    std::shared_ptr<DownloadArchive> archive(new DownloadArchive(*db, file));
+    if (!archive->Migrate()) return SqliteFailure(archive->lastError_);
     return archive;
 }
 
@@ -145,19 +74,7 @@ bool DownloadArchive::Execute(const char* sql) {
     return Note(sqlite3_exec(db_, sql, nullptr, nullptr, nullptr), SQLITE_OK);
 }
 
-bool DownloadArchive::ExecuteWhenFree(const char* sql) {
-    // Switching the journal mode and creating the tables can meet another
-    // process doing the same, which SQLite reports at once instead of
-    // waiting through the busy handler.
-    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(kBusyTimeoutMs);
-    for (;;) {
-        const int code = sqlite3_exec(db_, sql, nullptr, nullptr, nullptr);
-        if (Note(code, SQLITE_OK)) return true;
-        if ((code & 0xFF) != SQLITE_BUSY && (code & 0xFF) != SQLITE_LOCKED) return false;
-        if (std::chrono::steady_clock::now() >= until) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-}
+bool DownloadArchive::ExecuteWhenFree(const char* sql) { return Note(lumora::ExecuteWhenFree(db_, sql), SQLITE_OK); }
 
 bool DownloadArchive::Migrate() {
     const auto version = [this] {
@@ -191,7 +108,7 @@ bool DownloadArchive::Note(int code, int success) {
 
 std::u16string DownloadArchive::LastError() {
     std::lock_guard lock(mutex_);
-    return FailureText(ArchiveFailure(lastError_));
+    return FailureText(SqliteFailure(lastError_));
 }
 
 bool DownloadArchive::LastErrorWasBusy() {
