@@ -101,10 +101,8 @@ void GetAlbumList(SiteHost& host, const AlbumQuery& query) {
     const bool stopped = session.getAlbumsState == GET_STOP;
     host.SetMainStatus(FormatText(u"获取相册列表完成，共%d个", {count}) + (stopped ? u"（已终止）" : u""));
     // Nothing found: say why beside the count, so the user can act on it.
-    if (count == 0 && session.firstListPage.fetched) {
-        host.SetProgressStatus(u"页面中没有找到相册：地址可能有误，或网站的页面格式已改变");
-    } else if (count == 0 && session.firstListPage.error != FetchError::None) {
-        host.SetProgressStatus(u"无法读取相册列表：" + DescribePageFailure(session.firstListPage));
+    if (std::u16string reason = EmptyListReason(session); !reason.empty()) {
+        host.SetProgressStatus(reason);
     } else if (session.albumListCut) {
         host.SetProgressStatus(FormatText(
             u"相册列表超过%d页，只读取了前%d页，其余相册没有列出",
@@ -122,6 +120,15 @@ int MaxAlbumListPages() {
     const long pages = std::strtol(text, &end, 10);
     if (errno != 0 || *end != '\0' || pages < 1 || pages > kMaxAlbumListPages) return kMaxAlbumListPages;
     return static_cast<int>(pages);
+}
+
+std::u16string EmptyListReason(const SiteSession& session) {
+    if (session.albums.size() > 0) return {};
+    if (session.firstListPage.fetched) return u"页面中没有找到相册：地址可能有误，或网站的页面格式已改变";
+    if (session.firstListPage.error != FetchError::None) {
+        return u"无法读取相册列表：" + DescribePageFailure(session.firstListPage);
+    }
+    return {};
 }
 
 std::u16string DescribePageFailure(const PageRead& read) { return FetchErrorMessage(read.error, read.httpStatus); }

@@ -37,6 +37,9 @@ std::unique_ptr<Command> AddArchiveCommand(CLI::App& parent);
 std::unique_ptr<Command> AddOptionsCommand(CLI::App& parent);
 std::unique_ptr<Command> AddParamsCommand(CLI::App& parent);
 std::unique_ptr<Command> AddNamesCommand(CLI::App& parent);
+std::unique_ptr<Command> AddQueueCommand(CLI::App& parent);
+std::unique_ptr<Command> AddFollowCommand(CLI::App& parent);
+std::unique_ptr<Command> AddSyncCommand(CLI::App& parent);
 
 // Exit statuses shared by every command.
 constexpr int kExitFailure = 1;

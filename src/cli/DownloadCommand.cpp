@@ -9,6 +9,7 @@
 #include "cli/Command.h"
 #include "cli/InterruptWatch.h"
 #include "cli/Output.h"
+#include "cli/QueueSupport.h"
 #include "cli/RunConsole.h"
 #include "settings/SettingsFile.h"
 #include "text/StringCtrl.h"
@@ -25,10 +26,7 @@ public:
             ->check(WebAddressValidator());
         app_->add_option("--albums", albums_, "which albums: all (the default), or numbers and ranges as 1,3-5")
             ->type_name("all|N,N-M");
-        app_->add_option("--save", save_,
-                         "the folder to save into (default: the last one used, else ~/Documents/Lumora/)")
-            ->type_name("DIR")
-            ->check([](const std::string& value) { return value.empty() ? "--save needs a folder" : ""; });
+        AddSaveOption(*app_, save_, "the folder to save into (default: the last one used, else ~/Documents/Lumora/)");
         AddJsonEventsFlag(*app_, json_);
     }
 
@@ -41,9 +39,7 @@ public:
         PrintSettingsProblem(controller.settingsStore());
         console.Attach(controller);
         StopActionScope stopAction(interrupts, [&controller] { controller.StopRuns(); });
-        std::u16string saveFolder =
-            save_ ? Utf8ToWide(*save_) : HistoryText(controller.settings(), HistoryKind::SaveFolder, 0);
-        if (saveFolder.empty()) saveFolder = Utf8ToWide(DefaultSaveFolder().string());
+        const std::u16string saveFolder = ChosenSaveFolder(save_, controller.settings());
         controller.SetReady();
         controller.GetAlbums({Utf8ToWide(address_), SiteOfAddress(Utf8ToWide(address_))});
         controller.WaitForGetAlbums();

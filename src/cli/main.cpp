@@ -51,6 +51,9 @@ int RunCommandLine(int argc, char** argv) {
     commands.push_back(AddOptionsCommand(app));
     commands.push_back(AddParamsCommand(app));
     commands.push_back(AddNamesCommand(app));
+    commands.push_back(AddQueueCommand(app));
+    commands.push_back(AddFollowCommand(app));
+    commands.push_back(AddSyncCommand(app));
     CLI::App* help = app.add_subcommand("help", "print this help, or a command's, and exit");
     std::string helpTopic;
     help->add_option("COMMAND", helpTopic, "the command to describe");

@@ -90,4 +90,27 @@ std::u16string SqliteStatement::Text(int column) const {
 
 std::int64_t SqliteStatement::Int(int column) const { return sqlite3_column_int64(stmt_, column); }
 
+SqliteStore::~SqliteStore() { sqlite3_close(db_); }
+
+Result<void> SqliteStore::Execute(const char* sql) {
+    if (const int code = ExecuteWhenFree(db_, sql); code != SQLITE_OK) return SqliteFailure(code);
+    return {};
+}
+
+Result<void> SqliteStore::Transaction(const std::function<bool()>& body) {
+    if (Result<void> begun = Execute("BEGIN IMMEDIATE"); !begun) return begun;
+    if (body() && sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr) == SQLITE_OK) return {};
+    const int code = sqlite3_extended_errcode(db_);
+    sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+    return SqliteFailure(code);
+}
+
+bool SqliteStore::Run(const char* sql, std::initializer_list<std::int64_t> numbers) {
+    SqliteStatement statement(db_, sql);
+    int column = 1;
+    for (std::int64_t number : numbers) statement.Bind(column++, number);
+    statement.Step();
+    return statement.Done();
+}
+
 }  // namespace lumora

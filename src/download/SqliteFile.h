@@ -5,6 +5,8 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
+#include <initializer_list>
 #include <string>
 
 #include "base/Result.h"
@@ -54,6 +56,24 @@ public:
 private:
     sqlite3_stmt* stmt_ = nullptr;
     int last_ = 0;
+};
+
+// A store of its own tables in the file, on its own connection.
+class SqliteStore {
+public:
+    SqliteStore(const SqliteStore&) = delete;
+    SqliteStore& operator=(const SqliteStore&) = delete;
+
+protected:
+    explicit SqliteStore(sqlite3* db) : db_(db) {}
+    ~SqliteStore();
+    Result<void> Execute(const char* sql);
+    // Runs `body` in one write transaction, which it keeps when `body` returns true.
+    Result<void> Transaction(const std::function<bool()>& body);
+    // One statement with whole numbers bound to ?1, ?2, ...; true when it ran to its end.
+    bool Run(const char* sql, std::initializer_list<std::int64_t> numbers);
+
+    sqlite3* db_;
 };
 
 }  // namespace lumora
