@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "download/ItemLog.h"
 #include "app/SiteHost.h"
+#include "download/ItemLog.h"
 
 namespace lumora {
 
@@ -17,6 +17,7 @@ struct AlbumOutcome {
     std::size_t saved = 0;      // pictures downloaded in this run
     std::size_t skipped = 0;    // pictures an earlier run saved, not fetched again
     std::size_t filtered = 0;   // pictures the size window refused, now or before
+    std::size_t deleted = 0;    // saved before, deleted by the user since, not fetched again
     bool stopped = false;       // the user stopped the run during this album
     PageRead page;              // reading the album's page: whether it was fetched, or why not
     bool listFileOnly = false;  // wrote the list file instead of downloading
@@ -28,6 +29,7 @@ struct RunTotals {
     std::size_t saved = 0;
     std::size_t skipped = 0;
     std::size_t filtered = 0;
+    std::size_t deleted = 0;
     std::size_t failed = 0;
 };
 

@@ -86,6 +86,10 @@ ItemEvents DownloadRun::MakeItemEvents() const {
     items.skipped = [&events, album, this](std::size_t index) {
         events.PictureSkipped({album, index, job_.addresses[index], job_.SavePath(index), 0, {}, {}});
     };
+    items.deleted = [&events, album, this](std::size_t index) {
+        events.PictureSkipped(
+            {album, index, job_.addresses[index], job_.SavePath(index), 0, u"deleted", u"已删除，未重新下载"});
+    };
     items.failed = [&events, album](const FailedItem& failure) {
         events.PictureFailed({album, failure.index, failure.address, failure.savePath, 0, DescribeFailure(failure),
                               FailureMessage(failure)});
@@ -131,6 +135,7 @@ DownloadReport DownloadRun::DownloadPickedAlbums(const DownloadOrder& order) {
     const DownloadParams& params = order.params;
     SetTransfer(plan, params.threadCount, params.timeoutSeconds, {params.minKB, params.maxKB}, order.app.retries);
     OpenArchive(order.app);
+    skipDeleted_ = order.skipDeleted;
     if (archive_) {
         archive_->BeginRun({params.threadCount, params.timeoutSeconds, params.minKB, params.maxKB,
                             controller_.CurrentNameRules().optionFlags});
@@ -320,7 +325,8 @@ std::vector<KnownItem> DownloadRun::FindKnownItems() {
             continue;
         }
         std::u16string found;
-        for (const SavedPicture& saved : archive_->FindSaved(job_.addresses[i], target)) {
+        const std::vector<SavedPicture> records = archive_->FindSaved(job_.addresses[i], target);
+        for (const SavedPicture& saved : records) {
             if (FileHasSize(saved.path, saved.size)) {
                 found = saved.path;
             } else if (std::u16string renamed = FindRenamedPicture(saved.path, saved.size); !renamed.empty()) {
@@ -330,7 +336,11 @@ std::vector<KnownItem> DownloadRun::FindKnownItems() {
             }
             if (!found.empty()) break;
         }
-        if (found.empty()) continue;
+        if (found.empty()) {
+            // Saved once and gone now: the user deleted it.
+            if (skipDeleted_ && !records.empty()) known[i] = KnownItem::Deleted;
+            continue;
+        }
         known[i] = KnownItem::Saved;
         // A format fix may have renamed it: the item goes on under that name.
         if (found != target) {
@@ -375,6 +385,7 @@ std::vector<std::size_t> DownloadRun::DownloadJobItems(AlbumOutcome& outcome, st
     if (options & kOptFixPictureOrder) FixPictureOrder(job_);
     outcome.failures = log->Failures();
     outcome.skipped = log->SkippedCount();
+    outcome.deleted = log->DeletedCount();
     outcome.saved = done.size() - outcome.skipped;
 
     if (!archive_) return done;

@@ -42,6 +42,7 @@ struct RunPlan {
     // A retry works under the options of the run that failed; a download
     // reads the current ones for every album, so that a change applies.
     std::optional<std::uint16_t> options;
+    bool skipDeleted = false;  // a saved picture whose file is gone stays gone
 };
 
 class DownloadRun {
@@ -103,6 +104,7 @@ private:
     WorkerTracker& workers_;
     std::atomic<std::size_t>& jobSize_;
     AppSettings appSettings_;
+    bool skipDeleted_ = false;
     std::shared_ptr<DownloadArchive> archive_;
     std::shared_ptr<ArchiveQueue> records_;  // every write of the run goes through it
     std::size_t albumNumber_ = 0;            // 1-based, within the run

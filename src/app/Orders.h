@@ -28,6 +28,8 @@ struct DownloadOrder {
     std::u16string saveFolder;             // as typed: the run trims it
     DownloadParams params;                 // threads, time-out, size window
     AppSettings app;                       // retries, skip-saved
+    // A picture saved before whose file is gone is not fetched again (queue runs and syncs, when switched on).
+    bool skipDeleted = false;
 };
 
 // A run that downloads the last run's failures again, under that run's

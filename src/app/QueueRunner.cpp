@@ -61,6 +61,8 @@ std::u16string SyncSummaryText(const SyncReport& report) {
     if (totals.failed > 0) text += FormatText(u"，失败%d张", {static_cast<std::int64_t>(totals.failed)});
     const auto unread = std::count_if(report.members.begin(), report.members.end(),
                                       [](const auto& entry) { return !entry.second.problem.empty(); });
+    if (totals.deleted > 0)
+        text += FormatText(u"，已删除%d张，未重新下载", {static_cast<std::int64_t>(totals.deleted)});
     if (unread > 0) text += FormatText(u"，%d个空间未能检查", {static_cast<std::int64_t>(unread)});
     if (report.stopped) text += u"（已终止）";
     return text;
@@ -90,6 +92,7 @@ DownloadReport QueueRunner::DownloadAlbums(const std::vector<std::size_t>& posit
     DownloadOrder order = controller_.OrderFor(positions, saveFolder);
     // What is saved already is never fetched again: that is what makes an order resumable.
     order.app.skipSaved = true;
+    order.skipDeleted = order.app.skipDeleted;
     controller_.Download(std::move(order));
     controller_.WaitForDownload();
     return controller_.lastReport();
@@ -138,7 +141,7 @@ QueueRunReport QueueRunner::RunQueue(OrderQueue& queue, QueueListener& listener)
         const RunTotals totals = run.Totals();
         order.albumCount = run.albums.size();
         order.total = run.totalListed;
-        order.done = totals.saved + totals.skipped + totals.filtered;
+        order.done = totals.saved + totals.skipped + totals.filtered + totals.deleted;
         order.failed = totals.failed;
         order.note = problem;
         if (gone > 0) {
@@ -204,6 +207,7 @@ SyncReport QueueRunner::Sync(FollowList& follows, std::vector<FollowedMember> me
             const RunTotals totals = run.Totals();
             finding.newPictures = totals.saved;
             finding.failed = totals.failed;
+            finding.deleted = totals.deleted;
             for (const AlbumOutcome& album : run.albums) {
                 if (!album.page.fetched) ++finding.failed;  // an album page that could not be read
                 // New: not seen by an earlier sync, and not saved whole before it either (by hand, say).

@@ -53,7 +53,10 @@ public:
         PrintJsonLine(line);
     }
 
-    void PictureSkipped(const PictureEvent& event) override { PrintJsonLine(Picture("picture-skipped", event)); }
+    // A picture deleted since it was saved carries why it was not fetched again.
+    void PictureSkipped(const PictureEvent& event) override {
+        PrintJsonLine(event.reason.empty() ? Picture("picture-skipped", event) : WithReason("picture-skipped", event));
+    }
 
     void PictureFailed(const PictureEvent& event) override { PrintJsonLine(WithReason("picture-failed", event)); }
 
@@ -68,6 +71,7 @@ public:
                      {"saved", outcome.saved},
                      {"skipped", outcome.skipped},
                      {"filtered", outcome.filtered},
+                     {"deleted", outcome.deleted},
                      {"failed", outcome.failures.size()},
                      {"stopped", outcome.stopped},
                      {"pageRead", outcome.page.fetched}};
@@ -88,6 +92,7 @@ public:
                        {"saved", totals.saved},
                        {"skipped", totals.skipped},
                        {"filtered", totals.filtered},
+                       {"deleted", totals.deleted},
                        {"failed", totals.failed},
                        {"unrecorded", report.unrecorded}});
     }

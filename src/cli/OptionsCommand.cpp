@@ -14,6 +14,7 @@ namespace {
 
 // Kept in lumora.ini, not among the per-site switches of soft.dat.
 constexpr const char* kSkipSavedName = "skip-saved";
+constexpr const char* kSkipDeletedName = "skip-deleted";
 
 std::vector<std::string> OptionNames() {
     std::vector<std::string> names;
@@ -21,6 +22,7 @@ std::vector<std::string> OptionNames() {
         if (option.cliName) names.emplace_back(option.cliName);
     }
     names.emplace_back(kSkipSavedName);
+    names.emplace_back(kSkipDeletedName);
     return names;
 }
 
@@ -44,16 +46,18 @@ public:
         for (const auto& option : OptionSwitches()) {
             if (option.cliName) PrintRow({Utf8ToWide(option.cliName), OnOff(flags & option.bit), option.menuText});
         }
-        PrintRow({Utf8ToWide(kSkipSavedName), OnOff(store.CurrentAppSettings().skipSaved), kSkipSavedText});
+        const AppSettings app = store.CurrentAppSettings();
+        PrintRow({Utf8ToWide(kSkipSavedName), OnOff(app.skipSaved), kSkipSavedText});
+        PrintRow({Utf8ToWide(kSkipDeletedName), OnOff(app.skipDeleted), kSkipDeletedText});
         return 0;
     }
 
 private:
     bool Switch(SettingsStore& store) {
         const bool wanted = state_ == "on";
-        if (name_ == kSkipSavedName) {
+        if (name_ == kSkipSavedName || name_ == kSkipDeletedName) {
             AppSettings settings = store.CurrentAppSettings();
-            settings.skipSaved = wanted;
+            (name_ == kSkipSavedName ? settings.skipSaved : settings.skipDeleted) = wanted;
             return store.UpdateAppSettings(settings);
         }
         const OptionSwitch* option = FindOptionByName(name_);

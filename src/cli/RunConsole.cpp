@@ -74,7 +74,8 @@ void PrintSummary(const DownloadReport& report) {
                                              u"失败" + number(album.failures.size()) + u"张"};
         if (album.skipped > 0) cells.push_back(u"跳过" + number(album.skipped) + u"张（以前已下载）");
         if (album.filtered > 0) cells.push_back(u"跳过" + number(album.filtered) + u"张（大小不在设定范围内）");
-        const std::size_t done = album.saved + album.skipped + album.filtered + album.failures.size();
+        if (album.deleted > 0) cells.push_back(u"已删除" + number(album.deleted) + u"张，未重新下载");
+        const std::size_t done = album.saved + album.skipped + album.filtered + album.deleted + album.failures.size();
         if (album.stopped && done < album.listed) cells.push_back(u"未下载" + number(album.listed - done) + u"张");
         PrintRow(cells);
         for (const auto& failure : album.failures) {

@@ -58,6 +58,14 @@ void ItemLog::Skipped(std::size_t index) {
     if (events_.skipped) events_.skipped(index);
 }
 
+void ItemLog::Deleted(std::size_t index) {
+    {
+        std::lock_guard lock(mutex_);
+        ++deleted_;
+    }
+    if (events_.deleted) events_.deleted(index);
+}
+
 void ItemLog::Filtered(FailedItem item, bool known) {
     if (!known && records_) records_->Filtered({item.address, item.savePath, window_, albumAddress_});
     if (events_.filtered) events_.filtered(item);
@@ -84,6 +92,11 @@ std::size_t ItemLog::SavedCount() const {
 std::size_t ItemLog::SkippedCount() const {
     std::lock_guard lock(mutex_);
     return skipped_;
+}
+
+std::size_t ItemLog::DeletedCount() const {
+    std::lock_guard lock(mutex_);
+    return deleted_;
 }
 
 std::size_t ItemLog::FilteredCount() const {

@@ -36,6 +36,7 @@ struct ItemEvents {
                        std::uint64_t bytes)>
         saved;
     std::function<void(std::size_t index)> skipped;
+    std::function<void(std::size_t index)> deleted;
     std::function<void(const FailedItem&)> failed;
     std::function<void(const FailedItem&)> filtered;
 };
@@ -51,6 +52,8 @@ public:
     void Saved(std::size_t index, const std::u16string& address, const std::u16string& savePath);
     // Item `index` was skipped: the archive says an earlier run saved it.
     void Skipped(std::size_t index);
+    // Item `index` was saved by an earlier run and deleted since: not fetched again.
+    void Deleted(std::size_t index);
     void Failed(FailedItem failure);
     // The size window refused the item, in this run or (`known`) before.
     void Filtered(FailedItem item, bool known);
@@ -60,6 +63,7 @@ public:
     std::vector<FailedItem> Failures() const;
     std::size_t SavedCount() const;
     std::size_t SkippedCount() const;
+    std::size_t DeletedCount() const;
     std::size_t FilteredCount() const;
     // Indexes saved or skipped, in the order they were reported.
     std::vector<std::size_t> DoneIndexes() const;
@@ -77,6 +81,7 @@ private:
     std::vector<std::size_t> done_;
     std::size_t saved_ = 0;
     std::size_t skipped_ = 0;
+    std::size_t deleted_ = 0;
     std::size_t filtered_ = 0;
 };
 

@@ -41,6 +41,10 @@ void DownOnePicFunc(const WorkItem& item, const TransferOptions& transfer, ItemL
         log.Skipped(item.index);
         return;
     }
+    if (item.known == KnownItem::Deleted) {
+        log.Deleted(item.index);
+        return;
+    }
     if (item.known == KnownItem::Filtered) {
         log.Filtered({item.index, item.address, item.savePath, FetchError::SizeWindow}, true);
         return;

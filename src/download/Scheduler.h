@@ -43,6 +43,7 @@ enum class KnownItem : std::uint8_t {
     Unknown,
     Saved,     // an earlier run saved it, and the file is still there
     Filtered,  // the same size window refused it before
+    Deleted,   // an earlier run saved it, and its file has been deleted since
 };
 
 // Runs the whole job and returns when every item is done, or when a worker

@@ -13,6 +13,7 @@ namespace {
 constexpr char16_t kSection[] = u"download";
 constexpr char16_t kRetriesKey[] = u"retries";
 constexpr char16_t kSkipSavedKey[] = u"skip-saved";
+constexpr char16_t kSkipDeletedKey[] = u"skip-deleted";
 
 // A whole decimal number, or -1.
 long ReadNumber(const std::u16string& text) {
@@ -42,12 +43,15 @@ AppSettings LoadAppSettings(const std::filesystem::path& folder) {
     if (retries >= 0 && retries <= static_cast<long>(kMaxRetries)) settings.retries = static_cast<unsigned>(retries);
     const long skip = ReadNumber(ini.ReadIniText(kSection, kSkipSavedKey));
     if (skip == 0 || skip == 1) settings.skipSaved = skip == 1;
+    const long deleted = ReadNumber(ini.ReadIniText(kSection, kSkipDeletedKey));
+    if (deleted == 0 || deleted == 1) settings.skipDeleted = deleted == 1;
     return settings;
 }
 
 Result<void> SaveAppSettings(const std::filesystem::path& folder, const AppSettings& settings) {
     std::string lines = "retries=" + std::to_string(settings.retries) + "\n";
     lines += std::string("skip-saved=") + (settings.skipSaved ? "1" : "0") + "\n";
+    lines += std::string("skip-deleted=") + (settings.skipDeleted ? "1" : "0") + "\n";
     return SaveAppSettingsSection(folder, kSection, Utf8ToWide(lines));
 }
 

@@ -28,9 +28,14 @@ inline constexpr char16_t kSkipSavedTip[] = u"逐张查下载记录：记录中�
 inline constexpr char16_t kSkipDownloadedBeforeTip[] =
     u"按相册文件夹中的标记（pic.lumora）：读到上次完整下载时的第一张图片就停止，只下载在它之前新增的图片";
 
+// A picture the archive recorded as saved and whose file is gone was deleted
+// by the user: a queue run or a sync does not fetch it again.
+inline constexpr char16_t kSkipDeletedText[] = u"不再下载已删除的图片";
+
 struct AppSettings {
     unsigned retries = kDefaultRetries;  // 0..kMaxRetries
     bool skipSaved = true;               // kSkipSavedText
+    bool skipDeleted = false;            // kSkipDeletedText
 
     bool operator==(const AppSettings&) const = default;
 };

@@ -67,6 +67,7 @@ bool SettingsStore::UpdateAppSettings(const AppSettings& settings) {
     const Result<void> saved = ChangeAppSettings(programFolder_, [&](AppSettings& onDisk) {
         if (settings.retries != before.retries) onDisk.retries = settings.retries;
         if (settings.skipSaved != before.skipSaved) onDisk.skipSaved = settings.skipSaved;
+        if (settings.skipDeleted != before.skipDeleted) onDisk.skipDeleted = settings.skipDeleted;
         written = onDisk;
     });
     if (!saved) {

@@ -148,5 +148,26 @@ TEST_F(SyncTest, ASyncFetchesExactlyWhatIsNewAndGoesOnPastAnUnreadableMember) {
     EXPECT_EQ(Cli("follow remove http://dp.pconline.com.cn/m/").status, 1);
 }
 
+TEST_F(SyncTest, WhatTheUserDeletedStaysDeletedOnlyWhenAsked) {
+    const std::string save = (home_ / "save").string();
+    ASSERT_EQ(Cli("follow add http://dp.pconline.com.cn/m/ --save '" + save + "'").status, 0);
+    ASSERT_EQ(Cli("sync").status, 0);
+    const fs::path deleted = home_ / "save" / "Member" / "Album 2" / "Album 2 (1).jpg";
+    ASSERT_TRUE(fs::remove(deleted));
+
+    ASSERT_EQ(Cli("options skip-deleted on").status, 0);
+    EXPECT_NE(Cli("options").out.find("skip-deleted\ton\t不再下载已删除的图片"), std::string::npos);
+    CliRun kept = Cli("sync");
+    EXPECT_EQ(kept.status, 0) << kept.out;
+    EXPECT_NE(kept.out.find("已删除1张，未重新下载"), std::string::npos) << kept.out;
+    EXPECT_FALSE(fs::exists(deleted));
+    EXPECT_EQ(site_.requestCount("/2/1.jpg"), 1u);
+    // Switched off, a missing file is fetched again.
+    ASSERT_EQ(Cli("options skip-deleted off").status, 0);
+    EXPECT_EQ(Cli("sync").status, 0);
+    EXPECT_TRUE(fs::exists(deleted));
+    EXPECT_EQ(site_.requestCount("/2/1.jpg"), 2u);
+}
+
 }  // namespace
 }  // namespace lumora::testing
