@@ -136,6 +136,7 @@ DownloadReport DownloadRun::DownloadPickedAlbums(const DownloadOrder& order) {
     SetTransfer(plan, params.threadCount, params.timeoutSeconds, {params.minKB, params.maxKB}, order.app.retries);
     OpenArchive(order.app);
     skipDeleted_ = order.skipDeleted;
+    plan.readPagesAhead = order.readPagesAhead;
     if (archive_) {
         archive_->BeginRun({params.threadCount, params.timeoutSeconds, params.minKB, params.maxKB,
                             controller_.CurrentNameRules().optionFlags});
@@ -209,6 +210,7 @@ void DownloadRun::Execute(const RunPlan& plan, DownloadReport& report) {
         SchedulerCallbacks callbacks = MakeCallbacks();
         AlbumMarker marker;
         bool due = true;
+        if (album.record && plan.readPagesAhead) StartPagesAhead(plan, i, ahead);
         if (album.record) {
             const ST_PERLISTRECORD* next = nullptr;
             if (i + 1 < count && plan.albums[i + 1].record) next = &*plan.albums[i + 1].record;
@@ -233,6 +235,18 @@ void DownloadRun::Execute(const RunPlan& plan, DownloadReport& report) {
     FlushRecords(report);
     events.RunEnded(report);
     controller_.EndDownload();
+}
+
+void DownloadRun::StartPagesAhead(const RunPlan& plan, std::size_t from, PicturePageAhead& ahead) {
+    const SiteSession& session = controller_.session();
+    const SiteAdapter* adapter = FindSiteAdapter(session.siteIndex);
+    if (!adapter) return;
+    // This album's page and the next ones, as many at once as the run has threads.
+    for (std::size_t i = from; i < plan.albums.size() && ahead.pending() < plan.threadCount; ++i) {
+        if (const std::optional<ST_PERLISTRECORD>& record = plan.albums[i].record) {
+            ahead.Start(adapter->PicturePageAddress(*record), session.retries, session.downloadStop);
+        }
+    }
 }
 
 bool DownloadRun::CollectAlbum(const RunPlan& plan, const ST_PERLISTRECORD& album, AlbumOutcome& outcome,

@@ -43,6 +43,10 @@ struct RunPlan {
     // reads the current ones for every album, so that a change applies.
     std::optional<std::uint16_t> options;
     bool skipDeleted = false;  // a saved picture whose file is gone stays gone
+    // The albums' pages are read up to the thread count ahead, not one after
+    // another: a sync or queue run finds most pictures saved, and its time
+    // goes into reading pages.
+    bool readPagesAhead = false;
 };
 
 class DownloadRun {
@@ -63,6 +67,8 @@ private:
     // downloaded (false: none, a stop, or the list file was written).
     // `nextAlbum` (may be null) is the album after this one, whose page
     // `ahead` fetches while this album's last pictures finish.
+    // Starts reading the pages of album `from` and the ones after it.
+    void StartPagesAhead(const RunPlan& plan, std::size_t from, PicturePageAhead& ahead);
     bool CollectAlbum(const RunPlan& plan, const ST_PERLISTRECORD& album, AlbumOutcome& outcome,
                       const ST_PERLISTRECORD* nextAlbum, PicturePageAhead& ahead, SchedulerCallbacks& callbacks);
     // The rows into the job, under their names and in their folder.

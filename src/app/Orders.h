@@ -30,6 +30,8 @@ struct DownloadOrder {
     AppSettings app;                       // retries, skip-saved
     // A picture saved before whose file is gone is not fetched again (queue runs and syncs, when switched on).
     bool skipDeleted = false;
+    // Album pages are read up to the thread count at once (queue runs and syncs).
+    bool readPagesAhead = false;
 };
 
 // A run that downloads the last run's failures again, under that run's

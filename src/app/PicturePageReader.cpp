@@ -20,17 +20,19 @@ bool FetchPicturePage(const std::u16string& address, std::uint8_t retries, std::
 
 void PicturePageAhead::Start(const std::u16string& address, std::uint8_t retries,
                              std::shared_ptr<const StopToken> stop) {
-    address_ = address;
-    fetch_ = std::async(std::launch::async, [address, retries, stop = std::move(stop)] {
-        FetchResult result;
-        const bool fetched = FetchPicturePage(address, retries, stop, result);
-        return std::make_pair(fetched, std::move(result));
-    });
+    if (fetches_.contains(address)) return;
+    fetches_.emplace(address, std::async(std::launch::async, [address, retries, stop = std::move(stop)] {
+                         FetchResult result;
+                         const bool fetched = FetchPicturePage(address, retries, stop, result);
+                         return std::make_pair(fetched, std::move(result));
+                     }));
 }
 
 bool PicturePageAhead::Take(const std::u16string& address, bool& fetched, FetchResult& result) {
-    if (!fetch_.valid() || address_ != address) return false;
-    auto [ok, page] = fetch_.get();
+    const auto found = fetches_.find(address);
+    if (found == fetches_.end()) return false;
+    auto [ok, page] = found->second.get();
+    fetches_.erase(found);
     fetched = ok;
     result = std::move(page);
     return true;

@@ -4,6 +4,7 @@
 
 #include <functional>
 #include <future>
+#include <map>
 #include <memory>
 #include <string>
 
@@ -16,18 +17,20 @@ namespace lumora {
 // empty) and description "title (n)".
 using PictureSink = std::function<void(const std::u16string& address, const std::u16string& description)>;
 
-// Fetches one album's picture page on a thread of its own, so that it is
-// there when that album's turn comes. Destroying it waits for the fetch.
+// Fetches albums' picture pages on threads of their own, so that each is
+// there when its album's turn comes. Destroying it waits for the fetches.
 class PicturePageAhead {
 public:
+    // Starts fetching `address`, unless it is on its way already.
     void Start(const std::u16string& address, std::uint8_t retries, std::shared_ptr<const StopToken> stop);
     // Moves the page started for `address` into `result` once fetched, with
     // `fetched` as the fetch returned; false when no page was started for it.
     bool Take(const std::u16string& address, bool& fetched, FetchResult& result);
+    // Pages started and not taken yet.
+    std::size_t pending() const { return fetches_.size(); }
 
 private:
-    std::u16string address_;
-    std::future<std::pair<bool, FetchResult>> fetch_;
+    std::map<std::u16string, std::future<std::pair<bool, FetchResult>>> fetches_;
 };
 
 // Reads the album's picture page (from `ahead` when it holds that page) and

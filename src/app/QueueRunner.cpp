@@ -93,6 +93,7 @@ DownloadReport QueueRunner::DownloadAlbums(const std::vector<std::size_t>& posit
     // What is saved already is never fetched again: that is what makes an order resumable.
     order.app.skipSaved = true;
     order.skipDeleted = order.app.skipDeleted;
+    order.readPagesAhead = true;
     controller_.Download(std::move(order));
     controller_.WaitForDownload();
     return controller_.lastReport();
