@@ -20,6 +20,10 @@ public:
     // Another process (or another lock of this one) holds it.
     bool heldElsewhere() const { return heldElsewhere_; }
 
+    // Whether someone holds it now, found out without taking it (so that
+    // looking never keeps a runner from starting).
+    static bool IsHeld(const std::filesystem::path& programFolder);
+
 private:
     int fd_ = -1;
     bool heldElsewhere_ = false;

@@ -132,7 +132,7 @@ private:
                          WideToUtf8(FailureText(orders.failure())).c_str());
             return kExitFailure;
         }
-        const bool runnerActive = RunnerLock(ProgramFolder()).heldElsewhere();
+        const bool runnerActive = RunnerLock::IsHeld(ProgramFolder());
         if (json_) {
             nlohmann::json out = nlohmann::json::array();
             for (const QueuedOrder& order : *orders) {

@@ -1,5 +1,9 @@
 #include "gui/DialogParts.h"
 
+#include <QHeaderView>
+#include <QStringList>
+#include <QTableWidget>
+
 #include <QDialog>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -30,4 +34,17 @@ QHBoxLayout* OkButtonRow(QDialog* dialog, std::function<void()> onOk) {
     row->addStretch();
     row->addWidget(ok);
     return row;
+}
+
+QTableWidget* MakeRowTable(QWidget* parent, const QStringList& headers, const QString& name, int stretchColumn) {
+    auto* table = new QTableWidget(0, static_cast<int>(headers.size()), parent);
+    table->setObjectName(name);
+    table->setHorizontalHeaderLabels(headers);
+    table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    table->setSelectionBehavior(QAbstractItemView::SelectRows);
+    table->setWordWrap(false);
+    table->setTextElideMode(Qt::ElideMiddle);
+    table->verticalHeader()->setDefaultSectionSize(table->fontMetrics().height() + 6);
+    table->horizontalHeader()->setSectionResizeMode(stretchColumn, QHeaderView::Stretch);
+    return table;
 }

@@ -112,18 +112,7 @@ void CDlgFailures::CopyList() {
 }
 
 void CDlgFailures::RestoreState(const lumora::ListWindowState& state) {
-    if (state.geometry) PlaceWindow(this, *state.geometry);
-    // The file column stretches; the others are the user's.
-    if (state.columnWidths.size() != static_cast<std::size_t>(table_->columnCount())) return;
-    for (int column = 0; column < table_->columnCount(); ++column) {
-        if (column != kFileColumn) table_->setColumnWidth(column, state.columnWidths[column]);
-    }
+    RestoreListWindow(this, table_, state, kFileColumn);
 }
 
-lumora::ListWindowState CDlgFailures::State() const {
-    lumora::ListWindowState state;
-    state.geometry = NormalGeometry(this);
-    for (int column = 0; column < table_->columnCount(); ++column)
-        state.columnWidths.push_back(table_->columnWidth(column));
-    return state;
-}
+lumora::ListWindowState CDlgFailures::State() const { return ListWindowStateOf(this, table_); }

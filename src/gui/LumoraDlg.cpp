@@ -32,9 +32,11 @@
 #include "app/OptionFlags.h"
 #include "app/SiteTable.h"
 #include "base/FailureText.h"
+#include "base/Trim.h"
 #include "download/FolderPath.h"
 #include "gui/AlbumGrid.h"
 #include "gui/Artwork.h"
+#include "gui/BackgroundRun.h"
 #include "gui/ComboBox2.h"
 #include "gui/Desktop.h"
 #include "gui/DesktopNotice.h"
@@ -224,6 +226,7 @@ void CLumoraDlg::BuildControls() {
     statusRow->addWidget(progressStatus_, 1);
     statusRow->addWidget(progress_);
     rows->addLayout(statusRow);
+    BuildQueueControls(page, addressRow, folderRow, toolRow);
 
     address_->lineEdit()->installEventFilter(this);
     connect(getAlbums_, &QPushButton::clicked, this, [this] { OnGetAlbums(); });
@@ -440,7 +443,10 @@ void CLumoraDlg::OnGetAlbums() {
         controller_->StopGetAlbums();
         return;
     }
-    if (controller_->GetAlbums({ToU16(address_->currentText()), site_->currentIndex()})) Follow(getList_, false);
+    if (controller_->GetAlbums({ToU16(address_->currentText()), site_->currentIndex()})) {
+        listedAddress_ = std::u16string(TrimBlanks(ToU16(address_->currentText()), u" \t\r\n\u3000\u00A0"));
+        Follow(getList_, false);
+    }
 }
 
 void CLumoraDlg::OnDownload() {
@@ -494,6 +500,11 @@ void CLumoraDlg::RunFinished(bool download) {
 void CLumoraDlg::NoticeLongRunEnded() {
     // Someone who went elsewhere during a long run learns that it ended, and how.
     if (runProgress_.Elapsed() <= kNoticeAfterSeconds || isActiveWindow()) return;
+    Notice().Show(QStringLiteral("Lumora：") + mainStatus_->text(),
+                  progressStatus_->text() + QLatin1Char('\n') + runProgressLine_->text());
+}
+
+CDesktopNotice& CLumoraDlg::Notice() {
     if (!notice_) {
         notice_ = new CDesktopNotice(QDBusConnection::sessionBus(), this);
         connect(notice_, &CDesktopNotice::clicked, this, [this] {
@@ -502,8 +513,7 @@ void CLumoraDlg::NoticeLongRunEnded() {
             activateWindow();
         });
     }
-    notice_->Show(QStringLiteral("Lumora：") + mainStatus_->text(),
-                  progressStatus_->text() + QLatin1Char('\n') + runProgressLine_->text());
+    return *notice_;
 }
 
 void CLumoraDlg::ShowDownloadOutcome() {
@@ -683,6 +693,9 @@ void CLumoraDlg::dropEvent(QDropEvent* event) {
 }
 
 bool CLumoraDlg::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == download_ && event->type() == QEvent::EnabledChange && addToQueue_) {
+        addToQueue_->setEnabled(download_->isEnabled());
+    }
     // The field would insert a dropped address into the text it holds.
     if (watched == address_->lineEdit() && (event->type() == QEvent::DragEnter || event->type() == QEvent::Drop)) {
         auto* drop = static_cast<QDropEvent*>(event);
@@ -720,6 +733,10 @@ void CLumoraDlg::BeginShutdown() {
         SaveWindowSettings();
     }
     hide();
+    if (background_) {
+        background_->CancelWaiting();
+        background_->Stop();
+    }
     if (splash_) splash_->close();
     redisplayTimer_->stop();
     progressTimer_->stop();
@@ -730,6 +747,7 @@ void CLumoraDlg::BeginShutdown() {
 }
 
 void CLumoraDlg::FinishShutdown() {
+    if (background_) background_->Wait();
     controller_->WaitForGetAlbums();
     controller_->WaitForDownload();
     // Their RunFinished calls are not waited for: nothing follows the runs now.

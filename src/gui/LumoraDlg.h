@@ -30,6 +30,13 @@ class CMyGridCtrl;
 class CSplashScreenEx;
 class CStatusLine;
 class CDesktopNotice;
+class CBackgroundRun;
+class CDlgFollows;
+class CDlgQueue;
+class CLinkLabel;
+class QDialog;
+class QHBoxLayout;
+class QTableWidget;
 class CWindowBridge;
 class QCheckBox;
 class QComboBox;
@@ -91,6 +98,17 @@ public:
     void ChooseSaveFolder();
     // "打开": the save folder, or the album of the running download.
     void OpenSaveFolder();
+    // "加入队列": the picked albums of the member listed last become an order.
+    void AddPickedToQueue();
+    // "关注此空间": the member in the address box, saved into the save folder.
+    void FollowThisSpace();
+    // "下载队列" and "关注的空间".
+    void OpenQueue();
+    void OpenFollows();
+    CBackgroundRun& backgroundRun() { return *background_; }
+    CDlgQueue* queueDialog() const { return queueDialog_; }
+    CDlgFollows* followsDialog() const { return followsDialog_; }
+
     // A file or folder dropped on the window.
     void DropPath(const QString& path);
     // A web address dropped on the window or the address box: it replaces the box's text.
@@ -158,6 +176,14 @@ private:
 
     // A desktop notification at the end of a long run the user is not watching.
     void NoticeLongRunEnded();
+    CDesktopNotice& Notice();
+    void BuildQueueControls(QWidget* page, QHBoxLayout* addressRow, QHBoxLayout* folderRow, QHBoxLayout* toolRow);
+    // The member a follow is for: the one listed last, or the one typed since.
+    std::u16string SpaceAddress() const;
+    void BackgroundRunEnded(bool sync, const QString& summary);
+    // Shows a list window; one just `made` gets its kept place, and keeps it when it closes.
+    void ShowListWindow(QDialog* dialog, QTableWidget* table, lumora::ListWindowState lumora::WindowSettings::*kept,
+                        bool made);
     // F5, Ctrl+D, Ctrl+F, Ctrl+E and Esc, and the table as one Tab stop.
     void AddShortcuts();
     // The place, size and column widths kept at the last close.
@@ -197,6 +223,14 @@ private:
     CComboBox2* savePath_ = nullptr;
     QPushButton* chooseFolder_ = nullptr;
     QPushButton* openFolder_ = nullptr;
+    QPushButton* addToQueue_ = nullptr;
+    QPushButton* followSpace_ = nullptr;
+    CLinkLabel* queueLink_ = nullptr;
+    CLinkLabel* followsLink_ = nullptr;
+    std::unique_ptr<CBackgroundRun> background_;
+    CDlgQueue* queueDialog_ = nullptr;
+    CDlgFollows* followsDialog_ = nullptr;
+    std::u16string listedAddress_;  // of the last get-albums run
     QGroupBox* albumGroup_ = nullptr;
     CMyGridCtrl* grid_ = nullptr;
     QCheckBox* selectAll_ = nullptr;

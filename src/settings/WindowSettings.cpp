@@ -16,8 +16,18 @@ constexpr char16_t kSaveFolderKey[] = u"save-folder";
 constexpr char16_t kGeometryKey[] = u"geometry";
 constexpr char16_t kMaximizedKey[] = u"maximized";
 constexpr char16_t kColumnsKey[] = u"columns";
-constexpr char16_t kFailuresGeometryKey[] = u"failures-geometry";
-constexpr char16_t kFailuresColumnsKey[] = u"failures-columns";
+
+// The list windows, each under "<name>-geometry" and "<name>-columns".
+struct ListWindowKeys {
+    ListWindowState WindowSettings::*state;
+    const char16_t* geometry;
+    const char16_t* columns;
+};
+constexpr ListWindowKeys kListWindows[] = {
+    {&WindowSettings::failures, u"failures-geometry", u"failures-columns"},
+    {&WindowSettings::queue, u"queue-geometry", u"queue-columns"},
+    {&WindowSettings::follows, u"follows-geometry", u"follows-columns"},
+};
 
 // Whole numbers separated by commas; nothing when one of them is not.
 std::optional<std::vector<int>> ReadNumbers(const std::u16string& text) {
@@ -63,8 +73,11 @@ WindowSettings LoadWindowSettings(const std::filesystem::path& folder) {
     settings.geometry = ReadGeometry(ini.ReadIniText(kSection, kGeometryKey));
     settings.maximized = ini.ReadIniText(kSection, kMaximizedKey) == u"1";
     settings.columnWidths = ReadWidths(ini.ReadIniText(kSection, kColumnsKey));
-    settings.failures.geometry = ReadGeometry(ini.ReadIniText(kSection, kFailuresGeometryKey));
-    settings.failures.columnWidths = ReadWidths(ini.ReadIniText(kSection, kFailuresColumnsKey));
+    for (const ListWindowKeys& keys : kListWindows) {
+        ListWindowState& state = settings.*keys.state;
+        state.geometry = ReadGeometry(ini.ReadIniText(kSection, keys.geometry));
+        state.columnWidths = ReadWidths(ini.ReadIniText(kSection, keys.columns));
+    }
     return settings;
 }
 
@@ -86,8 +99,10 @@ Result<void> SaveWindowSettings(const std::filesystem::path& folder, const Windo
     addGeometry(kGeometryKey, settings.geometry);
     lines += std::u16string(kMaximizedKey) + (settings.maximized ? u"=1\n" : u"=0\n");
     addWidths(kColumnsKey, settings.columnWidths);
-    addGeometry(kFailuresGeometryKey, settings.failures.geometry);
-    addWidths(kFailuresColumnsKey, settings.failures.columnWidths);
+    for (const ListWindowKeys& keys : kListWindows) {
+        addGeometry(keys.geometry, (settings.*keys.state).geometry);
+        addWidths(keys.columns, (settings.*keys.state).columnWidths);
+    }
     SettingsFileLock lock(folder / kAppSettingsFileName);
     return SaveAppSettingsSection(folder, kSection, lines);
 }

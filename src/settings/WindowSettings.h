@@ -1,6 +1,6 @@
 // The desktop window's state in "lumora.ini" (section [window]): the save
 // folder as last typed or chosen, the window's place and size, the album
-// table's column widths, the failure list's place, size and columns. Kept at once when they change (the folder) or when
+// table's column widths, the list windows' places, sizes and columns. Kept at once when they change (the folder) or when
 // the window closes (the rest), restored at the next start.
 #pragma once
 
@@ -34,6 +34,8 @@ struct WindowSettings {
     bool maximized = false;
     std::vector<int> columnWidths;  // of the album table in list mode, in pixels
     ListWindowState failures;       // "失败的图片"
+    ListWindowState queue;          // "下载队列"
+    ListWindowState follows;        // "关注的空间"
 
     bool operator==(const WindowSettings&) const = default;
 };
