@@ -49,7 +49,8 @@ CDlgFollows::CDlgFollows(const std::filesystem::path& programFolder, CBackground
                                  QStringLiteral("上次检查"), QStringLiteral("结果")};
     table_ = MakeRowTable(this, headers, QStringLiteral("followTable"), kFolderColumn);
     table_->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    table_->setColumnWidth(0, 220);
+    for (auto [column, width] : {std::pair{0, 220}, {1, 110}, {3, 125}, {4, 240}})
+        table_->setColumnWidth(column, width);
 
     check_ = new QPushButton(QStringLiteral("检查更新"), this);
     check_->setObjectName(QStringLiteral("followCheck"));

@@ -53,7 +53,9 @@ CDlgQueue::CDlgQueue(const std::filesystem::path& programFolder, CBackgroundRun&
                                  QStringLiteral("备注")};
     table_ = MakeRowTable(this, headers, QStringLiteral("queueTable"), kFolderColumn);
     table_->setSelectionMode(QAbstractItemView::SingleSelection);
-    table_->setColumnWidth(0, 140);
+    for (auto [column, width] : {std::pair{0, 140}, {1, 80}, {3, 60}, {4, 80}, {5, 50}, {6, 200}}) {
+        table_->setColumnWidth(column, width);
+    }
 
     startPause_ = new QPushButton(QStringLiteral("开始"), this);
     startPause_->setObjectName(QStringLiteral("queueStart"));

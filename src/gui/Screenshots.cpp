@@ -15,13 +15,19 @@
 #include <cstdio>
 
 #include "app/ControlIds.h"
+#include "download/FollowList.h"
+#include "download/OrderQueue.h"
 #include "gui/AboutDlg.h"
 #include "gui/AlbumGrid.h"
+#include "gui/BackgroundRun.h"
 #include "gui/ComboBox2.h"
 #include "gui/Desktop.h"
 #include "gui/DlgDownSet.h"
 #include "gui/DlgFailures.h"
+#include "gui/DlgFollows.h"
+#include "gui/DlgQueue.h"
 #include "gui/DlgSaveSet.h"
+#include "gui/GuiText.h"
 #include "gui/LumoraDlg.h"
 #include "gui/login/DlgWebOpen.h"
 
@@ -179,6 +185,40 @@ int RunScreenshotTour(CLumoraDlg& window, const QString& folder) {
     window.resize(designedSize);
     CDlgFailures failures(window.controller().LastFailures(), &window);
     tour.SaveDialog(failures, QStringLiteral("failures.png"));
+
+    // The queue with two orders, and a followed space after its first check;
+    // both taken out again afterwards, whatever else the folder holds.
+    grid->clearSelection();
+    for (int row : {1, 7}) {
+        grid->selectionModel()->select(grid->model()->index(row, 0),
+                                       QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    }
+    auto* addToQueue = window.findChild<QAbstractButton*>(QStringLiteral("addToQueue"));
+    addToQueue->click();
+    grid->SelectAll(true);
+    addToQueue->click();
+    window.OpenQueue();
+    Settle();
+    tour.Save(window.queueDialog()->grab(), QStringLiteral("queue.png"));
+    const std::vector<std::int64_t> orders = window.queueDialog()->RowIds();
+    window.queueDialog()->close();
+    const std::filesystem::path archive = window.controller().programFolder() / lumora::kArchiveFileName;
+    const std::u16string member = ToU16(window.addressBox()->currentText());
+    auto follows = lumora::FollowList::Open(archive);
+    const bool followedBefore = follows && (*follows)->Find(member).has_value();
+    window.findChild<QAbstractButton*>(QStringLiteral("followSpace"))->click();
+    window.OpenFollows();
+    window.followsDialog()->CheckForUpdates();
+    for (int waited = 0; window.backgroundRun().running() && waited < 120000; waited += 20) Settle(20);
+    Settle();
+    tour.Save(window.followsDialog()->grab(), QStringLiteral("follows.png"));
+    window.followsDialog()->close();
+    if (auto queue = lumora::OrderQueue::Open(archive)) {
+        for (std::size_t i = orders.size() >= 2 ? orders.size() - 2 : 0; i < orders.size(); ++i) {
+            (void)(*queue)->Remove(orders[i]);
+        }
+    }
+    if (follows && !followedBefore) (void)(*follows)->Unfollow(member);
 
     // The tour's settings and folder are not the user's.
     window.controller().UpdateAppSettings(before);
