@@ -148,6 +148,29 @@ TEST_F(SyncTest, ASyncFetchesExactlyWhatIsNewAndGoesOnPastAnUnreadableMember) {
     EXPECT_EQ(Cli("follow remove http://dp.pconline.com.cn/m/").status, 1);
 }
 
+TEST_F(SyncTest, AStoppedSyncIsTakenUpByTheNextAndLosesNothing) {
+    ServeSlowAlbum(site_, 12);
+    ASSERT_EQ(Cli("follow add http://dp.pconline.com.cn/m/ --save '" + (home_ / "save").string() + "'").status, 0);
+    const fs::path album = home_ / "save" / "Member" / "Album 1";
+    const pid_t sync = Spawn("sync", home_ / "first.txt");
+    for (int wait = 0; wait < 500 && !fs::exists(album / "Album 1 (1).jpg"); ++wait) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    kill(sync, SIGINT);
+    int raw = 0;
+    waitpid(sync, &raw, 0);
+    ASSERT_TRUE(WIFEXITED(raw));
+    EXPECT_EQ(WEXITSTATUS(raw), 130);
+    EXPECT_NE(ReadText(home_ / "first.txt").find("（已终止）"), std::string::npos);
+
+    CliRun next = Cli("sync");
+    EXPECT_EQ(next.status, 0) << next.out;
+    // The album it was in counts as new still: the stopped sync had not finished it.
+    EXPECT_NE(next.out.find("http://dp.pconline.com.cn/m/\t3个新相册"), std::string::npos) << next.out;
+    for (int n = 1; n <= 12; ++n) EXPECT_TRUE(fs::exists(album / ("Album 1 (" + std::to_string(n) + ").jpg"))) << n;
+    EXPECT_EQ(site_.requestCount("/slow/1.jpg"), 1u);
+}
+
 TEST_F(SyncTest, WhatTheUserDeletedStaysDeletedOnlyWhenAsked) {
     const std::string save = (home_ / "save").string();
     ASSERT_EQ(Cli("follow add http://dp.pconline.com.cn/m/ --save '" + save + "'").status, 0);
