@@ -1,6 +1,6 @@
 # The Debian package: `cpack -G DEB` in a build folder makes lumora_<version>_<arch>.deb
 # of everything the install() rules place (the programs, manual pages,
-# completion, desktop entry, icons, metainfo), under /usr.
+# completion, desktop entry, icons, metainfo, systemd user units), under /usr.
 set(CPACK_PACKAGE_NAME lumora)
 set(CPACK_PACKAGE_VENDOR "The Lumora developers")
 set(CPACK_PACKAGE_CONTACT "The Lumora developers <developers@lumora.example>")
