@@ -59,6 +59,21 @@ int pictureCountFor(const SampleSiteOptions& options, int number) {
     return 3 + (number * 7 + 3) % 10;  // 3..12, every value within ten albums
 }
 
+// Where a member's album and picture ids start. Each member has room for its
+// grown self, so that growing one member moves no id of another, and member 1
+// starts at 0, with the ids of a site of one member.
+struct MemberIds {
+    std::int64_t firstAlbum = 0;    // album number 1 is the next one
+    std::int64_t firstPicture = 0;  // its first picture's sequence
+};
+
+MemberIds memberIds(const SampleSiteOptions& options) {
+    std::int64_t pictures = 1;  // the grown first album's extra picture
+    for (int number = 1; number <= options.albumCount + 1; ++number) pictures += pictureCountFor(options, number);
+    const std::int64_t before = std::max(1, options.memberNumber) - 1;
+    return {before * (options.albumCount + 1), before * pictures};
+}
+
 std::string communityAddress(const std::string& path) { return std::string("http://") + kCommunityHost + path; }
 
 std::string pictureHostPath(const std::string& albumId, const std::string& name) {
@@ -412,11 +427,28 @@ SampleCatalog BuildSampleCatalog(const SampleSiteOptions& options) {
     SampleCatalog catalog;
     catalog.options = options;
     catalog.options.albumsPerPage = std::max(1, options.albumsPerPage);
-    int sequence = 0;  // pictures of the whole site, in list order
-    for (int number = 1; number <= options.albumCount; ++number) {
+    catalog.options.memberNumber = std::max(1, options.memberNumber);
+    const MemberIds ids = memberIds(catalog.options);
+    int sequence = 0;  // the member's pictures, in the order made
+    auto addPictures = [&](SampleAlbum& album, int count) {
+        for (int j = 0; j < count; ++j, ++sequence) {
+            // Mostly JPEG, every sixth a PNG, and the member's second picture
+            // a PNG behind a ".jpg" name, as uploads sometimes are. Huge ones
+            // are all JPEG: comment segments pad them without a checksum.
+            const bool huge = options.hostile == Hostile::HugePictures && album.number == 1;
+            const bool png = !huge && (sequence == 1 || sequence % 6 == 4);
+            const std::string stem =
+                std::string("http://") + kPictureHost +
+                pictureHostPath(album.id, std::to_string(kFirstPictureId + (ids.firstPicture + sequence) * 3));
+            const std::string extension = png && sequence != 1 ? ".png" : ".jpg";
+            album.pictures.push_back({stem + extension, stem + "_mthumb" + extension,
+                                      png ? PictureFormat::Png : PictureFormat::Jpeg, sequence + 1});
+        }
+    };
+    auto makeAlbum = [&](int number) {
         SampleAlbum album;
         album.number = number;
-        album.id = std::to_string(kFirstAlbumId + number * 13);
+        album.id = std::to_string(kFirstAlbumId + (ids.firstAlbum + number) * 13);
         album.title = albumTitle(number);
         album.address = communityAddress("/photo/" + album.id + ".html");
         album.pictureListAddress = communityAddress("/photo/list_" + album.id + ".html");
@@ -424,20 +456,15 @@ SampleCatalog BuildSampleCatalog(const SampleSiteOptions& options) {
         const std::string cover =
             std::string("//") + kPictureHost + pictureHostPath(album.id, "cover_" + album.id + ".jpg");
         album.coverAddress = number % 3 == 0 ? cover : "http:" + cover;
-        const int count = pictureCountFor(options, number);
-        for (int j = 1; j <= count; ++j, ++sequence) {
-            // Mostly JPEG, every sixth a PNG, and the site's second picture a
-            // PNG behind a ".jpg" name, as uploads sometimes are. Huge ones
-            // are all JPEG: comment segments pad them without a checksum.
-            const bool huge = options.hostile == Hostile::HugePictures && number == 1;
-            const bool png = !huge && (sequence == 1 || sequence % 6 == 4);
-            const std::string stem = std::string("http://") + kPictureHost +
-                                     pictureHostPath(album.id, std::to_string(kFirstPictureId + sequence * 3));
-            const std::string extension = png && sequence != 1 ? ".png" : ".jpg";
-            album.pictures.push_back(
-                {stem + extension, stem + "_mthumb" + extension, png ? PictureFormat::Png : PictureFormat::Jpeg});
-        }
-        catalog.albums.push_back(std::move(album));
+        addPictures(album, pictureCountFor(options, number));
+        return album;
+    };
+    for (int number = 1; number <= options.albumCount; ++number) catalog.albums.push_back(makeAlbum(number));
+    if (options.grown) {
+        // Made after everything else, so that no earlier id moves.
+        SampleAlbum newest = makeAlbum(options.albumCount + 1);
+        if (!catalog.albums.empty()) addPictures(catalog.albums.front(), 1);
+        catalog.albums.insert(catalog.albums.begin(), std::move(newest));
     }
     return catalog;
 }
@@ -488,19 +515,19 @@ SampleCatalog RegisterSampleSite(TestSite& site, const SampleSiteOptions& option
 
     // Faults go by a full picture's position among all the member's pictures.
     auto every = [](int n, int position) { return n > 0 && position > 0 && position % n == 0; };
-    int position = 0;
-    auto addPicture = [&](const std::string& address, int album, int picture, bool full, PictureFormat format) {
+    // The artwork goes by the album's number across the site's members, so
+    // that no two members' pictures are alike.
+    const std::int64_t firstAlbum = memberIds(catalog.options).firstAlbum;
+    auto addPicture = [&](const std::string& address, int album, int picture, int position, PictureFormat format) {
+        const bool full = position > 0;
         auto source = std::make_shared<PictureSource>();
-        source->albumNumber = album;
+        source->albumNumber = static_cast<int>(firstAlbum + album);
         source->pictureNumber = picture;
         source->full = full;
         source->format = format;
         source->huge = full && album == 1 && options.hostile == Hostile::HugePictures;
-        if (full) {
-            ++position;
-            source->failFirst = every(options.failEvery, position);
-            source->dropFirst = every(options.dropEvery, position);
-        }
+        source->failFirst = every(options.failEvery, position);
+        source->dropFirst = every(options.dropEvery, position);
         // By the name's extension, as a plain file server answers.
         source->contentType = address.ends_with(".png") ? "image/png" : "image/jpeg";
         site.route(kPictureHost, pathOf(address), [state, source](const Request& request) {
@@ -512,15 +539,30 @@ SampleCatalog RegisterSampleSite(TestSite& site, const SampleSiteOptions& option
         const std::string html = albumPage(catalog, album);
         addPage(pathOf(album.pictureListAddress), html);
         addPage(pathOf(album.address), html);
-        addPicture(album.coverAddress, album.number, 0, false, PictureFormat::Jpeg);
+        addPicture(album.coverAddress, album.number, 0, 0, PictureFormat::Jpeg);
         int j = 0;
         for (const SamplePicture& picture : album.pictures) {
             ++j;
-            addPicture(picture.address, album.number, j, true, picture.format);
-            addPicture(picture.thumbnailAddress, album.number, j, false, picture.format);
+            addPicture(picture.address, album.number, j, picture.position, picture.format);
+            addPicture(picture.thumbnailAddress, album.number, j, 0, picture.format);
         }
     }
     return catalog;
+}
+
+std::vector<SampleCatalog> RegisterSampleMembers(TestSite& site, const SampleSiteOptions& options, int count) {
+    std::vector<SampleCatalog> catalogs;
+    for (int number = 1; number <= count; ++number) {
+        SampleSiteOptions member = options;
+        member.memberNumber = number;
+        if (number > 1) {
+            member.memberId += std::to_string(number);
+            member.spaceName += std::to_string(number);
+            member.grown = false;
+        }
+        catalogs.push_back(RegisterSampleSite(site, member));
+    }
+    return catalogs;
 }
 
 }  // namespace lumora::samplesite

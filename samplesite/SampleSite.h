@@ -1,4 +1,4 @@
-// The sample site: one made-up member of the photo community, with album-list
+// The sample site: made-up members of the photo community, with album-list
 // pages, album pages and pictures, served by a TestSite on 127.0.0.1. It lets
 // a newcomer run the whole program offline and gives benchmarks content.
 //
@@ -34,6 +34,14 @@ enum class Hostile {
 struct SampleSiteOptions {
     std::string memberId = "lumora_demo";
     std::string spaceName = "Lumora演示空间";  // UTF-8; the album-list page title carries it
+    // Which member of the site this is, from 1. It picks the album and picture
+    // ids and the artwork, so that members of one site share no address and
+    // no picture bytes; member 1 has the ids it always had.
+    int memberNumber = 1;
+    // The member a while later: one more album, made last and listed first,
+    // and one more picture at the end of its first album. Everything else,
+    // other albums' pages and every earlier picture, stays byte for byte.
+    bool grown = false;
     int albumCount = 40;
     int albumsPerPage = 15;
     int picturesPerAlbum = 0;              // 0: between 3 and 12, varying by album
@@ -68,10 +76,13 @@ struct SamplePicture {
     std::string address;           // full size
     std::string thumbnailAddress;  // as the album page lists it, with "_mthumb"
     PictureFormat format;          // of the bytes; the address's extension may say otherwise
+    int position = 0;              // 1-based among the member's pictures as made; faults go by it
 };
 
 struct SampleAlbum {
-    int number = 0;  // 1-based, in list order
+    // 1-based, in the order made: the list order, but for a grown member's
+    // newest album (albumCount + 1), which is listed first.
+    int number = 0;
     std::string id;
     std::string title;               // UTF-8, as shown (entities decoded)
     std::string address;             // as listed: http://<host>/photo/<id>.html
@@ -96,5 +107,11 @@ SampleCatalog BuildSampleCatalog(const SampleSiteOptions& options = {});
 // the catalog. The routes hold what they serve; the catalog is only a copy.
 // Pictures are made on first request and kept.
 SampleCatalog RegisterSampleSite(testsite::TestSite& site, const SampleSiteOptions& options = {});
+
+// `count` members of the same shape on one site: the first as `options` has
+// it, member N (from 2) with N after its member id and space name
+// (lumora_demo2, Lumora演示空间2). Only the first one is grown, if any.
+std::vector<SampleCatalog> RegisterSampleMembers(testsite::TestSite& site, const SampleSiteOptions& options,
+                                                 int count);
 
 }  // namespace lumora::samplesite

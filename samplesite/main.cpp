@@ -1,4 +1,4 @@
-// lumora-sample-site: plays one sample member of the photo community on
+// lumora-sample-site: plays sample members of the photo community on
 // 127.0.0.1, so the whole program can be tried without the internet.
 #include <csignal>
 #include <cstdio>
@@ -8,6 +8,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "LumoraVersion.h"
 #include "samplesite/SampleSite.h"
@@ -19,20 +20,27 @@ constexpr const char* kProgram = "lumora-sample-site";
 constexpr const char* kUsage =
     "Usage: lumora-sample-site [OPTION]...\n"
     "\n"
-    "Serves a sample member of the photo community on 127.0.0.1 until interrupted.\n"
+    "Serves sample members of the photo community on 127.0.0.1 until interrupted.\n"
     "Point http_proxy at it to reach it under the community's own addresses.\n"
     "\n"
     "Options:\n"
     "  --port N            listen on port N (default 0: any free port)\n"
     "  --latency MS        wait MS milliseconds before every answer (default 0)\n"
-    "  --albums N          number of albums (default 40, 15 to a page)\n"
+    "  --members N         serve N members of the same shape (default 1): lumora_demo/,\n"
+    "                      then lumora_demo2/, lumora_demo3/ ... (at most 1000), which\n"
+    "                      share no album, picture address or picture bytes\n"
+    "  --albums N          number of albums of every member (default 40, 15 to a page)\n"
     "  --pictures N        pictures in every album (default 3 to 12, varying)\n"
+    "  --grown             the first member a while later: one more album, listed first,\n"
+    "                      and one more picture at the end of its first album; all else\n"
+    "                      (addresses, other albums' pages, picture bytes) as without it\n"
     "  --size KB           approximate size of a full picture (default 20)\n"
     "  --bandwidth KB      send at most KB kilobytes a second per connection\n"
     "                      (default 0: no limit)\n"
     "  --gbk               serve pages as GBK instead of UTF-8\n"
     "  --fail-every N      answer the first request for every N-th picture (counted over\n"
-    "                      all albums) with \"503 Service Unavailable\" (default 0: never)\n"
+    "                      a member's albums) with \"503 Service Unavailable\" (default 0:\n"
+    "                      never)\n"
     "  --drop-every N      cut the first answer for every N-th picture halfway, after the\n"
     "                      full Content-Length (default 0: never). Later requests get a\n"
     "                      picture whole; one picked by both fails with the 503, then is\n"
@@ -54,7 +62,8 @@ constexpr const char* kUsage =
     "  -v, --version       print the version and exit\n"
     "\n"
     "An option's value may also follow an equals sign (--port=8930). The first line\n"
-    "printed names the port and the member's address.\n"
+    "printed names the port and the first member's address; one line for each further\n"
+    "member follows.\n"
     "\n"
     "Exit status: 0 when stopped by SIGINT or SIGTERM, 1 when the site could not\n"
     "start, 2 for a usage error.\n";
@@ -78,6 +87,7 @@ int main(int argc, char** argv) {
     using lumora::samplesite::SampleSiteOptions;
     SampleSiteOptions options;
     long port = 0;
+    long members = 1;
     std::string requestLog;
     struct NumberOption {
         const char* name;
@@ -86,7 +96,8 @@ int main(int argc, char** argv) {
     static constexpr NumberOption kNumbers[] = {
         {"--port", 65535},        {"--latency", 600000},    {"--albums", 100000},
         {"--pictures", 100000},   {"--size", 64 * 1024},    {"--bandwidth", 1 << 20},
-        {"--fail-every", 100000}, {"--drop-every", 100000}, {"--hostile-size", 64 * 1024}};
+        {"--fail-every", 100000}, {"--drop-every", 100000}, {"--hostile-size", 64 * 1024},
+        {"--members", 1000}};
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
         if (arg == "--help" || arg == "-h") {
@@ -97,8 +108,8 @@ int main(int argc, char** argv) {
             std::printf("%s (Lumora) %s\n", kProgram, LUMORA_VERSION);
             return 0;
         }
-        if (arg == "--gbk") {
-            options.gbkPages = true;
+        if (arg == "--gbk" || arg == "--grown") {
+            (arg == "--gbk" ? options.gbkPages : options.grown) = true;
             continue;
         }
         // "--name=value" as well as "--name value".
@@ -107,7 +118,8 @@ int main(int argc, char** argv) {
             inlineValue = arg.substr(equals + 1);
             arg.resize(equals);
         }
-        if (inlineValue && arg == "--gbk") return UsageError("option '--gbk' takes no value");
+        if (inlineValue && (arg == "--gbk" || arg == "--grown"))
+            return UsageError("option '" + arg + "' takes no value");
         const NumberOption* number = nullptr;
         for (const auto& option : kNumbers)
             if (arg == option.name) number = &option;
@@ -142,6 +154,10 @@ int main(int argc, char** argv) {
                               std::to_string(number->max) + ")");
         }
         if (arg == "--port") port = *parsed;
+        if (arg == "--members") {
+            if (*parsed < 1) return UsageError("bad value '" + value + "' for --members (at least 1)");
+            members = *parsed;
+        }
         if (arg == "--latency") options.latencyMs = static_cast<int>(*parsed);
         if (arg == "--albums") options.albumCount = static_cast<int>(*parsed);
         if (arg == "--pictures") options.picturesPerAlbum = static_cast<int>(*parsed);
@@ -179,12 +195,12 @@ int main(int argc, char** argv) {
 
     try {
         lumora::testsite::TestSite site(static_cast<std::uint16_t>(port));
-        lumora::samplesite::RegisterSampleSite(site, options);
+        const auto catalogs = lumora::samplesite::RegisterSampleMembers(site, options, static_cast<int>(members));
         const unsigned shownPort = site.port();
-        std::printf(
-            "Sample site on 127.0.0.1:%u — try: http_proxy=http://127.0.0.1:%u lumora-cli list "
-            "http://%s/%s/\n",
-            shownPort, shownPort, lumora::samplesite::kCommunityHost, options.memberId.c_str());
+        std::printf("Sample site on 127.0.0.1:%u — try: http_proxy=http://127.0.0.1:%u lumora-cli list %s\n",
+                    shownPort, shownPort, catalogs.front().memberSpaceAddress().c_str());
+        for (std::size_t i = 1; i < catalogs.size(); ++i)
+            std::printf("Member %zu: %s\n", i + 1, catalogs[i].memberSpaceAddress().c_str());
         std::fflush(stdout);
         int received = 0;
         sigwait(&stopSignals, &received);

@@ -360,6 +360,157 @@ TEST(SampleSiteFaults, AFaultedPictureFailsOnceThenServesItsBytes) {
     EXPECT_EQ(right, 5);
 }
 
+// A member as a client reads it: the list pages by their next links, every
+// album page, and every full-size picture it lists.
+struct ReadMember {
+    std::string spaceName;
+    std::vector<ListedAlbum> albums;
+    int listPages = 0;
+    std::map<std::string, std::string> albumPages;  // by address
+    std::vector<std::string> pictureOrder;          // album by album, as listed
+    std::map<std::string, std::string> pictures;    // bytes by address
+};
+
+ReadMember ReadWholeMember(Client& client, const std::string& memberAddress) {
+    ReadMember member;
+    for (int page = 1;; ++page) {
+        const std::string text = client.body(memberAddress + "myphoto_p" + std::to_string(page) + "_n15.html");
+        if (page == 1) {
+            std::size_t at = 0;
+            member.spaceName = Between(text, "】", "_太平洋", at);
+        }
+        const auto albums = ParseAlbumList(text);
+        member.albums.insert(member.albums.end(), albums.begin(), albums.end());
+        member.listPages = page;
+        if (text.find(">下一页</a>") == std::string::npos || albums.empty()) break;
+    }
+    for (const ListedAlbum& album : member.albums) {
+        const std::string page = client.body(album.address);
+        member.albumPages[album.address] = page;
+        for (const std::string& block : Blocks(page, "class=\"picture")) {
+            std::size_t at = 0;
+            const std::string full = ReplaceAll(Between(block, "src=\"", "\"", at), "_mthumb", "");
+            member.pictureOrder.push_back(full);
+            member.pictures[full] = client.body(full);
+        }
+    }
+    return member;
+}
+
+// Members of one site share nothing a client could take for the same thing:
+// no album, no picture address, no picture bytes. The first is the member a
+// site of one member has, so earlier backups of it stay current.
+TEST(SampleSiteMembers, EachMemberHasItsOwnSpaceAlbumsAndPictures) {
+    SampleSiteOptions options = SampleSiteOptions::ManyAlbums(4, 3);
+    options.pictureBytes = 2048;
+    const SampleCatalog alone = BuildSampleCatalog(options);
+    TestSite site;
+    const std::vector<SampleCatalog> catalogs = RegisterSampleMembers(site, options, 3);
+    ProxyEnvironment proxy(site);
+    Client client;
+
+    ASSERT_EQ(catalogs.size(), 3u);
+    EXPECT_EQ(catalogs[1].memberSpaceAddress(), "http://dp.pconline.com.cn/lumora_demo2/");
+    std::set<std::string> albums, addresses, bytes;
+    std::size_t pictures = 0;
+    for (std::size_t m = 0; m < catalogs.size(); ++m) {
+        SCOPED_TRACE(m + 1);
+        const ReadMember member = ReadWholeMember(client, catalogs[m].memberSpaceAddress());
+        EXPECT_EQ(member.spaceName, m == 0 ? std::string("Lumora演示空间") : "Lumora演示空间" + std::to_string(m + 1));
+        ASSERT_EQ(member.albums.size(), 4u);
+        EXPECT_EQ(member.pictures.size(), 12u);
+        for (const ListedAlbum& album : member.albums) albums.insert(album.address);
+        for (const auto& [address, body] : member.pictures) {
+            addresses.insert(address);
+            bytes.insert(body);
+        }
+        pictures += member.pictures.size();
+    }
+    EXPECT_EQ(albums.size(), 12u);
+    EXPECT_EQ(addresses.size(), pictures);
+    EXPECT_EQ(bytes.size(), pictures) << "pictures repeat across members";
+
+    ASSERT_EQ(catalogs[0].albums.size(), alone.albums.size());
+    for (std::size_t i = 0; i < alone.albums.size(); ++i) {
+        EXPECT_EQ(catalogs[0].albums[i].pictureListAddress, alone.albums[i].pictureListAddress);
+        EXPECT_EQ(catalogs[0].albums[i].pictures.back().address, alone.albums[i].pictures.back().address);
+    }
+}
+
+// Grown, the first member has exactly one new album, listed first, and one
+// new picture at the end of its first old album. Every other page a client
+// reads again and every picture it holds is the same, byte for byte, and the
+// other members do not change at all.
+TEST(SampleSiteGrown, OneNewAlbumAndOneNewPictureAndNothingElseChanged) {
+    // 15 albums fill the first page: growing makes a second one.
+    SampleSiteOptions options = SampleSiteOptions::ManyAlbums(15, 3);
+    options.pictureBytes = 2048;
+    auto read = [&](bool grown) {
+        options.grown = grown;
+        TestSite site;
+        const std::vector<SampleCatalog> catalogs = RegisterSampleMembers(site, options, 2);
+        ProxyEnvironment proxy(site);
+        Client client;
+        std::vector<ReadMember> members;
+        for (const SampleCatalog& catalog : catalogs)
+            members.push_back(ReadWholeMember(client, catalog.memberSpaceAddress()));
+        return std::make_pair(catalogs, members);
+    };
+    const auto [beforeCatalogs, before] = read(false);
+    const auto [afterCatalogs, after] = read(true);
+
+    EXPECT_EQ(before[0].listPages, 1);
+    EXPECT_EQ(after[0].listPages, 2);
+    ASSERT_EQ(after[0].albums.size(), 16u);
+    const ListedAlbum& newest = after[0].albums.front();
+    for (std::size_t i = 0; i < before[0].albums.size(); ++i) {
+        EXPECT_EQ(after[0].albums[i + 1].address, before[0].albums[i].address);
+        EXPECT_EQ(after[0].albums[i + 1].title, before[0].albums[i].title);
+    }
+    EXPECT_FALSE(before[0].albumPages.contains(newest.address));
+
+    // Album pages: the first old one lists one picture more, at its end.
+    const std::string& firstOld = before[0].albums.front().address;
+    for (const auto& [address, page] : before[0].albumPages) {
+        if (address != firstOld) {
+            EXPECT_EQ(after[0].albumPages.at(address), page) << address;
+        }
+    }
+    EXPECT_EQ(Blocks(after[0].albumPages.at(firstOld), "class=\"picture").size(), 4u);
+
+    // Pictures: every earlier one unchanged, 3 + 1 new ones.
+    std::vector<std::string> added;
+    for (const auto& [address, body] : after[0].pictures) {
+        const auto earlier = before[0].pictures.find(address);
+        if (earlier == before[0].pictures.end()) {
+            added.push_back(address);
+        } else {
+            EXPECT_EQ(body, earlier->second) << address;
+        }
+    }
+    EXPECT_EQ(before[0].pictures.size(), 45u);
+    ASSERT_EQ(added.size(), 4u);
+    const std::string extra = after[0].pictureOrder[3 + 3];  // after the new album's 3, the old first's 4th
+    EXPECT_NE(std::find(added.begin(), added.end(), extra), added.end());
+    std::set<std::string> allBytes;
+    for (const auto& [address, body] : after[0].pictures) allBytes.insert(body);
+    EXPECT_EQ(allBytes.size(), after[0].pictures.size()) << "a new picture repeats an old one";
+
+    // Faults would hit the same pictures: they go by the order made, not listed.
+    for (std::size_t i = 0; i < beforeCatalogs[0].albums.size(); ++i) {
+        const auto& was = beforeCatalogs[0].albums[i].pictures;
+        const auto& is = afterCatalogs[0].albums[i + 1].pictures;
+        for (std::size_t j = 0; j < was.size(); ++j) EXPECT_EQ(is[j].position, was[j].position);
+    }
+
+    // The new ones are the first member's own: the second has room for them.
+    EXPECT_FALSE(after[1].albumPages.contains(newest.address));
+    for (const std::string& address : added) EXPECT_FALSE(after[1].pictures.contains(address)) << address;
+    EXPECT_EQ(after[1].albumPages, before[1].albumPages);
+    EXPECT_EQ(after[1].pictures, before[1].pictures);
+    EXPECT_EQ(after[1].albums.size(), 15u);
+}
+
 // The hostile shapes at a small size: made as they go out, they still arrive
 // whole, of their size and well-formed.
 TEST(SampleSiteHostile, EachShapeArrivesWholeAndWellFormed) {
