@@ -193,17 +193,27 @@ private:
         if (!queue) return kExitFailure;
         return RunUnderRunnerLock(Name(), global, json_,
                                   [&](MainController& controller, QueueRunner& runner, RunConsole& console) {
-                                      if (!queue->NextRunnable()) {
-                                          PrintLine(stderr, u"队列中没有等待的订单");
-                                          return 0;
-                                      }
-                                      std::unique_ptr<QueueListener> shown = MakeQueueConsole(controller, json_);
-                                      const QueueRunReport report = runner.RunQueue(*queue, *shown);
-                                      if (!report.storeProblem.empty())
-                                          PrintLine(stderr, u"无法写入队列：" + report.storeProblem);
-                                      const int status = console.Finish(report.combined);
-                                      return report.Complete() && status == 0 ? 0 : kExitFailure;
+                                      return RunOrders(*queue, controller, runner, console);
                                   });
+    }
+
+    int RunOrders(OrderQueue& queue, MainController& controller, QueueRunner& runner, RunConsole& console) {
+        if (!queue.NextRunnable()) {
+            PrintLine(stderr, u"队列中没有等待的订单");
+            return 0;
+        }
+        std::unique_ptr<QueueListener> shown = MakeQueueConsole(controller, json_);
+        const QueueRunReport report = runner.RunQueue(queue, *shown);
+        if (!report.storeProblem.empty()) PrintLine(stderr, u"无法写入队列：" + report.storeProblem);
+        const int status = console.Finish(report.combined);
+        // Then each order's end: also one that never reached a download says why.
+        for (const QueuedOrder& order : report.orders) {
+            if (json_) break;
+            PrintRow({u"第" + Number(static_cast<std::size_t>(order.id)) + u"号订单",
+                      order.spaceName.empty() ? order.address : order.spaceName, OrderStateText(order.state),
+                      Number(order.done) + u"/" + Number(order.total), order.note});
+        }
+        return report.Complete() && status == 0 ? 0 : kExitFailure;
     }
 
     CLI::App* add_ = nullptr;

@@ -43,30 +43,34 @@ public:
         }
         return RunUnderRunnerLock("sync", global, json_,
                                   [&](MainController& controller, QueueRunner& runner, RunConsole& console) {
-                                      std::unique_ptr<QueueListener> shown = MakeQueueConsole(controller, json_);
-                                      const SyncReport report = runner.Sync(*follows, members, *shown);
-                                      if (!report.storeProblem.empty())
-                                          PrintLine(stderr, u"无法读写关注列表：" + report.storeProblem);
-                                      const int status = console.Finish(report.combined);
-                                      if (!json_) {
-                                          for (const auto& [member, finding] : report.members) {
-                                              std::vector<std::u16string> cells = {member.address};
-                                              if (!finding.problem.empty()) {
-                                                  cells.push_back(finding.problem);
-                                              } else {
-                                                  cells.push_back(Number(finding.newAlbums) + u"个新相册");
-                                                  cells.push_back(Number(finding.newPictures) + u"张新图片");
-                                                  cells.push_back(u"失败" + Number(finding.failed) + u"张");
-                                              }
-                                              PrintRow(cells);
-                                          }
-                                          PrintLine(stdout, SyncSummaryText(report));
-                                      }
-                                      return report.Complete() && status == 0 ? 0 : kExitFailure;
+                                      return SyncMembers(*follows, members, controller, runner, console);
                                   });
     }
 
 private:
+    int SyncMembers(FollowList& follows, const std::vector<FollowedMember>& members, MainController& controller,
+                    QueueRunner& runner, RunConsole& console) {
+        std::unique_ptr<QueueListener> shown = MakeQueueConsole(controller, json_);
+        const SyncReport report = runner.Sync(follows, members, *shown);
+        if (!report.storeProblem.empty()) PrintLine(stderr, u"无法读写关注列表：" + report.storeProblem);
+        const int status = console.Finish(report.combined);
+        if (!json_) {
+            for (const auto& [member, finding] : report.members) {
+                std::vector<std::u16string> cells = {member.address};
+                if (!finding.problem.empty()) {
+                    cells.push_back(finding.problem);
+                } else {
+                    cells.push_back(Number(finding.newAlbums) + u"个新相册");
+                    cells.push_back(Number(finding.newPictures) + u"张新图片");
+                    cells.push_back(u"失败" + Number(finding.failed) + u"张");
+                }
+                PrintRow(cells);
+            }
+            PrintLine(stdout, SyncSummaryText(report));
+        }
+        return report.Complete() && status == 0 ? 0 : kExitFailure;
+    }
+
     std::vector<std::string> addresses_;
     bool json_ = false;
 };
