@@ -137,7 +137,10 @@ QueueRunReport QueueRunner::RunQueue(OrderQueue& queue, QueueListener& listener)
             }
             if (positions.empty()) problem = u"选中的相册都已不在相册列表中";
         }
-        if (problem.empty() && !stop_) run = DownloadAlbums(positions, order.saveFolder);
+        if (problem.empty() && !stop_) {
+            run = DownloadAlbums(positions, order.saveFolder);
+            if (run.rejectedSavePath) problem = u"保存文件夹无法使用：" + order.saveFolder;
+        }
 
         const RunTotals totals = run.Totals();
         order.albumCount = run.albums.size();
@@ -205,6 +208,7 @@ SyncReport QueueRunner::Sync(FollowList& follows, std::vector<FollowedMember> me
                 seen.push_back(albums[i].address);
             }
             run = DownloadAlbums(positions, member.saveFolder);
+            if (run.rejectedSavePath) finding.problem = u"保存文件夹无法使用：" + member.saveFolder;
             const RunTotals totals = run.Totals();
             finding.newPictures = totals.saved;
             finding.failed = totals.failed;

@@ -77,6 +77,11 @@ void CLumoraDlg::AddPickedToQueue() {
         progressStatus_->setText(QStringLiteral("请先获取相册并选中要加入队列的相册"));
         return;
     }
+    if (savePath_->currentText().trimmed().isEmpty()) {
+        progressStatus_->SetLink(false);
+        progressStatus_->setText(QStringLiteral("请先设置保存路径"));
+        return;
+    }
     QueuedOrder order;
     order.address = listedAddress_;
     order.spaceName = WithoutTrailingSlash(controller_->session().spaceName);
@@ -103,6 +108,10 @@ void CLumoraDlg::FollowThisSpace() {
     progressStatus_->SetLink(false);
     if (!HasWebScheme(address)) {
         progressStatus_->setText(QStringLiteral("相册地址无效：请输入以 http:// 或 https:// 开头的网址"));
+        return;
+    }
+    if (savePath_->currentText().trimmed().isEmpty()) {
+        progressStatus_->setText(QStringLiteral("请先设置保存路径"));
         return;
     }
     auto follows = FollowList::Open(controller_->programFolder() / kArchiveFileName);
