@@ -25,9 +25,10 @@ void CLumoraDlg::BuildMenu() {
 void CLumoraDlg::UpdateMenuStates(QMenu* menu) {
     const std::uint16_t flags = controller_->CurrentNameRules().optionFlags;
     for (QAction* action : menu->actions()) {
-        if (MenuActionId(action) == ID_SKIP_SAVED) {
+        if (MenuActionId(action) == ID_SKIP_SAVED || MenuActionId(action) == ID_SKIP_DELETED) {
             // Read afresh: the command line may have changed it.
-            action->setChecked(controller_->CurrentAppSettings().skipSaved);
+            const AppSettings app = controller_->CurrentAppSettings();
+            action->setChecked(MenuActionId(action) == ID_SKIP_SAVED ? app.skipSaved : app.skipDeleted);
             continue;
         }
         const OptionSwitch* option = FindOptionByMenuId(MenuActionId(action));
@@ -55,6 +56,12 @@ void CLumoraDlg::OnMenuCommand(int id) {
     case ID_SKIP_SAVED: {
         AppSettings settings = controller_->CurrentAppSettings();
         settings.skipSaved = !settings.skipSaved;
+        StoreAppSettings(settings);
+        break;
+    }
+    case ID_SKIP_DELETED: {
+        AppSettings settings = controller_->CurrentAppSettings();
+        settings.skipDeleted = !settings.skipDeleted;
         StoreAppSettings(settings);
         break;
     }

@@ -76,6 +76,7 @@ TEST_F(MenuTest, BarHoldsThePopupsInOrder) {
         QStringLiteral("32776 又拍相册下载大图（不勾选为下载原图，下载原图速度更慢）"),
         QStringLiteral("-"),
         QStringLiteral("32815 跳过下载记录中已保存的图片"),
+        QStringLiteral("32816 不再下载已删除的图片"),
     };
     EXPECT_EQ(settings, expected);
     const std::vector<QString> login = Entries(Popup(window, 0));
@@ -115,6 +116,10 @@ TEST_F(MenuTest, SkipSavedFollowsTheIniFileAndAFailedSaveIsSaid) {
     ASSERT_TRUE(SaveAppSettings(home_, settings));
     EXPECT_TRUE(Checked(window, ID_SKIP_SAVED));
     EXPECT_TRUE(desktop_.messages.empty());
+    EXPECT_FALSE(Checked(window, ID_SKIP_DELETED));
+    FindMenuAction(window.menuBar(), ID_SKIP_DELETED)->trigger();
+    EXPECT_TRUE(LoadAppSettings(home_).skipDeleted);
+    EXPECT_TRUE(LoadAppSettings(home_).skipSaved);
 
     // A link to a file that no one can replace (root included): the save
     // fails, and says where.
