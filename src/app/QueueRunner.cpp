@@ -99,12 +99,15 @@ DownloadReport QueueRunner::DownloadAlbums(const std::vector<std::size_t>& posit
     return controller_.lastReport();
 }
 
-QueueRunReport QueueRunner::RunQueue(OrderQueue& queue, QueueListener& listener) {
+QueueRunReport QueueRunner::RunQueue(OrderQueue& queue, QueueListener& listener, bool failedToo) {
     QueueRunReport report;
+    // Each order once: one that fails again waits for the next run, not for this one to loop.
+    std::set<std::int64_t> taken;
     while (!stop_) {
-        std::optional<QueuedOrder> next = queue.NextRunnable();
+        std::optional<QueuedOrder> next = queue.NextRunnable(taken, failedToo);
         if (!next) break;
         QueuedOrder order = std::move(*next);
+        taken.insert(order.id);
         order.state = OrderState::Running;
         order.note.clear();
         if (Result<void> kept = queue.Update(order); !kept) {

@@ -54,9 +54,10 @@ class QueueRunner {
 public:
     explicit QueueRunner(MainController& controller) : controller_(controller) {}
 
-    // Runs every runnable order in queue order, the ones a kill left as
-    // "下载中" too, until none is left or a stop.
-    QueueRunReport RunQueue(OrderQueue& queue, QueueListener& listener);
+    // Runs every order not finished, in queue order, the ones a kill left as
+    // "下载中" too, each once, until none is left or a stop; with `failedToo`
+    // also the ones that ended "有失败" (their saved pictures are skipped).
+    QueueRunReport RunQueue(OrderQueue& queue, QueueListener& listener, bool failedToo = false);
     // Syncs the members given (all followed ones when none are).
     SyncReport Sync(FollowList& follows, std::vector<FollowedMember> members, QueueListener& listener);
 

@@ -54,6 +54,7 @@ public:
         list_->add_flag("--json", json_, "print the orders as one JSON document");
         run_ = app_->add_subcommand("run", "run the waiting orders one after the other (as download does)");
         AddJsonEventsFlag(*run_, json_);
+        run_->add_flag("--again", again_, "also run the orders that ended with failures (有失败) again");
         remove_ = app_->add_subcommand("remove", "take an order out of the queue");
         remove_->add_option("N", number_, "the order's number, as queue list shows it")->required();
         clear_ = app_->add_subcommand("clear", "take every order out of the queue");
@@ -198,12 +199,12 @@ private:
     }
 
     int RunOrders(OrderQueue& queue, MainController& controller, QueueRunner& runner, RunConsole& console) {
-        if (!queue.NextRunnable()) {
+        if (!queue.NextRunnable({}, again_)) {
             PrintLine(stderr, u"队列中没有等待的订单");
             return 0;
         }
         std::unique_ptr<QueueListener> shown = MakeQueueConsole(controller, json_);
-        const QueueRunReport report = runner.RunQueue(queue, *shown);
+        const QueueRunReport report = runner.RunQueue(queue, *shown, again_);
         if (!report.storeProblem.empty()) PrintLine(stderr, u"无法写入队列：" + report.storeProblem);
         const int status = console.Finish(report.combined);
         // Then each order's end: also one that never reached a download says why.
@@ -227,6 +228,7 @@ private:
     std::optional<std::string> save_;
     std::int64_t number_ = 0;
     bool doneOnly_ = false;
+    bool again_ = false;
     bool json_ = false;
 };
 

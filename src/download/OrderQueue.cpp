@@ -171,13 +171,18 @@ std::optional<QueuedOrder> OrderQueue::Find(std::int64_t id) {
     return order;
 }
 
-std::optional<QueuedOrder> OrderQueue::NextRunnable() {
-    SqliteStatement row(
-        db_, (std::string(kOrderColumns) + "WHERE state NOT IN ('done', 'failed') ORDER BY position LIMIT 1").c_str());
-    if (!row.Step()) return std::nullopt;
-    QueuedOrder order = ReadOrder(row);
-    order.albums = Albums(order.id);
-    return order;
+std::optional<QueuedOrder> OrderQueue::NextRunnable(const std::set<std::int64_t>& skipped, bool failedToo) {
+    SqliteStatement rows(
+        db_, (std::string(kOrderColumns) +
+              (failedToo ? "WHERE state <> 'done' " : "WHERE state NOT IN ('done', 'failed') ") + "ORDER BY position")
+                 .c_str());
+    while (rows.Step()) {
+        QueuedOrder order = ReadOrder(rows);
+        if (skipped.contains(order.id)) continue;
+        order.albums = Albums(order.id);
+        return order;
+    }
+    return std::nullopt;
 }
 
 Result<bool> OrderQueue::Remove(std::int64_t id) {

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -51,9 +52,6 @@ struct QueuedOrder {
     std::size_t failed = 0;
     std::u16string note;  // why it failed when no picture could be, e.g. the list was unreadable
     std::int64_t addedAt = 0;
-
-    // A queue run takes it (again): all but the finished ones.
-    bool Runnable() const { return state != OrderState::Done && state != OrderState::Failed; }
 };
 
 class OrderQueue : private SqliteStore {
@@ -65,8 +63,9 @@ public:
     // Every order in queue order.
     Result<std::vector<QueuedOrder>> Orders();
     std::optional<QueuedOrder> Find(std::int64_t id);
-    // The first order a queue run takes next.
-    std::optional<QueuedOrder> NextRunnable();
+    // The first order a queue run takes next, `skipped` left out: every one
+    // not finished, and with `failedToo` the ones that ended "有失败" too.
+    std::optional<QueuedOrder> NextRunnable(const std::set<std::int64_t>& skipped = {}, bool failedToo = false);
     // False when there is no such order.
     Result<bool> Remove(std::int64_t id);
     // Removes every order, or only the finished ones ("完成"); how many went.

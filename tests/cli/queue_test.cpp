@@ -88,6 +88,11 @@ TEST_F(QueueTest, AnOrderOfAlbumsTheMemberNoLongerHasFailsAndSaysSo) {
     const std::string listed = Cli("queue list").out;
     EXPECT_NE(listed.find("\t有失败\t"), std::string::npos) << listed;
     EXPECT_NE(listed.find("1个选中的相册已不在相册列表中"), std::string::npos) << listed;
+    // A failed order waits to be asked for again, and then runs once, not round and round.
+    EXPECT_EQ(Cli("queue run", true).out, "队列中没有等待的订单\n");
+    const std::size_t reads = site_.requestCount("/m/myphoto_p1_n15.html");
+    EXPECT_EQ(Cli("queue run --again").status, 1);
+    EXPECT_EQ(site_.requestCount("/m/myphoto_p1_n15.html"), reads + 1);
 }
 
 using SyncTest = CliTest;
