@@ -122,6 +122,15 @@ void MainController::GetListFunc(MainController& self) { GetAlbumList(self, self
 
 void MainController::WaitForGetAlbums() { WaitForWorker(getListRunning_); }
 
+void MainController::TakeAlbumList(const SiteSession& from) {
+    session_.albums.CopyFrom(from.albums);
+    session_.spaceName = from.spaceName;
+    session_.subFolderName = from.subFolderName;
+    session_.siteIndex = from.siteIndex;
+    session_.firstListPage = from.firstListPage;
+    session_.albumListCut = from.albumListCut;
+}
+
 void MainController::Download(DownloadOrder order) {
     if (session_.downloadState != DOWN_IDLE) return;
     const unsigned retries = order.app.retries;

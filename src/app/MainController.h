@@ -46,6 +46,9 @@ public:
     void StopGetAlbums();
     // Blocks until no get-albums worker runs (for the command line and tests).
     void WaitForGetAlbums();
+    // Takes the album list another controller's get-albums run read, as if
+    // this one had read it (while no run of this one goes).
+    void TakeAlbumList(const SiteSession& from);
 
     // Starts a download run, unless one runs.
     void Download(DownloadOrder order);

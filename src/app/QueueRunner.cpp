@@ -68,9 +68,26 @@ std::u16string SyncSummaryText(const SyncReport& report) {
     return text;
 }
 
+// Nobody watches the list read ahead: what it shows is the reason ReadList returns.
+class QueueRunner::SilentView : public RunView {
+public:
+    void MainStatus(const std::u16string&) override {}
+    void ProgressStatus(const std::u16string&) override {}
+    void Message(const std::u16string&) override {}
+    void OpenFolder(const std::u16string&) override {}
+};
+
+QueueRunner::QueueRunner(MainController& controller) : controller_(controller) {}
+
+QueueRunner::~QueueRunner() {
+    if (aheadList_.valid()) aheadList_.wait();
+}
+
 void QueueRunner::Stop() {
     stop_ = true;
     controller_.StopRuns();
+    std::lock_guard lock(aheadMutex_);
+    if (ahead_) ahead_->StopRuns();
 }
 
 void QueueRunner::Pause() {
@@ -78,13 +95,40 @@ void QueueRunner::Pause() {
     Stop();
 }
 
-std::u16string QueueRunner::ReadList(const std::u16string& address) {
-    controller_.GetAlbums({address, SiteOfAddress(address)});
-    controller_.WaitForGetAlbums();
-    const SiteSession& session = controller_.session();
+namespace {
+
+std::u16string ReadListWith(MainController& controller, const std::u16string& address) {
+    controller.GetAlbums({address, SiteOfAddress(address)});
+    controller.WaitForGetAlbums();
+    const SiteSession& session = controller.session();
     if (session.albums.size() > 0) return {};
     if (std::u16string reason = EmptyListReason(session); !reason.empty()) return reason;
     return u"没有找到相册";
+}
+
+}  // namespace
+
+std::u16string QueueRunner::ReadList(const std::u16string& address) { return ReadListWith(controller_, address); }
+
+void QueueRunner::StartNextList(const std::u16string& address) {
+    if (stop_) return;
+    {
+        std::lock_guard lock(aheadMutex_);
+        if (!ahead_) {
+            aheadView_ = std::make_unique<SilentView>();
+            ahead_ = std::make_unique<MainController>(*aheadView_, controller_.programFolder());
+            ahead_->SetReady();
+        }
+    }
+    aheadAddress_ = address;
+    aheadList_ = std::async(std::launch::async, [this, address] { return ReadListWith(*ahead_, address); });
+}
+
+std::u16string QueueRunner::TakeList(const std::u16string& address) {
+    if (!aheadList_.valid() || aheadAddress_ != address) return ReadList(address);
+    std::u16string reason = aheadList_.get();
+    controller_.TakeAlbumList(ahead_->session());
+    return reason;
 }
 
 DownloadReport QueueRunner::DownloadAlbums(const std::vector<std::size_t>& positions,
@@ -197,8 +241,10 @@ SyncReport QueueRunner::Sync(FollowList& follows, std::vector<FollowedMember> me
             finding.problem =
                 u"保存文件夹不存在：" + member.saveFolder + u"（已移动或删除？用 follow add --save 指定新的位置）";
         } else {
-            finding.problem = ReadList(member.address);
+            finding.problem = TakeList(member.address);
         }
+        // The next member's list is read while this one's albums are.
+        if (number < members.size()) StartNextList(members[number].address);
         if (finding.problem.empty() && !stop_) {
             finding.listRead = true;
             const SiteSession& session = controller_.session();

@@ -7,6 +7,9 @@
 #pragma once
 
 #include <atomic>
+#include <future>
+#include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -52,7 +55,8 @@ std::u16string SyncSummaryText(const SyncReport& report);
 
 class QueueRunner {
 public:
-    explicit QueueRunner(MainController& controller) : controller_(controller) {}
+    explicit QueueRunner(MainController& controller);
+    ~QueueRunner();
 
     // Runs every order not finished, in queue order, the ones a kill left as
     // "下载中" too, each once, until none is left or a stop; with `failedToo`
@@ -69,9 +73,21 @@ public:
 private:
     // Reads the member's album list; its reason when no album came.
     std::u16string ReadList(const std::u16string& address);
+    // A sync reads the next member's list with a controller of its own while
+    // this member's albums are downloaded: list pages come one after another,
+    // and so they are not waited for between members.
+    void StartNextList(const std::u16string& address);
+    // The next member's list, from the read started for it, or read now.
+    std::u16string TakeList(const std::u16string& address);
     DownloadReport DownloadAlbums(const std::vector<std::size_t>& positions, const std::u16string& saveFolder);
 
     MainController& controller_;
+    class SilentView;
+    std::unique_ptr<SilentView> aheadView_;
+    std::unique_ptr<MainController> ahead_;  // made at the first read ahead
+    std::mutex aheadMutex_;                  // a stop from another thread reaches it safely
+    std::u16string aheadAddress_;
+    std::future<std::u16string> aheadList_;
     std::atomic<bool> stop_{false};
     std::atomic<bool> pause_{false};
 };

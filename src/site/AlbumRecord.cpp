@@ -65,6 +65,15 @@ void AlbumList::Clear() {
     pickedCount_ = 0;
 }
 
+void AlbumList::CopyFrom(const AlbumList& other) {
+    if (&other == this) return;
+    std::scoped_lock lock(mutex_, other.mutex_);
+    records_ = other.records_;
+    titleCount_ = other.titleCount_;
+    lastNumber_ = other.lastNumber_;
+    pickedCount_ = other.pickedCount_;
+}
+
 std::size_t AlbumList::size() const {
     std::lock_guard lock(mutex_);
     return records_.size();

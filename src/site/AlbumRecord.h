@@ -34,6 +34,8 @@ public:
     // new number of records.
     std::size_t Add(ST_PERLISTRECORD record);
     void Clear();
+    // Becomes a copy of `other`, records and numbering as they are.
+    void CopyFrom(const AlbumList& other);
     std::size_t size() const;
     std::optional<ST_PERLISTRECORD> at(std::size_t position) const;
     std::vector<ST_PERLISTRECORD> all() const;
