@@ -71,7 +71,7 @@ _lumora_cli() {
         if [[ $cur == -* ]]; then
             COMPREPLY=($(compgen -W "-h --help --version --log -q --quiet" -- "$cur"))
         else
-            COMPREPLY=($(compgen -W "list download retry archive options params names help" -- "$cur"))
+            COMPREPLY=($(compgen -W "list download retry archive options params names queue follow sync help" -- "$cur"))
         fi
         return
     fi
@@ -87,7 +87,7 @@ _lumora_cli() {
             ;;
         options)
             case ${#arguments[@]} in
-                0) values="fix-format fix-order name-file list-only open-folder skip-seen skip-saved" ;;
+                0) values="fix-format fix-order name-file list-only open-folder skip-seen skip-saved skip-deleted" ;;
                 1) values="on off" ;;
             esac
             ;;
@@ -95,8 +95,30 @@ _lumora_cli() {
         names)
             options="--prefix --suffix --replace-what --replace-with --folder-prefix --folder-suffix --base --folder"
             ;;
+        # queue and follow take a sub-command, the first of their arguments.
+        queue)
+            case ${arguments[0]-} in
+                "") values="add list run remove clear" ;;
+                add) options="--albums --save -q --quiet" ;; # -q: reading the album list for --albums
+                list) options="--json" ;;
+                run) options="--json -q --quiet --log" ;;
+                remove) ;;
+                clear) options="--done" ;;
+                *) return ;;
+            esac
+            ;;
+        follow)
+            case ${arguments[0]-} in
+                "") values="add remove list" ;;
+                add) options="--save" ;;
+                remove) ;;
+                list) options="--json" ;;
+                *) return ;;
+            esac
+            ;;
+        sync) options="--json -q --quiet --log" ;;
         help)
-            ((${#arguments[@]} == 0)) && values="list download retry archive options params names"
+            ((${#arguments[@]} == 0)) && values="list download retry archive options params names queue follow sync"
             ;;
         *) return ;;
     esac
