@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <map>
+#include <set>
 
 #include "app/MainController.h"
 #include "base/FailureText.h"
@@ -137,6 +138,8 @@ DownloadReport DownloadRun::DownloadPickedAlbums(const DownloadOrder& order) {
     OpenArchive(order.app);
     skipDeleted_ = order.skipDeleted;
     plan.readPagesAhead = order.readPagesAhead;
+    plan.keepAlbumFolders = order.keepAlbumFolders;
+    keepAlbumFolders_ = order.keepAlbumFolders;
     if (archive_) {
         archive_->BeginRun({params.threadCount, params.timeoutSeconds, params.minKB, params.maxKB,
                             controller_.CurrentNameRules().optionFlags});
@@ -237,6 +240,21 @@ void DownloadRun::Execute(const RunPlan& plan, DownloadReport& report) {
     controller_.EndDownload();
 }
 
+void DownloadRun::PlaceAlbumFolder(const RunPlan& plan, const std::u16string& albumAddress, std::u16string& folder) {
+    const std::u16string under = WithTrailingSlash(plan.downloadFolder);
+    // Albums that share the download folder itself have no folder of their own to keep.
+    if (!archive_ || folder.size() <= under.size() || !folder.starts_with(under)) return;
+    if (std::u16string kept = archive_->AlbumFolderUnder(albumAddress, under); !kept.empty()) {
+        folder = std::move(kept);
+        return;
+    }
+    // A new album: the next number that no other album's pictures are in.
+    const std::u16string base = folder.substr(0, folder.size() - 1);
+    for (int n = 1; archive_->FolderHoldsOtherAlbum(folder, albumAddress) && n < 10000; ++n) {
+        folder = base + FormatText(u" (%d)/", {std::int64_t{n}});
+    }
+}
+
 void DownloadRun::StartPagesAhead(const RunPlan& plan, std::size_t from, PicturePageAhead& ahead) {
     const SiteSession& session = controller_.session();
     const SiteAdapter* adapter = FindSiteAdapter(session.siteIndex);
@@ -275,6 +293,10 @@ bool DownloadRun::CollectAlbum(const RunPlan& plan, const ST_PERLISTRECORD& albu
     nameFile.Start(job_, album.title);
     AlbumCollector collector(
         job_, naming, [this](const std::u16string& text) { controller_.SetProgressStatus(text); }, nameFile.Appender());
+    if (plan.keepAlbumFolders) {
+        collector.PlaceFolderWith(
+            [this, &plan, &album](std::u16string& folder) { PlaceAlbumFolder(plan, album.address, folder); });
+    }
     outcome.page = ReadPictureList(
         controller_, *adapter, album,
         [&](const std::u16string& address, const std::u16string& description) {
@@ -332,6 +354,9 @@ std::vector<KnownItem> DownloadRun::FindKnownItems() {
     if (!archive_ || !appSettings_.skipSaved) return known;
     known.assign(job_.size(), KnownItem::Unknown);
     const SizeWindow window = state_.transfer.sizeWindow;
+    // A kept album folder holds its pictures under the names of an earlier
+    // title: a picture is found by its address there, each file taken once.
+    std::set<std::u16string> taken;
     for (std::size_t i = 0; i < job_.size(); ++i) {
         const std::u16string target = job_.SavePath(i);
         if (archive_->WasFiltered(job_.addresses[i], target, window)) {
@@ -339,8 +364,9 @@ std::vector<KnownItem> DownloadRun::FindKnownItems() {
             continue;
         }
         std::u16string found;
-        const std::vector<SavedPicture> records = archive_->FindSaved(job_.addresses[i], target);
+        const std::vector<SavedPicture> records = archive_->FindSaved(job_.addresses[i], target, keepAlbumFolders_);
         for (const SavedPicture& saved : records) {
+            if (taken.contains(saved.path)) continue;
             if (FileHasSize(saved.path, saved.size)) {
                 found = saved.path;
             } else if (std::u16string renamed = FindRenamedPicture(saved.path, saved.size); !renamed.empty()) {
@@ -356,6 +382,7 @@ std::vector<KnownItem> DownloadRun::FindKnownItems() {
             continue;
         }
         known[i] = KnownItem::Saved;
+        taken.insert(found);
         // A format fix may have renamed it: the item goes on under that name.
         if (found != target) {
             std::u16string& name = job_.fileNames[i];

@@ -47,6 +47,11 @@ struct RunPlan {
     // another: a sync or queue run finds most pictures saved, and its time
     // goes into reading pages.
     bool readPagesAhead = false;
+    // An album whose pictures were saved before stays in its folder, and a
+    // new one never takes the folder of another: titles named by their place
+    // in the list ("春日花园 (1)") move when the member adds an album of the
+    // same title, and a backup must not mix albums up.
+    bool keepAlbumFolders = false;
 };
 
 class DownloadRun {
@@ -68,6 +73,8 @@ private:
     // `nextAlbum` (may be null) is the album after this one, whose page
     // `ahead` fetches while this album's last pictures finish.
     // Starts reading the pages of album `from` and the ones after it.
+    // Where an album goes when the plan keeps album folders (see RunPlan).
+    void PlaceAlbumFolder(const RunPlan& plan, const std::u16string& albumAddress, std::u16string& folder);
     void StartPagesAhead(const RunPlan& plan, std::size_t from, PicturePageAhead& ahead);
     bool CollectAlbum(const RunPlan& plan, const ST_PERLISTRECORD& album, AlbumOutcome& outcome,
                       const ST_PERLISTRECORD* nextAlbum, PicturePageAhead& ahead, SchedulerCallbacks& callbacks);
@@ -111,6 +118,7 @@ private:
     std::atomic<std::size_t>& jobSize_;
     AppSettings appSettings_;
     bool skipDeleted_ = false;
+    bool keepAlbumFolders_ = false;
     std::shared_ptr<DownloadArchive> archive_;
     std::shared_ptr<ArchiveQueue> records_;  // every write of the run goes through it
     std::size_t albumNumber_ = 0;            // 1-based, within the run

@@ -32,6 +32,8 @@ struct DownloadOrder {
     bool skipDeleted = false;
     // Album pages are read up to the thread count at once (queue runs and syncs).
     bool readPagesAhead = false;
+    // An album keeps the folder it was saved into, whatever its title's number now (queue runs and syncs).
+    bool keepAlbumFolders = false;
 };
 
 // A run that downloads the last run's failures again, under that run's

@@ -138,6 +138,7 @@ DownloadReport QueueRunner::DownloadAlbums(const std::vector<std::size_t>& posit
     order.app.skipSaved = true;
     order.skipDeleted = order.app.skipDeleted;
     order.readPagesAhead = true;
+    order.keepAlbumFolders = true;
     controller_.Download(std::move(order));
     controller_.WaitForDownload();
     return controller_.lastReport();

@@ -19,6 +19,7 @@ bool AlbumCollector::Add(const std::u16string& address, const std::u16string& de
                          const std::u16string& headerText) {
     if (job_.empty()) {
         SetUpAlbumFolder(job_, context_);
+        if (placeFolder_) placeFolder_(job_.albumFolder);
         // One level only; a folder that exists already or cannot be made is
         // left to the downloads into it.
         ::mkdir(WideToUtf8(job_.albumFolder).c_str(), 0777);

@@ -22,12 +22,15 @@ public:
     // False when the album ends at this picture ("skip downloaded before"
     // met the picture the folder's marker names), which is not added.
     bool Add(const std::u16string& address, const std::u16string& description, const std::u16string& headerText);
+    // Called with the album folder the rules give, before it is made; may put the album elsewhere.
+    void PlaceFolderWith(std::function<void(std::u16string& albumFolder)> place) { placeFolder_ = std::move(place); }
 
 private:
     DownloadJob& job_;
     NamingContext& context_;
     const std::function<void(const std::u16string&)> showProgress_;
     const std::function<void(const std::u16string&)> appendPictureName_;
+    std::function<void(std::u16string&)> placeFolder_;
 };
 
 }  // namespace lumora

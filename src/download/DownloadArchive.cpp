@@ -127,6 +127,26 @@ bool DownloadArchive::RecordSaved(const SavedPicture& picture) {
     return Note(insert.Code(db_), SQLITE_DONE);
 }
 
+std::u16string DownloadArchive::AlbumFolderUnder(const std::u16string& albumAddress, const std::u16string& under) {
+    std::lock_guard lock(mutex_);
+    Statement query(db_, "SELECT folder FROM saved WHERE album = ? GROUP BY folder ORDER BY COUNT(*) DESC");
+    query.Bind(1, albumAddress);
+    while (query.Step()) {
+        const std::u16string folder = query.Text(0);
+        const bool oneLevelBelow = folder.size() > under.size() + 1 && folder.starts_with(under) &&
+                                   folder.find(u'/', under.size()) == folder.size() - 1;
+        if (oneLevelBelow) return folder;
+    }
+    return {};
+}
+
+bool DownloadArchive::FolderHoldsOtherAlbum(const std::u16string& folder, const std::u16string& albumAddress) {
+    std::lock_guard lock(mutex_);
+    Statement query(db_, "SELECT 1 FROM saved WHERE folder = ? AND album <> ? LIMIT 1");
+    query.Bind(1, folder).Bind(2, albumAddress);
+    return query.Step();
+}
+
 bool DownloadArchive::RecordMoved(const std::u16string& address, const std::u16string& from, const std::u16string& to) {
     std::lock_guard lock(mutex_);
     Statement update(db_, "UPDATE OR REPLACE saved SET path = ? WHERE address = ? AND path = ?");
@@ -135,7 +155,8 @@ bool DownloadArchive::RecordMoved(const std::u16string& address, const std::u16s
     return Note(update.Code(db_), SQLITE_DONE);
 }
 
-std::vector<SavedPicture> DownloadArchive::FindSaved(const std::u16string& address, const std::u16string& target) {
+std::vector<SavedPicture> DownloadArchive::FindSaved(const std::u16string& address, const std::u16string& target,
+                                                     bool anyName) {
     std::lock_guard lock(mutex_);
     Statement query(db_, "SELECT path, size, saved_at, album FROM saved WHERE address = ? AND folder = ?");
     query.Bind(1, address).Bind(2, FolderOf(target));
@@ -143,8 +164,9 @@ std::vector<SavedPicture> DownloadArchive::FindSaved(const std::u16string& addre
     while (query.Step()) {
         SavedPicture picture{address, query.Text(0), static_cast<std::uint64_t>(query.Int(1)), query.Int(2),
                              query.Text(3)};
-        if (!IsSameItemFile(picture.path, target)) continue;
-        found.insert(picture.path == target ? found.begin() : found.end(), std::move(picture));
+        const bool sameItem = IsSameItemFile(picture.path, target);
+        if (!sameItem && !anyName) continue;
+        found.insert(picture.path == target || (sameItem && anyName) ? found.begin() : found.end(), std::move(picture));
     }
     return found;
 }

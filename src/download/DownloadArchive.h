@@ -79,7 +79,9 @@ public:
     // The records of `address` saved into the folder of `target` under
     // `target`'s name, with any extension (a format fix may have changed it);
     // the one named `target` exactly comes first.
-    std::vector<SavedPicture> FindSaved(const std::u16string& address, const std::u16string& target);
+    // With `anyName` every record of `address` in that folder, the same item's first.
+    std::vector<SavedPicture> FindSaved(const std::u16string& address, const std::u16string& target,
+                                        bool anyName = false);
     bool RecordFiltered(const FilteredPicture& picture);
     // Whether the same window refused `address` for `target` before.
     bool WasFiltered(const std::u16string& address, const std::u16string& target, const SizeWindow& window);
@@ -89,6 +91,11 @@ public:
     // Removes records whose file is gone or has another size; returns how many went.
     std::size_t Prune();
     std::size_t SavedCount();
+    // The folder one level below `under` (which ends with "/") that holds
+    // most of the pictures saved from the album; empty when none does.
+    std::u16string AlbumFolderUnder(const std::u16string& albumAddress, const std::u16string& under);
+    // Whether `folder` holds pictures saved from another album than `albumAddress`.
+    bool FolderHoldsOtherAlbum(const std::u16string& folder, const std::u16string& albumAddress);
 
     // A new run: the failures of the previous one are forgotten.
     bool BeginRun(const LastRunParams& params);

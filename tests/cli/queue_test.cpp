@@ -176,6 +176,40 @@ TEST_F(SyncTest, AStoppedSyncIsTakenUpByTheNextAndLosesNothing) {
     EXPECT_EQ(site_.requestCount("/slow/1.jpg"), 1u);
 }
 
+// Titles alike are told apart by their place in the list; a new album of the
+// same title listed first must not move the old ones into each other's folders.
+TEST_F(SyncTest, AlbumsKeepTheirFoldersWhenANewAlbumOfTheSameTitleComesFirst) {
+    const auto serveList = [&](const std::vector<std::string>& ids) {
+        std::string blocks;
+        for (const std::string& id : ids) {
+            blocks += "<div class=\"picbox\"><a href=\"/photo/" + id +
+                      ".html\" title=\"Sea\"><img src=\"//img.pconline.com.cn/c" + id + ".jpg\"></a></div>";
+            site_.route(
+                "dp.pconline.com.cn", "/photo/list_" + id + ".html",
+                Response::Text("<li class=\"picture\"><img src=\"//img.pconline.com.cn/" + id + "/1_mthumb.jpg\">"));
+            site_.route("img.pconline.com.cn", "/" + id + "/1.jpg", Response::Text("JPEG" + id, "image/jpeg"));
+        }
+        site_.route("dp.pconline.com.cn", "/m/myphoto_p1_n15.html",
+                    Response::Text("<title>【x】Member_太平洋</title>" + blocks));
+    };
+    serveList({"1", "2"});
+    ASSERT_EQ(Cli("follow add http://dp.pconline.com.cn/m/ --save '" + (home_ / "save").string() + "'").status, 0);
+    ASSERT_EQ(Cli("sync").status, 0);
+    const fs::path member = home_ / "save" / "Member";
+    ASSERT_EQ(ReadText(member / "Sea" / "Sea (1).jpg"), "JPEG1");
+    ASSERT_EQ(ReadText(member / "Sea (1)" / "Sea (1) (1).jpg"), "JPEG2");
+
+    serveList({"5", "1", "2"});
+    CliRun next = Cli("sync");
+    EXPECT_EQ(next.status, 0) << next.out;
+    EXPECT_EQ(ReadText(member / "Sea" / "Sea (1).jpg"), "JPEG1");
+    EXPECT_EQ(ReadText(member / "Sea (1)" / "Sea (1) (1).jpg"), "JPEG2");
+    EXPECT_EQ(site_.requestCount("/1/1.jpg"), 1u);
+    EXPECT_EQ(site_.requestCount("/2/1.jpg"), 1u);
+    EXPECT_EQ(site_.requestCount("/5/1.jpg"), 1u);
+    EXPECT_TRUE(fs::exists(member / "Sea (2)")) << next.out;
+}
+
 TEST_F(SyncTest, WhatTheUserDeletedStaysDeletedOnlyWhenAsked) {
     const std::string save = (home_ / "save").string();
     ASSERT_EQ(Cli("follow add http://dp.pconline.com.cn/m/ --save '" + save + "'").status, 0);
