@@ -119,6 +119,11 @@ struct Transfer {
     // Afterwards: the last body bytes.
     Clock::time_point lastActivity = Clock::now();
     curl_off_t lastUp = 0;
+    // The low-speed rule: the second being counted, the body bytes at its
+    // start, and how many seconds in a row moved too little.
+    Clock::time_point secondStart = Clock::now();
+    curl_off_t bytesAtSecondStart = 0;
+    std::uint32_t slowSeconds = 0;
 
     std::uint64_t MinBytes() const {
         return request.minSizeKB > 0 ? static_cast<std::uint64_t>(request.minSizeKB) * 1024 : 0;
@@ -145,6 +150,7 @@ struct Transfer {
         }
         headersDone = true;
         lastActivity = Clock::now();
+        secondStart = lastActivity;
         result.httpStatus = status;
         result.rawHeaders = AnsiToWide(headerBytes);
         result.compressed = headerBytes.find("gzip") != std::string::npos;
@@ -260,7 +266,7 @@ std::size_t OnUpload(char* buffer, std::size_t size, std::size_t count, void* us
 // headers must be complete within the step time-out of sending the request,
 // and the body may pause at most the read time-out between bytes (a slow but
 // steady transfer goes on).
-int OnProgress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t ulnow) {
+int OnProgress(void* user, curl_off_t, curl_off_t dlnow, curl_off_t, curl_off_t ulnow) {
     auto* transfer = static_cast<Transfer*>(user);
     auto now = Clock::now();
     if (ulnow != transfer->lastUp) {  // still sending the request body
@@ -276,6 +282,18 @@ int OnProgress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t ulnow)
     if (limitMs > 0 && now - since > std::chrono::milliseconds(limitMs)) {
         transfer->failure = FetchError::Timeout;
         return 1;
+    }
+    // A pause is the read time-out's; this is the body that moves, but too little to ever end.
+    if (!transfer->headersDone || transfer->request.lowSpeedSeconds == 0) return 0;
+    if (now - transfer->secondStart >= std::chrono::seconds(1)) {
+        const bool slow = static_cast<std::uint64_t>(dlnow - transfer->bytesAtSecondStart) < kLowSpeedBytes;
+        transfer->slowSeconds = slow ? transfer->slowSeconds + 1 : 0;
+        transfer->secondStart = now;
+        transfer->bytesAtSecondStart = dlnow;
+        if (transfer->slowSeconds >= transfer->request.lowSpeedSeconds) {
+            transfer->failure = FetchError::TooSlow;
+            return 1;
+        }
     }
     return 0;
 }
@@ -429,6 +447,7 @@ const char* DescribeFetchError(FetchError error) {
     case FetchError::NoAttempt: return "no attempt allowed";
     case FetchError::Stopped: return "stopped";
     case FetchError::PageTooLarge: return "page too large";
+    case FetchError::TooSlow: return "transfer too slow";
     }
     return "unknown";
 }
@@ -450,6 +469,7 @@ std::u16string FetchErrorMessage(FetchError error, long httpStatus, int systemEr
     case FetchError::NoAttempt: return u"未尝试下载";
     case FetchError::Stopped: return u"已终止";
     case FetchError::PageTooLarge: return u"页面过大";
+    case FetchError::TooSlow: return u"传输过慢";
     }
     return u"未知错误";
 }

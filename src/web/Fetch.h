@@ -46,6 +46,8 @@ struct FetchRequest {
     std::uint32_t readTimeoutMs;
     // Longest wait to connect and for the response headers.
     std::uint32_t stepTimeoutMs;
+    // Seconds in a row below kLowSpeedBytes a second after which the body is too slow; 0: no such rule.
+    std::uint32_t lowSpeedSeconds = 30;
     // Size window in kilobytes (x 1024 bytes); maximum 0 = no limit.
     std::int32_t minSizeKB = 0;
     std::int32_t maxSizeKB = 0;
@@ -77,7 +79,13 @@ enum class FetchError {
     NoAttempt,     // FetchPage with attempts 0
     Stopped,       // abandoned because the user stopped the run
     PageTooLarge,  // a page, inflated, beyond kMaxPageBytes
+    TooSlow,       // the body moved fewer than kLowSpeedBytes in each of lowSpeedSeconds seconds in a row
 };
+
+// A body that moves fewer bytes than this in every second of a run of
+// FetchRequest::lowSpeedSeconds ends as too slow: a trickle never ends by
+// the read time-out, which only bounds pauses.
+inline constexpr std::uint64_t kLowSpeedBytes = 1024;
 
 // A short English code of a failure, stable for scripts ("timed out").
 const char* DescribeFetchError(FetchError error);

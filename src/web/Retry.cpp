@@ -58,7 +58,8 @@ bool IsTransient(FetchError error, long httpStatus) {
     switch (error) {
     case FetchError::Connect:
     case FetchError::Incomplete:
-    case FetchError::Timeout: return true;
+    case FetchError::Timeout:
+    case FetchError::TooSlow: return true;
     case FetchError::HttpStatus:
         return httpStatus == 408 || httpStatus == 429 || httpStatus == 500 || httpStatus == 502 || httpStatus == 503 ||
                httpStatus == 504;

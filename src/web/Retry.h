@@ -32,7 +32,7 @@ private:
     std::atomic<std::int64_t> raisedAtMs_{0};
 };
 
-// A connection that failed or broke, a time-out, a body cut short, and the
+// A connection that failed or broke, a time-out, a body too slow or cut short, and the
 // statuses that say "try later" (408, 429, 500, 502, 503, 504).
 bool IsTransient(FetchError error, long httpStatus);
 

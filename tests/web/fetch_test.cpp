@@ -4,6 +4,7 @@
 #include <thread>
 #include <vector>
 
+#include "web/Retry.h"
 #include "web_test_support.h"
 
 namespace lumora::testing {
@@ -223,7 +224,24 @@ TEST_F(FetchTest, TimeOuts) {
     EXPECT_EQ(result.error, FetchError::Timeout);
     EXPECT_LT(SecondsSince(start), 10.0);
 
+    // Moving, but too little to ever end: the pause time-out never comes, the low-speed rule does.
+    Response trickle = Response::Text(std::string(10000, 't'));
+    trickle.chunkSize = 20;
+    trickle.chunkDelay = 200ms;  // 100 bytes a second: 100 s in all
+    site_.route("", "/trickle", trickle);
+    request = FetchRequest(Url("/trickle"), WidePath("trickle.jpg"), 5000);
+    request.lowSpeedSeconds = 2;
+    start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(FetchOnce(request, result, 0));
+    EXPECT_EQ(result.error, FetchError::TooSlow);
+    EXPECT_LT(SecondsSince(start), 20.0);
+    EXPECT_TRUE(IsTransient(result.error, result.httpStatus));  // retried as a passing failure
+    EXPECT_EQ(FetchErrorMessage(result.error), u"传输过慢");
+    EXPECT_EQ(FileCount(), 0u);
+
+    // Over 1 KB in every second is slow but steady, and ends whole.
     request = FetchRequest(Url("/steady"), u"", 1000);
+    request.lowSpeedSeconds = 2;
     EXPECT_TRUE(FetchOnce(request, result, 0));
     EXPECT_EQ(result.body.size(), 16u * 400);
 }
