@@ -53,16 +53,23 @@ bool SyncReport::Complete() const {
     return totals.listRead && totals.failed == 0 && combined.unrecorded == 0;
 }
 
+std::u16string SyncFindingText(const SyncFinding& finding) {
+    if (!finding.problem.empty()) return finding.problem;
+    std::u16string text = FormatText(u"%d个新相册，%d张新图片", {static_cast<std::int64_t>(finding.newAlbums),
+                                                                 static_cast<std::int64_t>(finding.newPictures)});
+    if (finding.failed > 0) text += FormatText(u"，失败%d张", {static_cast<std::int64_t>(finding.failed)});
+    if (finding.deleted > 0) {
+        text += FormatText(u"，已删除%d张，未重新下载", {static_cast<std::int64_t>(finding.deleted)});
+    }
+    return text;
+}
+
 std::u16string SyncSummaryText(const SyncReport& report) {
-    const SyncFinding totals = report.Totals();
-    std::u16string text =
-        FormatText(u"关注的空间：%d个新相册，%d张新图片",
-                   {static_cast<std::int64_t>(totals.newAlbums), static_cast<std::int64_t>(totals.newPictures)});
-    if (totals.failed > 0) text += FormatText(u"，失败%d张", {static_cast<std::int64_t>(totals.failed)});
+    SyncFinding totals = report.Totals();
+    totals.problem.clear();  // the members that could not be checked are counted instead
+    std::u16string text = u"关注的空间：" + SyncFindingText(totals);
     const auto unread = std::count_if(report.members.begin(), report.members.end(),
                                       [](const auto& entry) { return !entry.second.problem.empty(); });
-    if (totals.deleted > 0)
-        text += FormatText(u"，已删除%d张，未重新下载", {static_cast<std::int64_t>(totals.deleted)});
     if (unread > 0) text += FormatText(u"，%d个空间未能检查", {static_cast<std::int64_t>(unread)});
     if (report.stopped) text += u"（已终止）";
     return text;

@@ -50,6 +50,8 @@ struct SyncReport {
     bool Complete() const;
 };
 
+// "N个新相册，M张新图片" with the failures and the deleted pictures beside it, or why the member could not be checked.
+std::u16string SyncFindingText(const SyncFinding& finding);
 // "关注的空间：N个新相册，M张新图片" (with the failures and the unreadable members beside it).
 std::u16string SyncSummaryText(const SyncReport& report);
 

@@ -17,8 +17,6 @@
 namespace lumora::cli {
 namespace {
 
-std::u16string Number(std::size_t n) { return FormatText(u"%d", {static_cast<std::int64_t>(n)}); }
-
 // "2026-12-10 05:40", local time; "从未检查" before the first sync.
 std::u16string SyncTime(std::int64_t at) {
     if (at == 0) return u"从未检查";
@@ -31,12 +29,7 @@ std::u16string SyncTime(std::int64_t at) {
 }
 
 std::u16string FindingText(const FollowedMember& member) {
-    if (member.lastSyncAt == 0) return {};
-    const SyncFinding& f = member.lastFinding;
-    if (!f.problem.empty()) return f.problem;
-    std::u16string text = Number(f.newAlbums) + u"个新相册，" + Number(f.newPictures) + u"张新图片";
-    if (f.failed > 0) text += u"，失败" + Number(f.failed) + u"张";
-    return text;
+    return member.lastSyncAt == 0 ? std::u16string() : SyncFindingText(member.lastFinding);
 }
 
 class FollowCommand : public Command {

@@ -13,6 +13,8 @@
 #include "text/StringCtrl.h"
 
 namespace lumora::cli {
+
+std::u16string NumberText(std::uint64_t n) { return Utf8ToWide(std::to_string(n)); }
 namespace {
 
 // Workers print events while the run's thread prints status: whole lines only.

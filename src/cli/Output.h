@@ -3,6 +3,7 @@
 // carries status texts and messages. Both take UTF-8.
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 #include <nlohmann/json_fwd.hpp>
 #include <string>
@@ -16,6 +17,8 @@ namespace lumora::cli {
 
 // One line, flushed at once; safe from any thread.
 void PrintLine(std::FILE* stream, const std::u16string& text);
+// A count as digits, for the cells.
+std::u16string NumberText(std::uint64_t n);
 // The cells joined by tabs, as one line on standard output.
 void PrintRow(const std::vector<std::u16string>& cells);
 // A whole document, indented, on standard output.

@@ -14,8 +14,6 @@
 namespace lumora::cli {
 namespace {
 
-std::u16string Number(std::uint64_t n) { return FormatText(u"%d", {static_cast<std::int64_t>(n)}); }
-
 class ParamsCommand : public Command {
 public:
     explicit ParamsCommand(CLI::App& parent)
@@ -44,7 +42,7 @@ public:
         DownloadParams edited = params;
         if (threads_ || timeout_ || min_ || max_) {
             auto text = [](const std::optional<std::string>& given, std::uint16_t current) {
-                return given ? Utf8ToWide(*given) : Number(current);
+                return given ? Utf8ToWide(*given) : NumberText(current);
             };
             auto error = ApplyDownloadParamsInput(edited, text(threads_, params.threadCount),
                                                   text(timeout_, params.timeoutSeconds), text(min_, params.minKB),
@@ -59,11 +57,11 @@ public:
             if (!settings.UpdateDownloadParams(edited)) return kExitFailure;
             params = edited;
         }
-        PrintRow({u"threads", Number(params.threadCount)});
-        PrintRow({u"timeout", Number(params.timeoutSeconds)});
-        PrintRow({u"min", Number(params.minKB)});
-        PrintRow({u"max", Number(params.maxKB)});
-        PrintRow({u"retries", Number(app.retries)});
+        PrintRow({u"threads", NumberText(params.threadCount)});
+        PrintRow({u"timeout", NumberText(params.timeoutSeconds)});
+        PrintRow({u"min", NumberText(params.minKB)});
+        PrintRow({u"max", NumberText(params.maxKB)});
+        PrintRow({u"retries", NumberText(app.retries)});
         return 0;
     }
 

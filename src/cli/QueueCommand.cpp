@@ -23,10 +23,8 @@
 namespace lumora::cli {
 namespace {
 
-std::u16string Number(std::size_t n) { return FormatText(u"%d", {static_cast<std::int64_t>(n)}); }
-
 std::u16string AlbumsText(const QueuedOrder& order) {
-    return order.albums.empty() ? u"全部相册" : Number(order.albums.size()) + u"个相册";
+    return order.albums.empty() ? u"全部相册" : NumberText(order.albums.size()) + u"个相册";
 }
 
 // An order a killed run left "下载中" is not running when nobody holds the runner lock.
@@ -122,7 +120,8 @@ private:
                          WideToUtf8(FailureText(id.failure())).c_str());
             return kExitFailure;
         }
-        PrintRow({u"已加入队列", Number(static_cast<std::size_t>(*id)), address, AlbumsText(order), order.saveFolder});
+        PrintRow(
+            {u"已加入队列", NumberText(static_cast<std::size_t>(*id)), address, AlbumsText(order), order.saveFolder});
         return 0;
     }
 
@@ -158,10 +157,11 @@ private:
             return 0;
         }
         for (const QueuedOrder& order : *orders) {
-            PrintRow({Number(static_cast<std::size_t>(order.id)),
+            PrintRow({NumberText(static_cast<std::size_t>(order.id)),
                       order.spaceName.empty() ? order.address : order.spaceName, AlbumsText(order), order.saveFolder,
-                      OrderStateText(ShownState(order, runnerActive)), Number(order.done) + u"/" + Number(order.total),
-                      u"失败" + Number(order.failed) + u"张", order.note});
+                      OrderStateText(ShownState(order, runnerActive)),
+                      NumberText(order.done) + u"/" + NumberText(order.total),
+                      u"失败" + NumberText(order.failed) + u"张", order.note});
         }
         return 0;
     }
@@ -185,7 +185,7 @@ private:
             std::fprintf(stderr, "lumora-cli %s: %s\n", Name(), WideToUtf8(FailureText(removed.failure())).c_str());
             return kExitFailure;
         }
-        PrintLine(stdout, u"已移除" + Number(*removed) + u"个订单");
+        PrintLine(stdout, u"已移除" + NumberText(*removed) + u"个订单");
         return 0;
     }
 
@@ -210,9 +210,9 @@ private:
         // Then each order's end: also one that never reached a download says why.
         for (const QueuedOrder& order : report.orders) {
             if (json_) break;
-            PrintRow({u"第" + Number(static_cast<std::size_t>(order.id)) + u"号订单",
+            PrintRow({u"第" + NumberText(static_cast<std::size_t>(order.id)) + u"号订单",
                       order.spaceName.empty() ? order.address : order.spaceName, OrderStateText(order.state),
-                      Number(order.done) + u"/" + Number(order.total), order.note});
+                      NumberText(order.done) + u"/" + NumberText(order.total), order.note});
         }
         return report.Complete() && status == 0 ? 0 : kExitFailure;
     }

@@ -26,8 +26,6 @@ std::unique_ptr<Store> OpenStore(const char* command) {
     return nullptr;
 }
 
-std::u16string Number(std::size_t n) { return FormatText(u"%d", {static_cast<std::int64_t>(n)}); }
-
 class QueueConsole : public QueueListener {
 public:
     QueueConsole(MainController& controller, bool json) : controller_(controller), json_(json) {}
@@ -37,7 +35,7 @@ public:
             PrintJsonLine({{"event", "order-started"}, {"order", order.id}, {"address", WideToUtf8(order.address)}});
             return;
         }
-        controller_.view().MainStatus(u"队列：开始第" + Number(static_cast<std::size_t>(order.id)) + u"号订单 " +
+        controller_.view().MainStatus(u"队列：开始第" + NumberText(static_cast<std::size_t>(order.id)) + u"号订单 " +
                                       order.address);
     }
 
@@ -54,7 +52,7 @@ public:
             return;
         }
         std::u16string line =
-            u"队列：第" + Number(static_cast<std::size_t>(order.id)) + u"号订单" + OrderStateText(order.state);
+            u"队列：第" + NumberText(static_cast<std::size_t>(order.id)) + u"号订单" + OrderStateText(order.state);
         if (!order.note.empty()) line += u"：" + order.note;
         controller_.view().MainStatus(line);
     }
@@ -67,7 +65,7 @@ public:
                            {"address", WideToUtf8(member.address)}});
             return;
         }
-        controller_.view().MainStatus(u"检查更新：第" + Number(number) + u"/" + Number(count) + u"个空间 " +
+        controller_.view().MainStatus(u"检查更新：第" + NumberText(number) + u"/" + NumberText(count) + u"个空间 " +
                                       member.address);
     }
 

@@ -13,8 +13,6 @@
 namespace lumora::cli {
 namespace {
 
-std::u16string Number(std::size_t n) { return FormatText(u"%d", {static_cast<std::int64_t>(n)}); }
-
 class SyncCommand : public Command {
 public:
     explicit SyncCommand(CLI::App& parent)
@@ -60,9 +58,9 @@ private:
                 if (!finding.problem.empty()) {
                     cells.push_back(finding.problem);
                 } else {
-                    cells.push_back(Number(finding.newAlbums) + u"个新相册");
-                    cells.push_back(Number(finding.newPictures) + u"张新图片");
-                    cells.push_back(u"失败" + Number(finding.failed) + u"张");
+                    cells.push_back(NumberText(finding.newAlbums) + u"个新相册");
+                    cells.push_back(NumberText(finding.newPictures) + u"张新图片");
+                    cells.push_back(u"失败" + NumberText(finding.failed) + u"张");
                 }
                 PrintRow(cells);
             }

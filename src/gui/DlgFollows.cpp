@@ -10,6 +10,7 @@
 
 #include <set>
 
+#include "app/QueueRunner.h"
 #include "base/FailureText.h"
 #include "download/DownloadArchive.h"
 #include "gui/BackgroundRun.h"
@@ -29,13 +30,7 @@ QString SyncTime(std::int64_t at) {
 }  // namespace
 
 QString FindingText(const lumora::FollowedMember& member) {
-    if (member.lastSyncAt == 0) return {};
-    const lumora::SyncFinding& found = member.lastFinding;
-    if (!found.problem.empty()) return ToQString(found.problem);
-    QString text = QStringLiteral("%1个新相册，%2张新图片").arg(found.newAlbums).arg(found.newPictures);
-    if (found.failed > 0) text += QStringLiteral("，失败%1张").arg(found.failed);
-    if (found.deleted > 0) text += QStringLiteral("，已删除%1张，未重新下载").arg(found.deleted);
-    return text;
+    return member.lastSyncAt == 0 ? QString() : ToQString(lumora::SyncFindingText(member.lastFinding));
 }
 
 CDlgFollows::CDlgFollows(const std::filesystem::path& programFolder, CBackgroundRun& run, CDesktop& desktop,
