@@ -1,12 +1,15 @@
 #include "download/Scheduler.h"
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <ctime>
 #include <thread>
 
 #include "text/Format.h"
 #include "web/FileDownload.h"
+#include "web/Retry.h"
 
 namespace lumora {
 namespace {
@@ -19,6 +22,17 @@ struct WorkItem {
     std::u16string savePath;
     std::u16string headerText;
     KnownItem known;
+    unsigned retriesMade = 0;
+    FailedItem lastFailure;  // of the last try, while the item is parked
+};
+
+using Clock = std::chrono::steady_clock;
+
+// An item waiting for its next try. Its worker meanwhile takes others.
+struct ParkedItem {
+    Clock::time_point due;
+    std::size_t index;
+    bool operator>(const ParkedItem& other) const { return due > other.due; }
 };
 
 // The album's items and their hand-out, shared by the scheduler and its
@@ -28,29 +42,44 @@ struct Pool {
     TransferOptions transfer;  // the same for every item
     std::mutex mutex;
     std::condition_variable itemEnded;
-    std::size_t next = 0;        // the next item to start: strictly in index order
-    std::size_t unseenEnds = 0;  // item ends the scheduler has not handled yet
-    bool closed = false;         // the scheduler has left: start nothing more
+    std::condition_variable itemParked;  // wakes workers that wait for a parked item
+    std::size_t next = 0;                // the next new item to start: strictly in index order
+    std::vector<ParkedItem> parked;      // a min-heap by due time; taken again before new items
+    std::size_t unseenEnds = 0;          // item ends the scheduler has not handled yet
+    bool closed = false;                 // the scheduler has left: start nothing more
     // This album's own count: workers of an earlier, stopped album may still
     // end while this one runs, and must not count as this album's items.
     std::atomic<int> completed{0};
 };
 
-void DownOnePicFunc(const WorkItem& item, const TransferOptions& transfer, ItemLog& log) {
+// How one try of an item went: done (its outcome logged), or to be tried
+// again after `wait`.
+struct TryOutcome {
+    bool done = true;
+    std::chrono::milliseconds wait{0};
+};
+
+// One transaction for the item (and its fallback address). A passing failure
+// with retries left is not logged: the item is parked instead, so that its
+// wait does not hold the worker.
+TryOutcome DownOnePicFunc(WorkItem& item, const TransferOptions& transfer, ItemLog& log) {
     if (item.known == KnownItem::Saved) {
         log.Skipped(item.index);
-        return;
+        return {};
     }
     if (item.known == KnownItem::Deleted) {
         log.Deleted(item.index);
-        return;
+        return {};
     }
     if (item.known == KnownItem::Filtered) {
         log.Filtered({item.index, item.address, item.savePath, FetchError::SizeWindow}, true);
-        return;
+        return {};
     }
     FetchRequest request(u"", item.savePath, transfer.stepTimeoutMs);
     ApplyTransferOptions(transfer, request);
+    // The scheduler waits between tries, parked; the fetch makes one try.
+    request.retries = 0;
+    request.retryDelaySeconds = 0;
     request.extraHeaders = item.headerText;
     FetchResult result;
     bool saved = false;
@@ -66,9 +95,18 @@ void DownOnePicFunc(const WorkItem& item, const TransferOptions& transfer, ItemL
         log.Saved(item.index, item.address, item.savePath);
     } else if (unsaved.error == FetchError::SizeWindow) {
         log.Filtered(unsaved, false);  // the user's choice, not a failure
+    } else if (item.retriesMade < transfer.retries && IsTransient(unsaved.error, unsaved.httpStatus) &&
+               !(transfer.stop && transfer.stop->Raised())) {
+        ++item.retriesMade;
+        item.lastFailure = unsaved;
+        // Headers stay from an earlier answer when none came; only a status has its own.
+        const bool answered = unsaved.error == FetchError::HttpStatus;
+        return {false, RetryWait(item.retriesMade,
+                                 answered ? RetryAfter(result.rawHeaders, std::time(nullptr)) : std::nullopt)};
     } else {
         log.Failed(unsaved);
     }
+    return {};
 }
 
 // Copies the job so that workers never read it: the next album refills it
@@ -82,9 +120,48 @@ std::shared_ptr<Pool> MakePool(const DownloadJob& job, const DownloadRunState& s
     for (std::size_t index = 0; index < total; ++index) {
         pool->items.push_back({index, job.addresses[index], job.SavePath(index),
                                index < job.headerTexts.size() ? job.headerTexts[index] : std::u16string(),
-                               index < known.size() ? known[index] : KnownItem::Unknown});
+                               index < known.size() ? known[index] : KnownItem::Unknown, 0, FailedItem{}});
     }
     return pool;
+}
+
+// The next item for a worker: a parked one that is due, else the next new
+// one, else it waits for the earliest parked one. False when there is none
+// left, or after a stop, when the parked items have been handed to
+// `unparked` to be logged with the failure that parked them.
+bool TakeNextItem(Pool& pool, const std::atomic<bool>& stop, std::size_t& index, std::vector<std::size_t>& unparked) {
+    constexpr std::chrono::milliseconds kStopPoll{20};
+    std::unique_lock lock(pool.mutex);
+    for (;;) {
+        if (pool.closed || stop) {
+            for (const ParkedItem& item : pool.parked) unparked.push_back(item.index);
+            pool.parked.clear();
+            return false;
+        }
+        const auto now = Clock::now();
+        if (!pool.parked.empty() && pool.parked.front().due <= now) {
+            std::pop_heap(pool.parked.begin(), pool.parked.end(), std::greater<>());
+            index = pool.parked.back().index;
+            pool.parked.pop_back();
+            return true;
+        }
+        if (pool.next < pool.items.size()) {
+            index = pool.next++;
+            return true;
+        }
+        if (pool.parked.empty()) return false;
+        pool.itemParked.wait_until(lock, std::min(pool.parked.front().due, now + kStopPoll));
+    }
+}
+
+// One item end for the scheduler to see.
+void CountItemEnd(Pool& pool) {
+    ++pool.completed;
+    {
+        std::lock_guard lock(pool.mutex);
+        ++pool.unseenEnds;
+    }
+    pool.itemEnded.notify_one();
 }
 
 // A worker goes straight on with the next item when it ends one instead of
@@ -92,18 +169,24 @@ std::shared_ptr<Pool> MakePool(const DownloadJob& job, const DownloadRunState& s
 // fewer per picture, which one thread feels on every picture.
 void RunWorker(const std::shared_ptr<Pool>& pool, const std::shared_ptr<ItemLog>& log, const std::atomic<bool>& stop,
                std::size_t index) {
-    for (;;) {
-        DownOnePicFunc(pool->items[index], pool->transfer, *log);
-        ++pool->completed;
-        bool more;
-        {
-            std::lock_guard lock(pool->mutex);
-            ++pool->unseenEnds;
-            more = !pool->closed && !stop && pool->next < pool->items.size();
-            if (more) index = pool->next++;
+    std::vector<std::size_t> unparked;
+    do {
+        const TryOutcome outcome = DownOnePicFunc(pool->items[index], pool->transfer, *log);
+        if (outcome.done) {
+            CountItemEnd(*pool);
+        } else {
+            {
+                std::lock_guard lock(pool->mutex);
+                pool->parked.push_back({Clock::now() + outcome.wait, index});
+                std::push_heap(pool->parked.begin(), pool->parked.end(), std::greater<>());
+            }
+            pool->itemParked.notify_all();
         }
-        pool->itemEnded.notify_one();
-        if (!more) return;
+    } while (TakeNextItem(*pool, stop, index, unparked));
+    // A stop ends the waits: those items failed as their last try did.
+    for (std::size_t parkedIndex : unparked) {
+        log->Failed(pool->items[parkedIndex].lastFailure);
+        CountItemEnd(*pool);
     }
 }
 
