@@ -15,7 +15,10 @@
 #include "base/SystemError.h"
 #include "text/StringCtrl.h"
 #include "web/AtomicFile.h"
+#include "web/BandwidthLimit.h"
 #include "web/CookieStore.h"
+#include "web/DiskReserve.h"
+#include "web/HostGate.h"
 #include "web/PageText.h"
 #include "web/Retry.h"
 
@@ -34,6 +37,8 @@ constexpr long kMaxRedirects = 10;
 constexpr long kReadBuffer = 100 * 1024;
 // Most body bytes reserved up front on the strength of Content-Length.
 constexpr curl_off_t kMaxReserve = 16 * 1024 * 1024;
+// A save file's free space is asked again after at most this many bytes.
+constexpr std::uint64_t kRoomCheckStep = 1024 * 1024;
 
 // Counts what a compressed page inflates to without keeping it, so that a
 // small body that would inflate beyond the page limit is refused while it
@@ -124,6 +129,24 @@ struct Transfer {
     Clock::time_point secondStart = Clock::now();
     curl_off_t bytesAtSecondStart = 0;
     std::uint32_t slowSeconds = 0;
+    bool throttled = false;  // the bandwidth limit held the body back in this second
+
+    // The save file's room above its file system's reserve, when last asked.
+    std::uint64_t room = UINT64_MAX;
+    std::uint64_t writtenSinceRoom = 0;
+
+    std::filesystem::path SaveFolder() const {
+        return std::filesystem::path(WideToUtf8(request.savePath)).parent_path();
+    }
+    // False, with the failure set, once the save file's file system has no room left.
+    bool KeepsReserve(std::uint64_t more) {
+        if (!request.diskGuard) return true;
+        room = request.diskGuard->Room(SaveFolder());
+        writtenSinceRoom = 0;
+        if (room > more && room > 0) return true;
+        failure = FetchError::DiskFull;
+        return false;
+    }
 
     std::uint64_t MinBytes() const {
         return request.minSizeKB > 0 ? static_cast<std::uint64_t>(request.minSizeKB) * 1024 : 0;
@@ -165,6 +188,7 @@ struct Transfer {
             return false;
         }
         if (!request.savePath.empty()) {
+            if (!KeepsReserve(announced > 0 ? static_cast<std::uint64_t>(announced) : 0)) return false;
             if (!file.Open(std::filesystem::path(WideToUtf8(request.savePath)), 0666)) {
                 failure = FetchError::WriteFile;
                 result.systemError = errno;
@@ -220,6 +244,12 @@ std::size_t OnHeader(char* data, std::size_t size, std::size_t count, void* user
 std::size_t OnBody(char* data, std::size_t size, std::size_t count, void* user) {
     auto* transfer = static_cast<Transfer*>(user);
     const std::size_t length = size * count;
+    Clock::duration waited{};
+    if (!BandwidthLimit::Shared().Take(length, transfer->request.stop.get(), &waited)) {
+        transfer->failure = FetchError::Stopped;
+        return 0;
+    }
+    if (waited > Clock::duration::zero()) transfer->throttled = true;
     transfer->lastActivity = Clock::now();
     FetchResult& result = transfer->result;
     result.bodySize += length;
@@ -231,6 +261,10 @@ std::size_t OnBody(char* data, std::size_t size, std::size_t count, void* user) 
         if (!transfer->file.Write(std::string_view(data, length))) {
             transfer->failure = FetchError::WriteFile;
             result.systemError = errno;
+            return 0;
+        }
+        transfer->writtenSinceRoom += length;
+        if (transfer->writtenSinceRoom >= std::min(kRoomCheckStep, transfer->room / 2) && !transfer->KeepsReserve(0)) {
             return 0;
         }
         return length;
@@ -286,7 +320,10 @@ int OnProgress(void* user, curl_off_t, curl_off_t dlnow, curl_off_t, curl_off_t 
     // A pause is the read time-out's; this is the body that moves, but too little to ever end.
     if (!transfer->headersDone || transfer->request.lowSpeedSeconds == 0) return 0;
     if (now - transfer->secondStart >= std::chrono::seconds(1)) {
-        const bool slow = static_cast<std::uint64_t>(dlnow - transfer->bytesAtSecondStart) < kLowSpeedBytes;
+        // A second the shared bandwidth limit held back is not the server's slowness.
+        const bool slow =
+            static_cast<std::uint64_t>(dlnow - transfer->bytesAtSecondStart) < kLowSpeedBytes && !transfer->throttled;
+        transfer->throttled = false;
         transfer->slowSeconds = slow ? transfer->slowSeconds + 1 : 0;
         transfer->secondStart = now;
         transfer->bytesAtSecondStart = dlnow;
@@ -345,6 +382,15 @@ FetchError ErrorFromCurl(CURLcode code) {
     }
 }
 
+// What an answer says about its host's load.
+HostAnswer HostAnswerOf(const FetchResult& result, bool retryAfter) {
+    if (result.error == FetchError::Stopped) return HostAnswer::None;
+    if (result.error == FetchError::HttpStatus &&
+        (result.httpStatus == 429 || (result.httpStatus == 503 && retryAfter)))
+        return HostAnswer::RateLimited;
+    return IsTransient(result.error, result.httpStatus) ? HostAnswer::Passing : HostAnswer::Clean;
+}
+
 // Clears what an earlier transaction left; the raw headers are replaced
 // only when an answer comes.
 void StartResult(const FetchRequest& request, FetchResult& result) {
@@ -364,7 +410,7 @@ void SetTransferOptions(Transfer& transfer, const std::string& url) {
     curl_easy_setopt(h, CURLOPT_URL, url.c_str());
     curl_easy_setopt(h, CURLOPT_USERAGENT, kUserAgent);
     curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);  // worker threads: no SIGALRM for resolver time-outs
-    curl_easy_setopt(h, CURLOPT_BUFFERSIZE, kReadBuffer);
+    curl_easy_setopt(h, CURLOPT_BUFFERSIZE, BandwidthLimit::Shared().ReadSize(kReadBuffer));
     curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http,https");
     curl_easy_setopt(h, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
     curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 1L);
@@ -448,6 +494,7 @@ const char* DescribeFetchError(FetchError error) {
     case FetchError::Stopped: return "stopped";
     case FetchError::PageTooLarge: return "page too large";
     case FetchError::TooSlow: return "transfer too slow";
+    case FetchError::DiskFull: return "not enough disk space";
     }
     return "unknown";
 }
@@ -470,6 +517,7 @@ std::u16string FetchErrorMessage(FetchError error, long httpStatus, int systemEr
     case FetchError::Stopped: return u"已终止";
     case FetchError::PageTooLarge: return u"页面过大";
     case FetchError::TooSlow: return u"传输过慢";
+    case FetchError::DiskFull: return u"磁盘空间不足";
     }
     return u"未知错误";
 }
@@ -487,10 +535,23 @@ bool FetchOnce(FetchRequest& request, FetchResult& result, unsigned /*flags*/) {
         return false;
     }
     Transfer transfer(request, result, easy.get());
+    // No new picture starts on a file system at its reserve.
+    if (!request.savePath.empty() && !transfer.KeepsReserve(0)) {
+        result.error = transfer.failure;
+        return false;
+    }
+    std::optional<HostGate::Ticket> ticket = HostGate::Shared().Enter(HostKeyOf(url), request.stop.get());
+    if (!ticket) {
+        result.error = FetchError::Stopped;
+        return false;
+    }
     SetTransferOptions(transfer, url);
     const auto headers = SetRequestOptions(transfer);
     const CURLcode code = curl_easy_perform(easy.get());
     result.error = ClassifyOutcome(transfer, code);
+    const std::optional<std::chrono::seconds> retryAfter =
+        result.error == FetchError::HttpStatus ? RetryAfter(result.rawHeaders, std::time(nullptr)) : std::nullopt;
+    ticket->Leave(HostAnswerOf(result, retryAfter.has_value()), retryAfter);
     return result.error == FetchError::None;
 }
 

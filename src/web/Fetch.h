@@ -13,6 +13,7 @@
 
 namespace lumora {
 
+class DiskGuard;
 class StopToken;
 
 // The most a page (not a saved file) may hold after inflation.
@@ -61,6 +62,8 @@ struct FetchRequest {
     // When raised, waits end at once and a running transfer is abandoned
     // after a grace period. May be null.
     std::shared_ptr<const StopToken> stop;
+    // Keeps the save file's file system above its reserve. May be null.
+    std::shared_ptr<DiskGuard> diskGuard;
 };
 
 // Why the last transaction failed, so callers can tell users.
@@ -80,6 +83,7 @@ enum class FetchError {
     Stopped,       // abandoned because the user stopped the run
     PageTooLarge,  // a page, inflated, beyond kMaxPageBytes
     TooSlow,       // the body moved fewer than kLowSpeedBytes in each of lowSpeedSeconds seconds in a row
+    DiskFull,      // the save file's file system reached its reserve (DiskReserve.h)
 };
 
 // A body that moves fewer bytes than this in every second of a run of
@@ -91,7 +95,7 @@ inline constexpr std::uint64_t kLowSpeedBytes = 1024;
 const char* DescribeFetchError(FetchError error);
 
 // The failure in the interface's words: "连接失败", "超时", "HTTP 错误 503",
-// "文件写入失败：磁盘已满". `systemError` is the errno of a failed file write.
+// "文件写入失败：磁盘已满", "磁盘空间不足". `systemError` is the errno of a failed file write.
 std::u16string FetchErrorMessage(FetchError error, long httpStatus = 0, int systemError = 0);
 
 struct FetchResult {

@@ -11,6 +11,7 @@ void ApplyTransferOptions(const TransferOptions& options, FetchRequest& request)
     request.maxSizeKB = static_cast<std::int32_t>(options.sizeWindow.maxKB);
     request.retries = options.retries;
     request.stop = options.stop;
+    request.diskGuard = options.diskGuard;
 }
 
 }  // namespace lumora

@@ -8,6 +8,7 @@
 
 namespace lumora {
 
+class DiskGuard;
 class StopToken;
 struct FetchRequest;
 
@@ -29,6 +30,8 @@ struct TransferOptions {
     // Raised by the run's stop: retry waits end, a running transfer is
     // abandoned soon. May be null.
     std::shared_ptr<const StopToken> stop;
+    // The run's: the file systems it found at their reserve. May be null.
+    std::shared_ptr<DiskGuard> diskGuard;
 };
 
 // Sets the request's time-outs, size window, retries and stop from `options`.
