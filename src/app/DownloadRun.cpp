@@ -16,6 +16,8 @@
 #include "text/Format.h"
 #include "text/StringCtrl.h"
 #include "web/AtomicFile.h"
+#include "web/DiskReserve.h"
+#include "web/HostGate.h"
 
 namespace lumora {
 namespace {
@@ -191,11 +193,15 @@ void DownloadRun::Execute(const RunPlan& plan, DownloadReport& report) {
     state_.threadCount = plan.threadCount;
     state_.transfer = plan.transfer;
     state_.transfer.stop = session.downloadStop;
+    state_.transfer.diskGuard = std::make_shared<DiskGuard>();
     // Nothing to retry is no run to tell of.
     RunListeners none;
     RunListener& events = plan.retry && plan.albums.empty() ? none : controller_.runListeners();
     const std::size_t count = plan.albums.size();
     events.RunStarted(plan.retry, count);
+    // What the hosts ask of the whole process is this run's news while it lasts.
+    const std::shared_ptr<void> hostWatch =
+        HostGate::Shared().Watch([&events](const HostChange& change) { events.HostChanged(change); });
     PicturePageAhead ahead;
     for (std::size_t i = 0; i < count && session.downloadState != DOWN_STOP; ++i) {
         const PlannedAlbum& album = plan.albums[i];

@@ -7,7 +7,9 @@
 #include "app/SiteTable.h"
 #include "text/StringCtrl.h"
 #include "web/Address.h"
+#include "web/BandwidthLimit.h"
 #include "web/CookieStore.h"
+#include "web/HostGate.h"
 #include "web/Retry.h"
 
 namespace lumora {
@@ -55,8 +57,11 @@ AppSettings MainController::CurrentAppSettings() { return settings_.CurrentAppSe
 
 bool MainController::UpdateAppSettings(const AppSettings& settings) { return settings_.UpdateAppSettings(settings); }
 
-void MainController::PrepareFetchPolicy(std::shared_ptr<StopToken>& stop, unsigned retries) {
-    session_.retries = static_cast<std::uint8_t>(retries);
+void MainController::PrepareFetchPolicy(std::shared_ptr<StopToken>& stop, const AppSettings& app) {
+    session_.retries = static_cast<std::uint8_t>(app.retries);
+    // Process-wide: the limit binds every transfer of the process together.
+    BandwidthLimit::Shared().SetRate(static_cast<std::uint64_t>(app.limitRateKB) * 1024);
+    HostGate::Shared().SetDelay(std::chrono::milliseconds(app.requestDelayMs));
     auto fresh = std::make_shared<StopToken>();
     std::lock_guard lock(stopMutex_);
     stop = std::move(fresh);
@@ -114,7 +119,7 @@ bool MainController::GetAlbums(AlbumQuery query) {
     session_.albums.Clear();
     session_.getAlbumsState = GET_RUNNING;
     session_.siteIndex = kPhotoCommunitySite;
-    PrepareFetchPolicy(session_.getAlbumsStop, LoadAppSettings(programFolder_).retries);
+    PrepareFetchPolicy(session_.getAlbumsStop, LoadAppSettings(programFolder_));
     return StartWorker(getListThread_, getListRunning_, session_.getAlbumsState, &MainController::GetListFunc);
 }
 
@@ -133,16 +138,16 @@ void MainController::TakeAlbumList(const SiteSession& from) {
 
 void MainController::Download(DownloadOrder order) {
     if (session_.downloadState != DOWN_IDLE) return;
-    const unsigned retries = order.app.retries;
+    const AppSettings app = order.app;
     order_ = std::move(order);
-    StartDownloadRun(&MainController::DownListFunc, retries);
+    StartDownloadRun(&MainController::DownListFunc, app);
 }
 
 void MainController::RetryFailures(RetryOrder order) {
     if (session_.downloadState != DOWN_IDLE || session_.getAlbumsState != GET_IDLE) return;
-    const unsigned retries = order.app.retries;
+    const AppSettings app = order.app;
     retryOrder_ = std::move(order);
-    StartDownloadRun(&MainController::RetryFunc, retries);
+    StartDownloadRun(&MainController::RetryFunc, app);
 }
 
 RetryOrder MainController::OrderForRetry() { return {LoadAppSettings(programFolder_)}; }
@@ -177,9 +182,9 @@ DownloadOrder MainController::OrderFor(const std::vector<std::size_t>& positions
     return order;
 }
 
-void MainController::StartDownloadRun(void (*body)(MainController&), unsigned retries) {
+void MainController::StartDownloadRun(void (*body)(MainController&), const AppSettings& app) {
     session_.downloadState = DOWN_RUNNING;
-    PrepareFetchPolicy(session_.downloadStop, retries);
+    PrepareFetchPolicy(session_.downloadStop, app);
     StartWorker(downListThread_, downListRunning_, session_.downloadState, body);
 }
 

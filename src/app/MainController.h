@@ -126,7 +126,7 @@ private:
     static void GetListFunc(MainController& self);
     static void DownListFunc(MainController& self);
     static void RetryFunc(MainController& self);
-    void StartDownloadRun(void (*body)(MainController&), unsigned retries);
+    void StartDownloadRun(void (*body)(MainController&), const AppSettings& app);
 
     RunView& view_;
     std::filesystem::path programFolder_;
@@ -142,7 +142,8 @@ private:
     std::thread downListThread_;
 
     // A fresh stop for the next run, whose page fetches retry `retries` times.
-    void PrepareFetchPolicy(std::shared_ptr<StopToken>& stop, unsigned retries);
+    // The retries, the stop and the process's transfer limits of a run.
+    void PrepareFetchPolicy(std::shared_ptr<StopToken>& stop, const AppSettings& app);
     void RaiseStop(const std::shared_ptr<StopToken>& stop);
     std::mutex stopMutex_;  // guards the session's stop tokens while they are replaced
 

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "app/DownloadReport.h"
+#include "web/HostGate.h"
 
 namespace lumora {
 
@@ -38,6 +39,8 @@ public:
     virtual void PictureFiltered(const PictureEvent&) {}
     virtual void AlbumEnded(std::size_t /*number*/, const AlbumOutcome&) {}
     virtual void RunEnded(const DownloadReport&) {}
+    // A host asked to be spared, or may be asked more again (HostGate.h).
+    virtual void HostChanged(const HostChange&) {}
 };
 
 // Hands every event to each listener added; listeners are added before runs start.
@@ -79,6 +82,9 @@ public:
     }
     void RunEnded(const DownloadReport& report) override {
         Each([&](RunListener& l) { l.RunEnded(report); });
+    }
+    void HostChanged(const HostChange& change) override {
+        Each([&](RunListener& l) { l.HostChanged(change); });
     }
 
 private:

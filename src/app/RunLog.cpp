@@ -132,6 +132,12 @@ void RunLog::AlbumEnded(std::size_t number, const AlbumOutcome& outcome) {
     Append(line);
 }
 
+void RunLog::HostChanged(const HostChange& change) {
+    Append(std::string(change.slowed ? "host slowed\t" : "host resumed\t") + change.host + "\tlimit " +
+           (change.limit ? Count(change.limit) : std::string("none")) +
+           (change.pause.count() > 0 ? "\tpause " + Count(static_cast<std::size_t>(change.pause.count())) + " s" : ""));
+}
+
 void RunLog::RunEnded(const DownloadReport& report) {
     const RunTotals totals = report.Totals();
     const char* how = report.stopped ? "stopped" : report.Complete() ? "complete" : "incomplete";

@@ -34,6 +34,7 @@ public:
     void PictureFailed(const PictureEvent& event) override;
     void AlbumEnded(std::size_t number, const AlbumOutcome& outcome) override;
     void RunEnded(const DownloadReport& report) override;
+    void HostChanged(const HostChange& change) override;
 
 private:
     void RotateIfFull(std::uintmax_t adding);

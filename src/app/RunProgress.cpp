@@ -1,6 +1,7 @@
 #include "app/RunProgress.h"
 
 #include "text/Format.h"
+#include "text/StringCtrl.h"
 
 namespace lumora {
 namespace {
@@ -79,6 +80,24 @@ void RunProgress::RunEnded(const DownloadReport&) {
     endedAt_ = Clock::now();
 }
 
+void RunProgress::HostChanged(const HostChange& change) {
+    std::lock_guard lock(mutex_);
+    figures_.hostNote = !change.slowed && change.limit == 0 ? std::u16string() : HostChangeText(change);
+}
+
+std::u16string HostChangeText(const HostChange& change) {
+    const std::u16string host = Utf8ToWide(change.host);
+    const auto seconds = Int(static_cast<std::uint64_t>(change.pause.count()));
+    if (!change.slowed) {
+        return change.limit == 0 ? host + u" 恢复：不再限制"
+                                 : FormatText(u"%s 恢复：同时最多%d个", {host, Int(change.limit)});
+    }
+    if (change.limit == 0) return FormatText(u"%s 要求暂停%d秒", {host, seconds});
+    std::u16string text = FormatText(u"%s 要求放慢：同时最多%d个", {host, Int(change.limit)});
+    if (change.pause.count() > 0) text += FormatText(u"，暂停%d秒", {seconds});
+    return text;
+}
+
 std::u16string RunProgressText(const RunProgressFigures& figures) {
     if (figures.album == 0) return {};
     std::u16string text = FormatText(u"第%d/%d个相册  图片%d/%d张",
@@ -86,6 +105,7 @@ std::u16string RunProgressText(const RunProgressFigures& figures) {
     if (figures.failed > 0) text += FormatText(u"  失败%d", {Int(figures.failed)});
     if (figures.bytesPerSecond > 0) text += u"  " + ByteCountText(figures.bytesPerSecond) + u"/s";
     if (figures.secondsLeft) text += u"  剩余" + DurationText(*figures.secondsLeft);
+    if (!figures.hostNote.empty()) text += u"  " + figures.hostNote;
     return text;
 }
 

@@ -23,6 +23,7 @@ struct RunProgressFigures {
     std::uint64_t bytes = 0;
     std::uint64_t bytesPerSecond = 0;          // 0 until a second has passed
     std::optional<std::uint64_t> secondsLeft;  // for the pictures listed so far
+    std::u16string hostNote;                   // while a host is slowed: HostChangeText
     bool running = false;
 };
 
@@ -44,6 +45,7 @@ public:
     void PictureFailed(const PictureEvent& event) override;
     void PictureFiltered(const PictureEvent& event) override;
     void RunEnded(const DownloadReport& report) override;
+    void HostChanged(const HostChange& change) override;
 
 private:
     void Ended(bool failed);
@@ -57,6 +59,8 @@ private:
 
 // "第2/5个相册  图片37/120张  失败2  1.5 MB/s  剩余0:42"; empty before the first album.
 std::u16string RunProgressText(const RunProgressFigures& figures);
+// "img.example.com 要求放慢：同时最多4个，暂停2秒", "img.example.com 恢复：不再限制".
+std::u16string HostChangeText(const HostChange& change);
 // "1.5 MB", "820 KB", "12 B".
 std::u16string ByteCountText(std::uint64_t bytes);
 // "0:42", "12:05", "2:03:09".

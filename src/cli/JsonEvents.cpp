@@ -62,6 +62,15 @@ public:
 
     void PictureFiltered(const PictureEvent& event) override { PrintJsonLine(WithReason("picture-filtered", event)); }
 
+    // "limit": transfers the host gets at once now, null when it has no limit of its own.
+    void HostChanged(const HostChange& change) override {
+        json line = {{"event", change.slowed ? "host-slowed" : "host-resumed"},
+                     {"host", change.host},
+                     {"limit", change.limit ? json(change.limit) : json(nullptr)}};
+        if (change.pause.count() > 0) line["pause"] = change.pause.count();
+        PrintJsonLine(line);
+    }
+
     void AlbumEnded(std::size_t number, const AlbumOutcome& outcome) override {
         json line = {{"event", "album-ended"},
                      {"album", number},

@@ -25,6 +25,11 @@ public:
         app_->add_option("--max", max_, "largest picture kept, in KB (0 to 65535, not below --min; 0: no upper limit)")
             ->type_name("KB");
         app_->add_option("--retries", retries_, "tries again after a failed transfer (0 to 10)")->type_name("N");
+        app_->add_option("--limit-rate", limitRate_,
+                         "KB a second that all transfers together may take (0 to 999999; 0: no limit)")
+            ->type_name("KB");
+        app_->add_option("--delay", delay_, "least pause between two requests to one host (0 to 60000 ms)")
+            ->type_name("MS");
     }
 
     int Run(const GlobalOptions&) override {
@@ -34,11 +39,12 @@ public:
         DownloadParams params = settings.CurrentDownloadParams();
         AppSettings app = settings.CurrentAppSettings();
         // Everything asked for is checked before anything is stored.
-        std::optional<unsigned> retries;
-        if (retries_) {
-            retries = ParseRetries(Utf8ToWide(*retries_));
-            if (!retries) return Refuse(ParamErrorText(kRetriesField));
-        }
+        AppSettings editedApp = app;
+        if (retries_ && !Take(*retries_, ParseRetries, editedApp.retries)) return Refuse(ParamErrorText(kRetriesField));
+        if (limitRate_ && !Take(*limitRate_, ParseLimitRate, editedApp.limitRateKB))
+            return Refuse(ParamErrorText(kLimitRateField));
+        if (delay_ && !Take(*delay_, ParseRequestDelay, editedApp.requestDelayMs))
+            return Refuse(ParamErrorText(kRequestDelayField));
         DownloadParams edited = params;
         if (threads_ || timeout_ || min_ || max_) {
             auto text = [](const std::optional<std::string>& given, std::uint16_t current) {
@@ -49,9 +55,9 @@ public:
                                                   text(max_, params.maxKB));
             if (error) return Refuse(*error);
         }
-        if (retries) {
-            app.retries = *retries;
-            if (!settings.UpdateAppSettings(app)) return kExitFailure;  // the failure was shown
+        if (editedApp != app) {
+            if (!settings.UpdateAppSettings(editedApp)) return kExitFailure;  // the failure was shown
+            app = editedApp;
         }
         if (threads_ || timeout_ || min_ || max_) {
             if (!settings.UpdateDownloadParams(edited)) return kExitFailure;
@@ -62,17 +68,27 @@ public:
         PrintRow({u"min", NumberText(params.minKB)});
         PrintRow({u"max", NumberText(params.maxKB)});
         PrintRow({u"retries", NumberText(app.retries)});
+        PrintRow({u"limit-rate", NumberText(app.limitRateKB)});
+        PrintRow({u"delay", NumberText(app.requestDelayMs)});
         return 0;
     }
 
 private:
+    // The typed number into `value` when `parse` accepts it.
+    static bool Take(const std::string& typed, std::optional<unsigned> (*parse)(const std::u16string&),
+                     unsigned& value) {
+        const std::optional<unsigned> number = parse(Utf8ToWide(typed));
+        if (number) value = *number;
+        return number.has_value();
+    }
+
     static int Refuse(const std::u16string& message) {
         PrintLine(stderr, message);
         return kExitUsage;
     }
 
     // Taken as text: the dialog's own rules read them.
-    std::optional<std::string> threads_, timeout_, min_, max_, retries_;
+    std::optional<std::string> threads_, timeout_, min_, max_, retries_, limitRate_, delay_;
 };
 
 }  // namespace

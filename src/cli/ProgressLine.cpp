@@ -89,7 +89,14 @@ std::u16string ProgressLine::TextLocked() const {
         const double left = seconds / static_cast<double>(done) * static_cast<double>(listed_ - done);
         line += u"  剩余" + DurationText(static_cast<std::uint64_t>(left + 0.5));
     }
+    if (!hostNote_.empty()) line += u"  " + hostNote_;
     return line;
+}
+
+void ProgressLine::HostChanged(const HostChange& change) {
+    std::lock_guard lock(mutex_);
+    hostNote_ = !change.slowed && change.limit == 0 ? std::u16string() : HostChangeText(change);
+    Draw(true);
 }
 
 void ProgressLine::Draw(bool now) {

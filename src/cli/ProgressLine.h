@@ -36,6 +36,8 @@ public:
     void PictureFiltered(const PictureEvent& event) override;
     void AlbumEnded(std::size_t number, const AlbumOutcome& outcome) override;
     void RunEnded(const DownloadReport& report) override;
+    // The latest, until the host is no longer limited.
+    void HostChanged(const HostChange& change) override;
 
     // The line as it would be drawn now, before it is cut to the width.
     std::u16string Text() const;
@@ -53,6 +55,7 @@ private:
     mutable std::mutex mutex_;
     std::u16string status_;
     std::u16string title_;
+    std::u16string hostNote_;
     std::size_t album_ = 0, albums_ = 0;
     std::size_t listed_ = 0, saved_ = 0, skipped_ = 0, filtered_ = 0, failed_ = 0;
     std::uint64_t bytes_ = 0;

@@ -11,10 +11,9 @@
 #include "gui/Desktop.h"
 #include "gui/DialogParts.h"
 #include "gui/GuiText.h"
-#include "settings/AppSettings.h"
 
-CDlgDownSet::CDlgDownSet(lumora::DownloadParams& params, unsigned& retries, CDesktop& desktop, QWidget* parent)
-    : QDialog(parent), params_(params), retries_(retries), desktop_(desktop) {
+CDlgDownSet::CDlgDownSet(lumora::DownloadParams& params, lumora::AppSettings& app, CDesktop& desktop, QWidget* parent)
+    : QDialog(parent), params_(params), app_(app), desktop_(desktop) {
     setWindowTitle(QStringLiteral("设置"));
     auto* group = new QGroupBox(QStringLiteral("下载参数设置"), this);
     auto* grid = new QGridLayout(group);
@@ -22,7 +21,10 @@ CDlgDownSet::CDlgDownSet(lumora::DownloadParams& params, unsigned& retries, CDes
     timeout_ = AddLabelledEdit(grid, 1, QStringLiteral("超时(S, >=10)："), 1003, params.timeoutSeconds);
     minimum_ = AddLabelledEdit(grid, 2, QStringLiteral("图片最小值(K)："), 1000, params.minKB);
     maximum_ = AddLabelledEdit(grid, 3, QStringLiteral("图片最大值(K)："), 1001, params.maxKB);
-    retryCount_ = AddLabelledEdit(grid, 4, QStringLiteral("失败重试次数(0~10)："), 1004, retries);
+    retryCount_ = AddLabelledEdit(grid, 4, QStringLiteral("失败重试次数(0~10)："), 1004, app.retries);
+    const QString colon = QStringLiteral("：");
+    limitRate_ = AddLabelledEdit(grid, 5, ToQString(lumora::kLimitRateField) + colon, 1005, app.limitRateKB);
+    requestDelay_ = AddLabelledEdit(grid, 6, ToQString(lumora::kRequestDelayField) + colon, 1006, app.requestDelayMs);
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(group);
@@ -37,11 +39,17 @@ void CDlgDownSet::OnOk() {
         entered, ToU16(threads_->text()), ToU16(timeout_->text()), ToU16(minimum_->text()), ToU16(maximum_->text()));
     const std::optional<unsigned> retries = lumora::ParseRetries(ToU16(retryCount_->text()));
     if (!error && !retries) error = lumora::ParamErrorText(lumora::kRetriesField);
+    const std::optional<unsigned> limit = lumora::ParseLimitRate(ToU16(limitRate_->text()));
+    if (!error && !limit) error = lumora::ParamErrorText(lumora::kLimitRateField);
+    const std::optional<unsigned> delay = lumora::ParseRequestDelay(ToU16(requestDelay_->text()));
+    if (!error && !delay) error = lumora::ParamErrorText(lumora::kRequestDelayField);
     if (error) {
         desktop_.Message(this, ToQString(*error), CDesktop::ProgramCaption());
         return;
     }
     params_ = entered;
-    retries_ = *retries;
+    app_.retries = *retries;
+    app_.limitRateKB = *limit;
+    app_.requestDelayMs = *delay;
     accept();
 }

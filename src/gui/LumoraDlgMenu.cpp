@@ -81,13 +81,15 @@ void CLumoraDlg::RunDownloadSettings() {
     // abandoned must not reach the next download.
     DownloadParams params = controller_->CurrentDownloadParams();
     AppSettings settings = controller_->CurrentAppSettings();
-    CDlgDownSet dialog(params, settings.retries, desktop_, this);
+    CDlgDownSet dialog(params, settings, desktop_, this);
     if (dialog.exec() != QDialog::Accepted) return;
     controller_->UpdateDownloadParams(params);
     // Another process may have changed the other settings meanwhile.
-    const unsigned retries = settings.retries;
+    const AppSettings edited = settings;
     settings = controller_->CurrentAppSettings();
-    settings.retries = retries;
+    settings.retries = edited.retries;
+    settings.limitRateKB = edited.limitRateKB;
+    settings.requestDelayMs = edited.requestDelayMs;
     StoreAppSettings(settings);
 }
 

@@ -116,8 +116,8 @@ int RunScreenshotTour(CLumoraDlg& window, const QString& folder) {
     }
 
     lumora::DownloadParams params = window.controller().CurrentDownloadParams();
-    unsigned retries = window.controller().CurrentAppSettings().retries;
-    CDlgDownSet downSet(params, retries, DefaultDesktop(), &window);
+    lumora::AppSettings app = window.controller().CurrentAppSettings();
+    CDlgDownSet downSet(params, app, DefaultDesktop(), &window);
     tour.SaveDialog(downSet, QStringLiteral("dialog-download-settings.png"));
     lumora::NameRules rules = window.controller().CurrentNameRules();
     CDlgSaveSet saveSet(rules, DefaultDesktop(), &window);

@@ -14,6 +14,8 @@ constexpr char16_t kSection[] = u"download";
 constexpr char16_t kRetriesKey[] = u"retries";
 constexpr char16_t kSkipSavedKey[] = u"skip-saved";
 constexpr char16_t kSkipDeletedKey[] = u"skip-deleted";
+constexpr char16_t kLimitRateKey[] = u"limit-rate";
+constexpr char16_t kRequestDelayKey[] = u"request-delay";
 
 // A whole decimal number, or -1.
 long ReadNumber(const std::u16string& text) {
@@ -26,21 +28,33 @@ long ReadNumber(const std::u16string& text) {
     return value;
 }
 
-}  // namespace
-
-std::optional<unsigned> ParseRetries(const std::u16string& text) {
+// A whole number 0..max as typed, blanks around it allowed.
+std::optional<unsigned> ParseUpTo(const std::u16string& text, unsigned max) {
     const std::u16string_view number = TrimBlanks(text, kSpaceAndTab);
     if (number.empty()) return std::nullopt;
     const long value = ReadNumber(std::u16string(number));
-    if (value < 0 || value > static_cast<long>(kMaxRetries)) return std::nullopt;
+    if (value < 0 || value > static_cast<long>(max)) return std::nullopt;
     return static_cast<unsigned>(value);
 }
+
+// The key's number when it is one of 0..max, else `fallback`.
+unsigned ReadUpTo(const CIni& ini, const char16_t* key, unsigned max, unsigned fallback) {
+    const long value = ReadNumber(ini.ReadIniText(kSection, key));
+    return value >= 0 && value <= static_cast<long>(max) ? static_cast<unsigned>(value) : fallback;
+}
+
+}  // namespace
+
+std::optional<unsigned> ParseRetries(const std::u16string& text) { return ParseUpTo(text, kMaxRetries); }
+std::optional<unsigned> ParseLimitRate(const std::u16string& text) { return ParseUpTo(text, kMaxLimitRateKB); }
+std::optional<unsigned> ParseRequestDelay(const std::u16string& text) { return ParseUpTo(text, kMaxRequestDelayMs); }
 
 AppSettings LoadAppSettings(const std::filesystem::path& folder) {
     const CIni ini(folder / kAppSettingsFileName);
     AppSettings settings;
-    const long retries = ReadNumber(ini.ReadIniText(kSection, kRetriesKey));
-    if (retries >= 0 && retries <= static_cast<long>(kMaxRetries)) settings.retries = static_cast<unsigned>(retries);
+    settings.retries = ReadUpTo(ini, kRetriesKey, kMaxRetries, settings.retries);
+    settings.limitRateKB = ReadUpTo(ini, kLimitRateKey, kMaxLimitRateKB, 0);
+    settings.requestDelayMs = ReadUpTo(ini, kRequestDelayKey, kMaxRequestDelayMs, 0);
     const long skip = ReadNumber(ini.ReadIniText(kSection, kSkipSavedKey));
     if (skip == 0 || skip == 1) settings.skipSaved = skip == 1;
     const long deleted = ReadNumber(ini.ReadIniText(kSection, kSkipDeletedKey));
@@ -52,6 +66,8 @@ Result<void> SaveAppSettings(const std::filesystem::path& folder, const AppSetti
     std::string lines = "retries=" + std::to_string(settings.retries) + "\n";
     lines += std::string("skip-saved=") + (settings.skipSaved ? "1" : "0") + "\n";
     lines += std::string("skip-deleted=") + (settings.skipDeleted ? "1" : "0") + "\n";
+    lines += "limit-rate=" + std::to_string(settings.limitRateKB) + "\n";
+    lines += "request-delay=" + std::to_string(settings.requestDelayMs) + "\n";
     return SaveAppSettingsSection(folder, kSection, Utf8ToWide(lines));
 }
 

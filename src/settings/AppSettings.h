@@ -20,6 +20,14 @@ inline constexpr unsigned kMaxRetries = 10;
 inline constexpr unsigned kDefaultRetries = 3;
 inline constexpr char16_t kRetriesField[] = u"失败重试次数(0~10)";
 
+// One bandwidth limit for all transfers together, in KB (x 1024 bytes) a
+// second, and the least pause between two requests to one host; 0: none.
+inline constexpr unsigned kMaxLimitRateKB = 999999;
+inline constexpr unsigned kMaxRequestDelayMs = 60000;
+// The fields' names; their labels add "：".
+inline constexpr char16_t kLimitRateField[] = u"限速(KB/s，0为不限)";
+inline constexpr char16_t kRequestDelayField[] = u"请求间隔(毫秒)";
+
 // The skip-saved switch as menu and command line name it. It reads the
 // archive picture by picture, which "不下载以前下载过的图片" (the album
 // folder's marker) does not: the two tips say how they differ.
@@ -36,6 +44,8 @@ struct AppSettings {
     unsigned retries = kDefaultRetries;  // 0..kMaxRetries
     bool skipSaved = true;               // kSkipSavedText
     bool skipDeleted = false;            // kSkipDeletedText
+    unsigned limitRateKB = 0;            // 0..kMaxLimitRateKB
+    unsigned requestDelayMs = 0;         // 0..kMaxRequestDelayMs
 
     bool operator==(const AppSettings&) const = default;
 };
@@ -44,6 +54,9 @@ struct AppSettings {
 // number 0..kMaxRetries, or nothing, which the caller answers with "参数错误"
 // and the field's name, kRetriesField.
 std::optional<unsigned> ParseRetries(const std::u16string& text);
+// The same for the limit (kLimitRateField) and the pause (kRequestDelayField).
+std::optional<unsigned> ParseLimitRate(const std::u16string& text);
+std::optional<unsigned> ParseRequestDelay(const std::u16string& text);
 
 AppSettings LoadAppSettings(const std::filesystem::path& folder);
 // Writes the download section anew (atomically); the file's other sections stay.

@@ -54,14 +54,14 @@ class DownSetTest : public ::testing::Test {
 protected:
     // Enters the four texts and presses OK; true when the dialog closed with OK.
     bool Enter(const char* threads, const char* timeout, const char* min = "0", const char* max = "0") {
-        CDlgDownSet dialog(params_, retries_, desktop_);
+        CDlgDownSet dialog(params_, app_, desktop_);
         SetDownloadInput(&dialog, threads, timeout, min, max);
         Part<QPushButton>(&dialog, 1023)->click();
         return dialog.result() == QDialog::Accepted;
     }
 
     DownloadParams params_ = Params(5, 30);
-    unsigned retries_ = 3;
+    AppSettings app_;
     FakeDesktop desktop_;
 };
 
@@ -114,26 +114,39 @@ TEST_F(MenuDialogTest, DownloadSettingsAreSavedOnOkOnly) {
     EXPECT_EQ(LoadSettings(home_).downloadParams[14], expected);
 }
 
-TEST_F(MenuDialogTest, RetryCountOutsideZeroToTenIsRefusedAndZeroIsSaved) {
+TEST_F(MenuDialogTest, RetriesLimitAndPauseOutsideTheirRangesAreRefusedAndGoodOnesSaved) {
     AppSettings before;
     before.retries = 4;
     before.skipSaved = false;
+    before.limitRateKB = 512;
     ASSERT_TRUE(SaveAppSettings(home_, before));
     CLumoraDlg& window = OpenWindow();
     WhenModal<CDlgDownSet>([](CDlgDownSet& dialog) {
         EXPECT_EQ(Part(&dialog, 1004)->text(), QStringLiteral("4"));
-        for (const char* wrong : {"11", "abc"}) {
-            Part(&dialog, 1004)->setText(QString::fromLatin1(wrong));
+        EXPECT_EQ(Part(&dialog, 1005)->text(), QStringLiteral("512"));
+        EXPECT_EQ(Part(&dialog, 1006)->text(), QStringLiteral("0"));
+        const std::pair<int, const char*> wrong[] = {{1004, "11"}, {1004, "abc"}, {1005, "1000000"}, {1006, "60001"}};
+        for (auto [id, text] : wrong) {
+            const QString was = Part(&dialog, id)->text();
+            Part(&dialog, id)->setText(QString::fromLatin1(text));
             Part<QPushButton>(&dialog, 1023)->click();
-            EXPECT_TRUE(dialog.isVisible()) << wrong;
+            EXPECT_TRUE(dialog.isVisible()) << text;
+            Part(&dialog, id)->setText(was);
         }
         Part(&dialog, 1004)->setText(QStringLiteral("0"));
+        Part(&dialog, 1005)->setText(QStringLiteral("2048"));
+        Part(&dialog, 1006)->setText(QStringLiteral(" 250 "));
         Part<QPushButton>(&dialog, 1023)->click();
     });
     window.OnMenuCommand(32778);
-    EXPECT_EQ(desktop_.messages, std::vector<QString>(2, QStringLiteral("参数错误：失败重试次数(0~10)")));
+    std::vector<QString> expectedMessages(2, QStringLiteral("参数错误：失败重试次数(0~10)"));
+    expectedMessages.push_back(QStringLiteral("参数错误：限速(KB/s，0为不限)"));
+    expectedMessages.push_back(QStringLiteral("参数错误：请求间隔(毫秒)"));
+    EXPECT_EQ(desktop_.messages, expectedMessages);
     AppSettings expected = before;
     expected.retries = 0;
+    expected.limitRateKB = 2048;
+    expected.requestDelayMs = 250;
     EXPECT_EQ(LoadAppSettings(home_), expected);
 }
 
