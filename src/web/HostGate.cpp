@@ -22,14 +22,14 @@ HostGate::Ticket& HostGate::Ticket::operator=(Ticket&& other) noexcept {
         Leave(HostAnswer::None);
         gate_ = std::exchange(other.gate_, nullptr);
         host_ = std::move(other.host_);
-        startedAs_ = other.startedAs_;
+        wave_ = other.wave_;
     }
     return *this;
 }
 
 void HostGate::Ticket::Leave(HostAnswer answer, std::optional<std::chrono::seconds> retryAfter) {
     if (!gate_) return;
-    std::exchange(gate_, nullptr)->Leave(host_, startedAs_, answer, retryAfter);
+    std::exchange(gate_, nullptr)->Leave(host_, wave_, answer, retryAfter);
 }
 
 HostGate& HostGate::Shared() {
@@ -58,7 +58,7 @@ std::optional<HostGate::Ticket> HostGate::Enter(const std::string& host, const S
                 state.nextStart = now + delay_;
                 ticket.gate_ = this;
                 ticket.host_ = host;
-                ticket.startedAs_ = state.inFlight;
+                ticket.wave_ = state.wave;
                 break;
             }
             auto wake = now + kStopPoll;
@@ -78,10 +78,11 @@ bool HostGate::Lower(Host& state, unsigned limit) {
     if (state.raisedSinceLowered) state.probeInterval = std::min(state.probeInterval * 2, kLongestProbeInterval);
     state.raisedSinceLowered = false;
     state.limit = limit;
+    ++state.wave;  // what is in flight now was answered by this lowering
     return true;
 }
 
-void HostGate::Leave(const std::string& host, unsigned startedAs, HostAnswer answer,
+void HostGate::Leave(const std::string& host, std::uint64_t wave, HostAnswer answer,
                      std::optional<std::chrono::seconds> retryAfter) {
     std::vector<HostChange> changes;
     {
@@ -94,8 +95,13 @@ void HostGate::Leave(const std::string& host, unsigned startedAs, HostAnswer ans
         case HostAnswer::RateLimited:
             state.failuresInRow = 0;
             state.lastComplaint = now;
-            // It took startedAs - 1 without complaint, and refused one more.
-            lowered = Lower(state, startedAs - 1);
+            if (wave == state.wave) {
+                // A new wave: the host took at most the others in flight.
+                lowered = Lower(state, state.inFlight);
+            } else {
+                // One more of the wave refused: one fewer was taken.
+                lowered = state.limit > 1 && Lower(state, state.limit - 1);
+            }
             break;
         case HostAnswer::Passing:
             if (++state.failuresInRow >= kFailuresInRow) {

@@ -3,8 +3,11 @@
 // with refusals; here the whole process backs off from a host together.
 //
 // A host starts without a limit of its own (the thread setting bounds it).
-// A refusal (429, or a 503 with Retry-After) of a request that was the k-th
-// in flight limits the host to k - 1 at once: what it took without complaint.
+// A refusal (429, or a 503 with Retry-After) limits it to what it took
+// without complaint: the first refusal of a wave to the others in flight,
+// each further refusal of a request of that wave to one fewer. Counting the
+// wave's refusals, not the refused request's place, does not depend on the
+// order in which the host saw requests that went out together.
 // Five passing failures in a row halve what is in flight. An isolated 503 or
 // a cut connection among clean answers changes nothing. A limited host gets
 // one more after a quiet interval (10 s at first); a raise that is refused
@@ -66,7 +69,7 @@ public:
         friend class HostGate;
         HostGate* gate_ = nullptr;
         std::string host_;
-        unsigned startedAs_ = 0;  // how many were in flight with it when it started, itself included
+        std::uint64_t wave_ = 0;  // the host's wave when it started
     };
 
     HostGate() = default;
@@ -94,6 +97,9 @@ public:
 private:
     struct Host {
         unsigned inFlight = 0;
+        // Requests that started before the last lowering belong to the wave
+        // it answered; a refusal of a later one starts a new wave.
+        std::uint64_t wave = 0;
         unsigned limit = 0;
         unsigned failuresInRow = 0;
         std::chrono::steady_clock::time_point pausedUntil{};
@@ -104,7 +110,7 @@ private:
         bool raisedSinceLowered = false;
     };
 
-    void Leave(const std::string& host, unsigned startedAs, HostAnswer answer,
+    void Leave(const std::string& host, std::uint64_t wave, HostAnswer answer,
                std::optional<std::chrono::seconds> retryAfter);
     // Lowers the limit to `limit` when that is lower; true when it was.
     static bool Lower(Host& state, unsigned limit);
