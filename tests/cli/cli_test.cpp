@@ -255,13 +255,19 @@ TEST_F(CliTest, RetryAndArchiveCommands) {
     EXPECT_EQ(Cli("archive --bogus").status, 2);
 }
 
-TEST_F(CliTest, RetriesAndSkipSavedAreSettings) {
+TEST_F(CliTest, RetriesLimitsAndSkipSavedAreSettings) {
     EXPECT_EQ(Cli("params --retries 11").status, 2);
     EXPECT_EQ(Cli("params --retries x").status, 2);
     CliRun run = Cli("params --retries 0");
     EXPECT_EQ(run.status, 0);
     EXPECT_NE(run.out.find("retries\t0\n"), std::string::npos) << run.out;
     EXPECT_NE(Cli("params").out.find("retries\t0\n"), std::string::npos);
+    EXPECT_EQ(Cli("params --limit-rate 1000000").status, 2);
+    EXPECT_EQ(Cli("params --delay 60001").status, 2);
+    run = Cli("params --limit-rate 2048 --delay 250");
+    EXPECT_NE(run.out.find("limit-rate\t2048\ndelay\t250\n"), std::string::npos) << run.out;
+    EXPECT_NE(ReadText(home_ / "lumora.ini").find("limit-rate=2048\nrequest-delay=250\n"), std::string::npos);
+    EXPECT_NE(Cli("params").out.find("retries\t0\n"), std::string::npos);  // the other settings stay
     EXPECT_NE(Cli("options").out.find("skip-saved\ton"), std::string::npos);
     EXPECT_NE(Cli("options skip-saved off").out.find("skip-saved\toff"), std::string::npos);
     EXPECT_NE(ReadText(home_ / "lumora.ini").find("skip-saved=0"), std::string::npos);

@@ -10,6 +10,7 @@
 #include <chrono>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <set>
 #include <thread>
 
@@ -28,7 +29,10 @@ struct Reply {
     std::string body;
     std::string contentType;
     std::string contentEncoding;
-    curl_off_t wireBytes = 0;  // body bytes as sent, before decoding
+    std::string retryAfter;
+    curl_off_t contentLength = -1;  // as announced; -1: none
+    curl_off_t wireBytes = 0;       // body bytes as sent, before decoding
+    std::size_t stopAfter = 0;      // the client ends the transfer once it has this many bytes
     double firstByteSeconds = 0;
     double totalSeconds = 0;
 };
@@ -47,13 +51,14 @@ public:
     }
 
     // The same, for a transfer that may fail.
-    Reply attempt(const std::string& url, const char* acceptEncoding = nullptr) {
+    Reply attempt(const std::string& url, const char* acceptEncoding = nullptr, std::size_t stopAfter = 0) {
         Reply reply;
+        reply.stopAfter = stopAfter;
         curl_easy_setopt(curl_, CURLOPT_URL, url.c_str());
         curl_easy_setopt(curl_, CURLOPT_TIMEOUT, 30L);
         curl_easy_setopt(curl_, CURLOPT_ACCEPT_ENCODING, acceptEncoding);
         curl_easy_setopt(curl_, CURLOPT_WRITEFUNCTION, &Client::onBody);
-        curl_easy_setopt(curl_, CURLOPT_WRITEDATA, &reply.body);
+        curl_easy_setopt(curl_, CURLOPT_WRITEDATA, &reply);
         curl_easy_setopt(curl_, CURLOPT_HEADERFUNCTION, &Client::onHeader);
         curl_easy_setopt(curl_, CURLOPT_HEADERDATA, &reply);
         reply.result = curl_easy_perform(curl_);
@@ -61,6 +66,7 @@ public:
         curl_easy_getinfo(curl_, CURLINFO_STARTTRANSFER_TIME, &reply.firstByteSeconds);
         curl_easy_getinfo(curl_, CURLINFO_TOTAL_TIME, &reply.totalSeconds);
         curl_easy_getinfo(curl_, CURLINFO_SIZE_DOWNLOAD_T, &reply.wireBytes);
+        curl_easy_getinfo(curl_, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &reply.contentLength);
         return reply;
     }
 
@@ -71,9 +77,10 @@ public:
     }
 
 private:
-    static size_t onBody(char* data, size_t, size_t size, void* body) {
-        static_cast<std::string*>(body)->append(data, size);
-        return size;
+    static size_t onBody(char* data, size_t, size_t size, void* user) {
+        auto* reply = static_cast<Reply*>(user);
+        reply->body.append(data, size);
+        return reply->stopAfter > 0 && reply->body.size() >= reply->stopAfter ? 0 : size;
     }
     static size_t onHeader(char* data, size_t, size_t size, void* user) {
         auto* reply = static_cast<Reply*>(user);
@@ -85,6 +92,7 @@ private:
         for (auto& c : name) c = char(std::tolower(static_cast<unsigned char>(c)));
         if (name == "content-type") reply->contentType = line.substr(colon + 2);
         if (name == "content-encoding") reply->contentEncoding = line.substr(colon + 2);
+        if (name == "retry-after") reply->retryAfter = line.substr(colon + 2);
         return size;
     }
     CURL* curl_;
@@ -360,6 +368,102 @@ TEST(SampleSiteFaults, AFaultedPictureFailsOnceThenServesItsBytes) {
     EXPECT_EQ(right, 5);
 }
 
+// Where faults start and stop, and the trickle: each picture's first answer
+// shows which it got, and a trickled picture trickles on every request.
+TEST(SampleSiteFaults, FaultsGoByTheirStartBoundAndTrickleEveryTime) {
+    SampleSiteOptions options = SampleSiteOptions::OneAlbum(12);
+    options.failEvery = 4;  // 4, 8; 12 is past the bound
+    options.dropEvery = 3;  // from 2: 2, 5, 8; 11 is past the bound
+    options.dropFrom = 2;
+    options.trickleEvery = 6;                   // 6; 12 is past the bound
+    options.trickleBytesPerSecond = 80 * 1024;  // a picture of 20 KB in a quarter second
+    options.faultsUpto = 8;
+    TestSite site;
+    const SampleCatalog catalog = RegisterSampleSite(site, options);
+    ProxyEnvironment proxy(site);
+    Client client;
+    auto address = [&](int number) { return catalog.albums[0].pictures[number - 1].address; };
+    auto kind = [&](int number) -> std::string {
+        const Reply reply = client.attempt(address(number));
+        if (reply.status == 503) return "503";
+        if (reply.result != CURLE_OK) return "cut";
+        EXPECT_EQ(reply.status, 200);
+        EXPECT_EQ(curl_off_t(reply.body.size()), reply.contentLength) << number;
+        return reply.totalSeconds >= 0.15 ? "slow" : "whole";
+    };
+
+    std::vector<std::string> first;
+    for (int number = 1; number <= 12; ++number) first.push_back(kind(number));
+    EXPECT_EQ(first, (std::vector<std::string>{"whole", "cut", "whole", "503", "cut", "slow", "whole", "503", "whole",
+                                               "whole", "whole", "whole"}));
+    EXPECT_EQ(kind(6), "slow");
+    EXPECT_EQ(kind(8), "cut");
+    EXPECT_EQ(kind(8), "whole");
+    EXPECT_EQ(kind(5), "whole");
+}
+
+// The limit counts answers from request to last byte, over connections; the
+// answer log sees each answer end, with the bytes it sent.
+TEST(SampleSiteLimits, BeyondTheLimitAPictureIsTurnedAwayAtOnceAndEveryAnswerIsLogged) {
+    SampleSiteOptions options = SampleSiteOptions::OneAlbum(3);
+    options.bytesPerSecond = 40 * 1024;  // a picture of 20 KB in half a second
+    options.concurrencyLimit = 2;
+    std::mutex mutex;
+    std::vector<PictureAnswer> answers;
+    options.onPictureAnswer = [&](const PictureAnswer& answer) {
+        std::lock_guard lock(mutex);
+        answers.push_back(answer);
+    };
+    TestSite site;
+    const SampleCatalog catalog = RegisterSampleSite(site, options);
+    ProxyEnvironment proxy(site);
+    const auto& pictures = catalog.albums[0].pictures;
+    auto path = [](const std::string& address) { return address.substr(address.find('/', 7)); };
+
+    std::vector<Reply> slow(2);
+    {
+        std::vector<std::jthread> threads;
+        for (int i = 0; i < 2; ++i) threads.emplace_back([&, i] { slow[i] = Client().get(pictures[i].address); });
+        for (int i = 0; i < 2; ++i)
+            while (site.requestCount(path(pictures[i].address)) == 0)
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));  // both well into their bodies
+        Client client;
+        const Reply busy = client.get(pictures[2].address);
+        EXPECT_EQ(busy.status, 429);
+        EXPECT_EQ(busy.retryAfter, "1");
+        EXPECT_LT(busy.totalSeconds, 0.2);
+        EXPECT_EQ(client.get(pictures[2].thumbnailAddress).status, 200) << "thumbnails are not limited";
+    }
+    for (const Reply& reply : slow) EXPECT_EQ(reply.status, 200);
+    const Reply later = Client().get(pictures[2].address);
+    EXPECT_EQ(later.status, 200) << "places come free when answers end";
+
+    // A client can be done before the site is: wait for the last line.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    for (;;) {
+        std::lock_guard lock(mutex);
+        if (answers.size() >= 5 || std::chrono::steady_clock::now() > deadline) break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    std::lock_guard lock(mutex);
+    ASSERT_EQ(answers.size(), 5u);
+    std::map<std::pair<std::string, int>, PictureAnswer> byPathAndStatus;
+    for (const PictureAnswer& answer : answers) {
+        EXPECT_EQ(answer.host, kPictureHost);
+        EXPECT_LE(answer.start, answer.end);
+        byPathAndStatus[{answer.path, answer.status}] = answer;
+    }
+    for (int i = 0; i < 2; ++i) {
+        const PictureAnswer& answer = byPathAndStatus.at({path(pictures[i].address), 200});
+        EXPECT_EQ(answer.bodyBytes, slow[i].body.size());
+        EXPECT_GE(answer.end - answer.start, std::chrono::milliseconds(400));
+    }
+    EXPECT_EQ(byPathAndStatus.at({path(pictures[2].address), 429}).bodyBytes, 50u);
+    EXPECT_EQ(byPathAndStatus.at({path(pictures[2].address), 200}).bodyBytes, later.body.size());
+    EXPECT_TRUE(byPathAndStatus.contains({path(pictures[2].thumbnailAddress), 200}));
+}
+
 // A member as a client reads it: the list pages by their next links, every
 // album page, and every full-size picture it lists.
 struct ReadMember {
@@ -515,7 +619,8 @@ TEST(SampleSiteGrown, OneNewAlbumAndOneNewPictureAndNothingElseChanged) {
 // whole, of their size and well-formed.
 TEST(SampleSiteHostile, EachShapeArrivesWholeAndWellFormed) {
     constexpr std::size_t kSize = 8 << 20;
-    for (Hostile shape : {Hostile::Bomb, Hostile::LargePage, Hostile::GzipTail, Hostile::HugePictures}) {
+    for (Hostile shape :
+         {Hostile::Bomb, Hostile::LargePage, Hostile::GzipTail, Hostile::HugePictures, Hostile::Endless}) {
         SCOPED_TRACE(static_cast<int>(shape));
         SampleSiteOptions options = SampleSiteOptions::OneAlbum(2);
         options.hostile = shape;
@@ -545,6 +650,15 @@ TEST(SampleSiteHostile, EachShapeArrivesWholeAndWellFormed) {
             EXPECT_EQ(page.contentEncoding, "");
             EXPECT_EQ(page.body.size(), kSize);
             EXPECT_EQ(ParseAlbumList(page.body).size(), 1u);
+        } else if (shape == Hostile::Endless) {
+            // No length: only the client's stop ends it.
+            const Reply reply = client.attempt(picture, nullptr, 4 * kSize);
+            EXPECT_EQ(reply.result, CURLE_WRITE_ERROR);
+            EXPECT_EQ(reply.status, 200);
+            EXPECT_EQ(reply.contentLength, -1);
+            EXPECT_EQ(reply.contentType, "image/jpeg");
+            EXPECT_GE(reply.body.size(), 4 * kSize);
+            EXPECT_TRUE(reply.body.starts_with("\xFF\xD8\xFF\xE0"));
         } else {
             const std::string body = client.body(picture);
             EXPECT_EQ(body.size(), kSize);
@@ -555,9 +669,12 @@ TEST(SampleSiteHostile, EachShapeArrivesWholeAndWellFormed) {
             }
         }
         // The rest of the member stays as it is.
-        EXPECT_LT(
-            client.body(shape == Hostile::HugePictures ? Absolute(catalog.albums[0].coverAddress) : picture).size(),
-            64u << 10);
+        EXPECT_LT(client
+                      .body(shape == Hostile::HugePictures || shape == Hostile::Endless
+                                ? Absolute(catalog.albums[0].coverAddress)
+                                : picture)
+                      .size(),
+                  64u << 10);
     }
 }
 
