@@ -164,6 +164,7 @@ std::uint64_t hostileSize(const SampleSiteOptions& options) {
     case Hostile::LargePage:
     case Hostile::GzipTail: return 150 * kMiB;
     case Hostile::HugePictures: return 1024 * kMiB;
+    case Hostile::Endless:
     case Hostile::None: break;
     }
     return 0;
@@ -282,6 +283,16 @@ RepeatedBody hugeJpeg(const std::string& jpeg, std::uint64_t size, std::uint32_t
     return body;
 }
 
+// A JPEG's start, then comment segments on and on: more than any client
+// will read, made as it is sent.
+RepeatedBody endlessJpeg(const std::string& jpeg, std::uint32_t seed) {
+    RepeatedBody body;
+    body.head = jpeg.substr(0, kJpegHeadBytes);
+    body.block = JpegCommentSegments(4 + 65533, seed);
+    body.count = (std::uint64_t{1} << 62) / body.block.size();
+    return body;
+}
+
 // --- Serving --------------------------------------------------------------------
 
 // One picture's bytes, made the first time they are asked for.
@@ -294,7 +305,9 @@ struct PictureSource {
     bool failFirst = false;  // the first answer is a 503
     bool dropFirst = false;  // the first full answer is cut halfway
 
-    bool huge = false;  // made as it is sent, hostileBytes long
+    bool trickle = false;  // every answer at the trickle rate
+    bool huge = false;     // made as it is sent, hostileBytes long
+    bool endless = false;  // made as it is sent, without end or length
 
     std::once_flag made;
     std::string bytes;
@@ -302,17 +315,46 @@ struct PictureSource {
     std::atomic<int> answers{0};  // counted only when a fault is due
 };
 
+// An answer of the picture host, held by the answer itself until the site
+// is done writing it, so that it ends after its last byte went out, its
+// waits and pauses included, or when the client went away.
+struct AnswerFollower {
+    std::shared_ptr<std::atomic<int>> sending;  // holds a place there; null: counted nowhere
+    std::function<void(const PictureAnswer&)> onAnswer;
+    PictureAnswer answer;
+    std::atomic<std::uint64_t> made{0};  // body bytes made for sending so far
+
+    AnswerFollower() = default;
+    AnswerFollower(const AnswerFollower&) = delete;
+    AnswerFollower& operator=(const AnswerFollower&) = delete;
+    ~AnswerFollower() {
+        if (sending) sending->fetch_sub(1);
+        if (!onAnswer) return;
+        answer.end = std::chrono::steady_clock::now();
+        answer.bodyBytes = made.load();
+        try {
+            onAnswer(answer);
+        } catch (...) {
+            // The site's connection thread must not end for a log line.
+        }
+    }
+};
+
+// Pieces every 20 ms or so, at least a byte each.
+void pace(Response& response, std::size_t bytesPerSecond) {
+    response.chunkSize = std::max<std::size_t>(1, bytesPerSecond / 50);
+    response.chunkDelay =
+        std::chrono::milliseconds(std::max<std::size_t>(1, response.chunkSize * 1000 / bytesPerSecond));
+}
+
 struct SiteState {
     SampleSiteOptions options;
+    // Full-size picture answers under way, shared by all members of the site.
+    std::shared_ptr<std::atomic<int>> sending;
 
     void shape(Response& response) const {
         response.delayBeforeHeaders = std::chrono::milliseconds(options.latencyMs);
-        if (options.bytesPerSecond > 0) {
-            // Pieces every 20 ms or so, at least a byte each.
-            response.chunkSize = std::max<std::size_t>(1, options.bytesPerSecond / 50);
-            response.chunkDelay =
-                std::chrono::milliseconds(std::max<std::size_t>(1, response.chunkSize * 1000 / options.bytesPerSecond));
-        }
+        if (options.bytesPerSecond > 0) pace(response, options.bytesPerSecond);
     }
 
     Response page(const Request& request, const std::string& body) const {
@@ -334,7 +376,55 @@ struct SiteState {
         if (options.onRequest) options.onRequest(request);
     }
 
-    Response picture(PictureSource& source) const {
+    Response picture(PictureSource& source, const Request& request) const {
+        const bool limited = source.full && options.concurrencyLimit > 0;
+        if (!limited && !options.onPictureAnswer) return pictureAnswer(source);
+        auto follower = std::make_shared<AnswerFollower>();
+        follower->onAnswer = options.onPictureAnswer;
+        follower->answer.host = request.host;
+        follower->answer.path = request.path;
+        follower->answer.start = std::chrono::steady_clock::now();
+        if (limited) {
+            // Taken before the answer is made: two requests never both get the last place.
+            if (sending->fetch_add(1) >= options.concurrencyLimit) {
+                sending->fetch_sub(1);
+                // At once, without the latency: turned away before any work on it.
+                Response busy = Response::Status(429, "Too many pictures at once; try again in a second.\n");
+                busy.Header("Content-Type", "text/plain").Header("Retry-After", "1");
+                follow(busy, std::move(follower));
+                return busy;
+            }
+            follower->sending = sending;
+        }
+        Response response = pictureAnswer(source);
+        follow(response, std::move(follower));
+        return response;
+    }
+
+    // Hands the answer's body to the site piece by piece through `follower`,
+    // which the answer then holds to its end. Pieces of at most 16 KB keep
+    // the count of bytes sent close when a client goes away mid-way.
+    static void follow(Response& response, std::shared_ptr<AnswerFollower> follower) {
+        follower->answer.status = response.status;
+        auto fill = std::move(response.streamedBody);
+        if (!fill) {
+            // Picture-host answers are never compressed: the body goes out as it is.
+            auto body = std::make_shared<const std::string>(std::move(response.body));
+            response.body.clear();
+            response.streamedLength = body->size();
+            fill = [body](std::uint64_t offset, char* out, std::size_t size) {
+                std::memcpy(out, body->data() + offset, size);
+            };
+        }
+        response.streamedBody = [fill = std::move(fill), follower = std::move(follower)](std::uint64_t offset,
+                                                                                         char* out, std::size_t size) {
+            fill(offset, out, size);
+            follower->made.store(offset + size);
+        };
+        if (response.chunkSize == 0) response.chunkSize = 16 * 1024;
+    }
+
+    Response pictureAnswer(PictureSource& source) const {
         // The answer's number decides its fault; taking it atomically keeps
         // each fault to one answer when the first requests come together.
         int answer = source.failFirst || source.dropFirst ? source.answers.fetch_add(1) : -1;
@@ -350,10 +440,14 @@ struct SiteState {
             const bool large = options.pictureBytes >= 96 * 1024;
             const int width = source.full ? (large ? 640 : 320) : 160;
             const RgbImage image = DrawSamplePicture(source.albumNumber, source.pictureNumber, width, width * 3 / 4);
+            const std::uint32_t seed = static_cast<std::uint32_t>(source.albumNumber * 1000 + source.pictureNumber);
             if (source.huge) {
-                const std::uint32_t seed = static_cast<std::uint32_t>(source.albumNumber * 1000 + source.pictureNumber);
                 source.hugeBody =
                     std::make_shared<const RepeatedBody>(hugeJpeg(EncodeJpeg(image, 85), hostileSize(options), seed));
+                return;
+            }
+            if (source.endless) {
+                source.hugeBody = std::make_shared<const RepeatedBody>(endlessJpeg(EncodeJpeg(image, 85), seed));
                 return;
             }
             const std::size_t padTo = source.full ? options.pictureBytes : 0;
@@ -361,8 +455,11 @@ struct SiteState {
         });
         Response response = Response::Text(source.bytes, source.contentType);
         if (source.hugeBody) streamBody(response, source.hugeBody);
+        // Delimited by the connection's close, which never comes from the site.
+        if (source.endless) response.announceLength = false;
         response.Header("Cache-Control", "max-age=2592000");
         shape(response);
+        if (source.trickle) pace(response, std::max<std::size_t>(1, options.trickleBytesPerSecond));
         const std::uint64_t size = source.hugeBody ? source.hugeBody->size() : source.bytes.size();
         if (source.dropFirst && answer == 0) response.dropAfterBytes = static_cast<std::size_t>(size / 2);
         return response;
@@ -435,7 +532,8 @@ SampleCatalog BuildSampleCatalog(const SampleSiteOptions& options) {
             // Mostly JPEG, every sixth a PNG, and the member's second picture
             // a PNG behind a ".jpg" name, as uploads sometimes are. Huge ones
             // are all JPEG: comment segments pad them without a checksum.
-            const bool huge = options.hostile == Hostile::HugePictures && album.number == 1;
+            const bool huge =
+                (options.hostile == Hostile::HugePictures || options.hostile == Hostile::Endless) && album.number == 1;
             const bool png = !huge && (sequence == 1 || sequence % 6 == 4);
             const std::string stem =
                 std::string("http://") + kPictureHost +
@@ -469,10 +567,14 @@ SampleCatalog BuildSampleCatalog(const SampleSiteOptions& options) {
     return catalog;
 }
 
-SampleCatalog RegisterSampleSite(TestSite& site, const SampleSiteOptions& options) {
+namespace {
+
+SampleCatalog registerMember(TestSite& site, const SampleSiteOptions& options,
+                             std::shared_ptr<std::atomic<int>> sending) {
     SampleCatalog catalog = BuildSampleCatalog(options);
     auto state = std::make_shared<SiteState>();
     state->options = catalog.options;
+    state->sending = std::move(sending);
 
     const std::string member = "/" + options.memberId + "/";
     // Routes start answering as soon as they are added, so each keeps its own body.
@@ -483,7 +585,8 @@ SampleCatalog RegisterSampleSite(TestSite& site, const SampleSiteOptions& option
             return state->page(request, *body);
         });
     };
-    const bool hostilePage = options.hostile != Hostile::None && options.hostile != Hostile::HugePictures;
+    const bool hostilePage = options.hostile != Hostile::None && options.hostile != Hostile::HugePictures &&
+                             options.hostile != Hostile::Endless;
     for (int page = 1; page <= catalog.pageCount(); ++page) {
         const std::string html = albumListPage(catalog, page);
         std::vector<std::string> paths{pathOf(catalog.listPageAddress(page))};
@@ -514,7 +617,13 @@ SampleCatalog RegisterSampleSite(TestSite& site, const SampleSiteOptions& option
     }
 
     // Faults go by a full picture's position among all the member's pictures.
-    auto every = [](int n, int position) { return n > 0 && position > 0 && position % n == 0; };
+    auto every = [](int n, int position, int from) {
+        return n > 0 && position >= from && from > 0 && (position - from) % n == 0;
+    };
+    auto faultable = [&](int position) {
+        return position > 0 && (options.faultsUpto <= 0 || position <= options.faultsUpto);
+    };
+    const int dropFrom = options.dropFrom > 0 ? options.dropFrom : options.dropEvery;
     // The artwork goes by the album's number across the site's members, so
     // that no two members' pictures are alike.
     const std::int64_t firstAlbum = memberIds(catalog.options).firstAlbum;
@@ -526,13 +635,15 @@ SampleCatalog RegisterSampleSite(TestSite& site, const SampleSiteOptions& option
         source->full = full;
         source->format = format;
         source->huge = full && album == 1 && options.hostile == Hostile::HugePictures;
-        source->failFirst = every(options.failEvery, position);
-        source->dropFirst = every(options.dropEvery, position);
+        source->endless = full && album == 1 && options.hostile == Hostile::Endless;
+        source->failFirst = faultable(position) && every(options.failEvery, position, options.failEvery);
+        source->dropFirst = faultable(position) && every(options.dropEvery, position, dropFrom);
+        source->trickle = faultable(position) && every(options.trickleEvery, position, options.trickleEvery);
         // By the name's extension, as a plain file server answers.
         source->contentType = address.ends_with(".png") ? "image/png" : "image/jpeg";
         site.route(kPictureHost, pathOf(address), [state, source](const Request& request) {
             state->note(request);
-            return state->picture(*source);
+            return state->picture(*source, request);
         });
     };
     for (const SampleAlbum& album : catalog.albums) {
@@ -550,7 +661,14 @@ SampleCatalog RegisterSampleSite(TestSite& site, const SampleSiteOptions& option
     return catalog;
 }
 
+}  // namespace
+
+SampleCatalog RegisterSampleSite(TestSite& site, const SampleSiteOptions& options) {
+    return registerMember(site, options, std::make_shared<std::atomic<int>>(0));
+}
+
 std::vector<SampleCatalog> RegisterSampleMembers(TestSite& site, const SampleSiteOptions& options, int count) {
+    auto sending = std::make_shared<std::atomic<int>>(0);
     std::vector<SampleCatalog> catalogs;
     for (int number = 1; number <= count; ++number) {
         SampleSiteOptions member = options;
@@ -560,7 +678,7 @@ std::vector<SampleCatalog> RegisterSampleMembers(TestSite& site, const SampleSit
             member.spaceName += std::to_string(number);
             member.grown = false;
         }
-        catalogs.push_back(RegisterSampleSite(site, member));
+        catalogs.push_back(registerMember(site, member, sending));
     }
     return catalogs;
 }

@@ -6,6 +6,7 @@
 // options give the same pages and the same picture bytes.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -19,16 +20,26 @@ namespace lumora::samplesite {
 inline constexpr const char* kCommunityHost = "dp.pconline.com.cn";
 inline constexpr const char* kPictureHost = "img.pconline.com.cn";
 
-// A member that tries how a client bounds its memory. The large bodies are
-// made as they are sent (the bomb is a thousandth of what it inflates to),
-// so the site itself stays small. The pages but the large one say they are
-// gzip, whatever the request accepts.
+// A member that tries how a client bounds its memory and disk. The large
+// bodies are made as they are sent (the bomb is a thousandth of what it
+// inflates to), so the site itself stays small. The pages but the large one
+// say they are gzip, whatever the request accepts.
 enum class Hostile {
     None,
     Bomb,          // album-list page 1 is gzip that inflates to hostileBytes (2 GB), sent in about 1/1000 of that
     LargePage,     // album-list page 1 is hostileBytes (150 MB) of HTML, sent plain with its Content-Length
     HugePictures,  // album 1's full-size pictures are JPEGs of hostileBytes (1 GB), with their Content-Length
     GzipTail,      // album-list page 1 is a short gzip page with hostileBytes (150 MB) of other bytes after it
+    Endless,       // album 1's full-size pictures are a JPEG start and bytes that never end, without a length
+};
+
+// One answer of the picture host, as it ended.
+struct PictureAnswer {
+    std::string host, path;
+    int status = 0;
+    std::uint64_t bodyBytes = 0;  // handed to the connection, a piece at most 16 KB more than the client took
+    std::chrono::steady_clock::time_point start;  // when the request was read
+    std::chrono::steady_clock::time_point end;    // when the site was done with the answer
 };
 
 struct SampleSiteOptions {
@@ -57,6 +68,17 @@ struct SampleSiteOptions {
     // both gets the 503 first, then the cut answer, then its bytes.
     int failEvery = 0;  // every N-th picture: a plain "503 Service Unavailable"
     int dropEvery = 0;  // every N-th picture: the right Content-Length, the connection closed halfway
+    int dropFrom = 0;   // the first cut picture, then every dropEvery-th after it; 0: dropEvery itself
+    // Every N-th picture, on every answer, at trickleBytesPerSecond with its
+    // full Content-Length: only a client's low-speed rule ends it.
+    int trickleEvery = 0;
+    std::size_t trickleBytesPerSecond = 100;
+    int faultsUpto = 0;  // no fault or trickle for pictures after this position; 0: no bound
+
+    // Full-size picture answers being made or sent at once, over all the
+    // site's members; a request beyond it is answered "429 Too Many
+    // Requests" with "Retry-After: 1" at once. 0: no limit.
+    int concurrencyLimit = 0;
 
     Hostile hostile = Hostile::None;
     std::uint64_t hostileBytes = 0;  // 0: the size given with each shape above
@@ -64,6 +86,9 @@ struct SampleSiteOptions {
     // Called for every request the sample member answers, on the site's
     // threads, possibly several at once.
     std::function<void(const testsite::Request&)> onRequest;
+    // Called for every answer of the picture host once the site is done with
+    // it (last byte sent, or the client gone), on the site's threads.
+    std::function<void(const PictureAnswer&)> onPictureAnswer;
 
     // Shapes for benchmarks.
     static SampleSiteOptions OneAlbum(int pictures);
@@ -110,7 +135,8 @@ SampleCatalog RegisterSampleSite(testsite::TestSite& site, const SampleSiteOptio
 
 // `count` members of the same shape on one site: the first as `options` has
 // it, member N (from 2) with N after its member id and space name
-// (lumora_demo2, Lumora演示空间2). Only the first one is grown, if any.
+// (lumora_demo2, Lumora演示空间2). Only the first one is grown, if any. The
+// concurrency limit counts the pictures of all of them together.
 std::vector<SampleCatalog> RegisterSampleMembers(testsite::TestSite& site, const SampleSiteOptions& options,
                                                  int count);
 

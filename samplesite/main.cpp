@@ -1,5 +1,6 @@
 // lumora-sample-site: plays sample members of the photo community on
 // 127.0.0.1, so the whole program can be tried without the internet.
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -45,19 +46,40 @@ constexpr const char* kUsage =
     "                      full Content-Length (default 0: never). Later requests get a\n"
     "                      picture whole; one picked by both fails with the 503, then is\n"
     "                      cut, then comes whole\n"
+    "  --drop-from K       with --drop-every N, cut pictures K, K+N, K+2N ... instead of\n"
+    "                      N, 2N, 3N ... (default: N)\n"
+    "  --trickle-every N   send every N-th picture at --trickle-rate on every request,\n"
+    "                      with its full Content-Length, so that only a client's\n"
+    "                      low-speed rule ends it (default 0: never)\n"
+    "  --trickle-rate B    bytes a second of a trickled picture (default 100)\n"
+    "  --faults-upto P     no 503, cut or trickle for pictures after the P-th\n"
+    "                      (default 0: no bound)\n"
+    "  --concurrency-limit N\n"
+    "                      answer a full-size picture request that comes while N such\n"
+    "                      answers are under way (over all connections and members,\n"
+    "                      from request to last byte sent) with \"429 Too Many\n"
+    "                      Requests\" and \"Retry-After: 1\", at once (default 0: none)\n"
     "  --log-requests FILE\n"
     "                      append \"http://HOST/PATH\" to FILE for every request, as it\n"
     "                      arrives\n"
-    "  --hostile SHAPE     a member that tries a client's memory, its bodies made as they\n"
-    "                      are sent; SHAPE is one of:\n"
+    "  --log-answers FILE  append \"START_MS END_MS BYTES STATUS http://HOST/PATH\" to FILE\n"
+    "                      for every answer of the picture host as it ends: times in\n"
+    "                      ms since the site started, from the request read to the\n"
+    "                      site done with the answer; BYTES of body sent\n"
+    "  --hostile SHAPE     a member that tries a client's memory or disk, its bodies made\n"
+    "                      as they are sent; SHAPE is one of:\n"
     "                      bomb: album-list page 1 is gzip inflating to 2048 MB, about\n"
     "                      2 MB sent whatever the request accepts;\n"
     "                      large-page: album-list page 1 is 150 MB of HTML, sent plain;\n"
     "                      huge-pictures: album 1's full-size pictures are JPEGs of\n"
     "                      1024 MB each, sent with their Content-Length;\n"
     "                      gzip-tail: album-list page 1 is the page gzipped, then 150 MB\n"
-    "                      of bytes that belong to no gzip stream\n"
-    "  --hostile-size MB   that size instead, in MB of 1024 * 1024 bytes (at most 65536)\n"
+    "                      of bytes that belong to no gzip stream;\n"
+    "                      endless: album 1's full-size pictures are a JPEG start and\n"
+    "                      bytes that never end, without Content-Length, until the\n"
+    "                      client closes the connection\n"
+    "  --hostile-size MB   that size instead, in MB of 1024 * 1024 bytes (at most 65536;\n"
+    "                      endless has none)\n"
     "  -h, --help          print this help and exit\n"
     "  -v, --version       print the version and exit\n"
     "\n"
@@ -87,17 +109,20 @@ int main(int argc, char** argv) {
     using lumora::samplesite::SampleSiteOptions;
     SampleSiteOptions options;
     long port = 0;
+    // Answer-log times count from here.
+    const auto started = std::chrono::steady_clock::now();
     long members = 1;
-    std::string requestLog;
+    std::string requestLog, answerLog;
     struct NumberOption {
         const char* name;
         long max;
     };
     static constexpr NumberOption kNumbers[] = {
-        {"--port", 65535},        {"--latency", 600000},    {"--albums", 100000},
-        {"--pictures", 100000},   {"--size", 64 * 1024},    {"--bandwidth", 1 << 20},
-        {"--fail-every", 100000}, {"--drop-every", 100000}, {"--hostile-size", 64 * 1024},
-        {"--members", 1000}};
+        {"--port", 65535},           {"--latency", 600000},       {"--albums", 100000},
+        {"--pictures", 100000},      {"--size", 64 * 1024},       {"--bandwidth", 1 << 20},
+        {"--fail-every", 100000},    {"--drop-every", 100000},    {"--hostile-size", 64 * 1024},
+        {"--members", 1000},         {"--drop-from", 1 << 30},    {"--faults-upto", 1 << 30},
+        {"--trickle-every", 100000}, {"--trickle-rate", 1 << 30}, {"--concurrency-limit", 100000}};
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
         if (arg == "--help" || arg == "-h") {
@@ -123,16 +148,16 @@ int main(int argc, char** argv) {
         const NumberOption* number = nullptr;
         for (const auto& option : kNumbers)
             if (arg == option.name) number = &option;
-        if (!number && arg != "--log-requests" && arg != "--hostile") {
+        if (!number && arg != "--log-requests" && arg != "--log-answers" && arg != "--hostile") {
             if (arg.starts_with("-")) return UsageError("unknown option '" + arg + "'");
             return UsageError("unexpected argument '" + arg + "' (options start with --)");
         }
         if (!inlineValue && i + 1 >= argc) return UsageError("option '" + arg + "' needs a value");
         const std::string value = inlineValue ? *inlineValue : std::string(argv[++i]);
 
-        if (arg == "--log-requests") {
-            if (value.empty()) return UsageError("option '--log-requests' needs a file name");
-            requestLog = value;
+        if (arg == "--log-requests" || arg == "--log-answers") {
+            if (value.empty()) return UsageError("option '" + arg + "' needs a file name");
+            (arg == "--log-requests" ? requestLog : answerLog) = value;
             continue;
         }
         if (arg == "--hostile") {
@@ -141,10 +166,11 @@ int main(int argc, char** argv) {
                               : value == "large-page"    ? Hostile::LargePage
                               : value == "huge-pictures" ? Hostile::HugePictures
                               : value == "gzip-tail"     ? Hostile::GzipTail
+                              : value == "endless"       ? Hostile::Endless
                                                          : Hostile::None;
             if (options.hostile == Hostile::None) {
                 return UsageError("unknown hostile shape '" + value +
-                                  "' (bomb, large-page, huge-pictures or gzip-tail)");
+                                  "' (bomb, large-page, huge-pictures, gzip-tail or endless)");
             }
             continue;
         }
@@ -154,10 +180,9 @@ int main(int argc, char** argv) {
                               std::to_string(number->max) + ")");
         }
         if (arg == "--port") port = *parsed;
-        if (arg == "--members") {
-            if (*parsed < 1) return UsageError("bad value '" + value + "' for --members (at least 1)");
-            members = *parsed;
-        }
+        if ((arg == "--members" || arg == "--drop-from" || arg == "--trickle-rate") && *parsed < 1)
+            return UsageError("bad value '" + value + "' for " + arg + " (at least 1)");
+        if (arg == "--members") members = *parsed;
         if (arg == "--latency") options.latencyMs = static_cast<int>(*parsed);
         if (arg == "--albums") options.albumCount = static_cast<int>(*parsed);
         if (arg == "--pictures") options.picturesPerAlbum = static_cast<int>(*parsed);
@@ -166,21 +191,44 @@ int main(int argc, char** argv) {
         if (arg == "--fail-every") options.failEvery = static_cast<int>(*parsed);
         if (arg == "--drop-every") options.dropEvery = static_cast<int>(*parsed);
         if (arg == "--hostile-size") options.hostileBytes = static_cast<std::uint64_t>(*parsed) * 1024 * 1024;
+        if (arg == "--drop-from") options.dropFrom = static_cast<int>(*parsed);
+        if (arg == "--faults-upto") options.faultsUpto = static_cast<int>(*parsed);
+        if (arg == "--trickle-every") options.trickleEvery = static_cast<int>(*parsed);
+        if (arg == "--trickle-rate") options.trickleBytesPerSecond = static_cast<std::size_t>(*parsed);
+        if (arg == "--concurrency-limit") options.concurrencyLimit = static_cast<int>(*parsed);
     }
 
     // Lines are flushed one by one, so that a reader sees every request
     // answered so far while the site runs.
-    std::unique_ptr<std::FILE, int (*)(std::FILE*)> log(nullptr, &std::fclose);
+    using LogFile = std::unique_ptr<std::FILE, int (*)(std::FILE*)>;
+    LogFile log(nullptr, &std::fclose), answers(nullptr, &std::fclose);
     std::mutex logMutex;
-    if (!requestLog.empty()) {
-        log.reset(std::fopen(requestLog.c_str(), "a"));
-        if (!log) {
-            std::perror(("lumora-sample-site: " + requestLog).c_str());
+    for (auto [name, file] : {std::pair{&requestLog, &log}, std::pair{&answerLog, &answers}}) {
+        if (name->empty()) continue;
+        file->reset(std::fopen(name->c_str(), "a"));
+        if (!*file) {
+            std::perror(("lumora-sample-site: " + *name).c_str());
             return 1;
         }
+    }
+    if (log) {
         options.onRequest = [file = log.get(), &logMutex](const lumora::testsite::Request& request) {
             std::lock_guard lock(logMutex);
             std::fprintf(file, "http://%s%s\n", request.host.c_str(), request.path.c_str());
+            std::fflush(file);
+        };
+    }
+    if (answers) {
+        options.onPictureAnswer = [file = answers.get(), &logMutex,
+                                   started](const lumora::samplesite::PictureAnswer& answer) {
+            auto ms = [&](std::chrono::steady_clock::time_point at) {
+                return static_cast<long long>(
+                    std::chrono::duration_cast<std::chrono::milliseconds>(at - started).count());
+            };
+            std::lock_guard lock(logMutex);
+            std::fprintf(file, "%lld %lld %llu %d http://%s%s\n", ms(answer.start), ms(answer.end),
+                         static_cast<unsigned long long>(answer.bodyBytes), answer.status, answer.host.c_str(),
+                         answer.path.c_str());
             std::fflush(file);
         };
     }
