@@ -41,7 +41,7 @@ _lumora_cli() {
             COMPREPLY=($(compgen -W "album none" -- "$cur"))
             return
             ;;
-        --forget | --threads | --timeout | --min | --max | --retries | --prefix | --suffix | \
+        --forget | --threads | --timeout | --min | --max | --retries | --limit-rate | --delay | --prefix | --suffix | \
             --replace-what | --replace-with | --folder-prefix | --folder-suffix)
             return # a value of the user's own
             ;;
@@ -50,7 +50,7 @@ _lumora_cli() {
     # The command is the first word that is neither an option nor an
     # option's value; the words after it that are neither are its arguments.
     local value_options=" --log --save --albums --forget --threads --timeout --min --max --retries
-        --prefix --suffix --replace-what --replace-with --folder-prefix --folder-suffix --base --folder "
+        --limit-rate --delay --prefix --suffix --replace-what --replace-with --folder-prefix --folder-suffix --base --folder "
     local -a arguments=()
     for ((i = 1; i < COMP_CWORD; i++)); do
         word="${COMP_WORDS[i]}"
@@ -91,7 +91,7 @@ _lumora_cli() {
                 1) values="on off" ;;
             esac
             ;;
-        params) options="--threads --timeout --min --max --retries" ;;
+        params) options="--threads --timeout --min --max --retries --limit-rate --delay" ;;
         names)
             options="--prefix --suffix --replace-what --replace-with --folder-prefix --folder-suffix --base --folder"
             ;;

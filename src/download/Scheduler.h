@@ -1,5 +1,7 @@
-// Downloads one album's job with a pool of workers: items start strictly in
-// index order, at most threadCount at once.
+// Downloads one album's job with a pool of workers: new items start strictly
+// in index order, at most threadCount at once. An item that waits for a
+// retry is parked with its due time meanwhile, and taken again when due,
+// before new items.
 #pragma once
 
 #include <condition_variable>
