@@ -40,8 +40,8 @@ HostGate& HostGate::Shared() {
 std::optional<HostGate::Ticket> HostGate::Enter(const std::string& host, const StopToken* stop) {
     std::vector<HostChange> changes;
     Ticket ticket;
+    std::unique_lock lock(mutex_);
     {
-        std::unique_lock lock(mutex_);
         for (;;) {
             if (stop && stop->Raised()) return std::nullopt;
             Host& state = hosts_[host];
@@ -50,9 +50,13 @@ std::optional<HostGate::Ticket> HostGate::Enter(const std::string& host, const S
             const bool full = state.limit > 0 && state.inFlight >= state.limit;
             const bool early = now < state.nextStart;
             if (!paused && !full && !early) {
-                if (state.pauseTold) {
+                // A wave's refusals lower the limit one by one; the limit it
+                // settled at is told once, when the host is asked again.
+                if (state.pauseTold || state.limit != state.toldLimit) {
+                    const bool lower = state.limit != 0 && (state.toldLimit == 0 || state.limit < state.toldLimit);
+                    changes.push_back({host, lower, state.limit, {}});
+                    state.toldLimit = state.limit;
                     state.pauseTold = false;
-                    changes.push_back({host, false, state.limit, {}});
                 }
                 ++state.inFlight;
                 state.nextStart = now + delay_;
@@ -67,40 +71,38 @@ std::optional<HostGate::Ticket> HostGate::Enter(const std::string& host, const S
             changed_.wait_until(lock, wake);
         }
     }
-    Tell(changes);
+    Tell(changes, lock);
     return ticket;
 }
 
-bool HostGate::Lower(Host& state, unsigned limit) {
+void HostGate::Lower(Host& state, unsigned limit) {
     limit = std::max(limit, 1u);
-    if (state.limit != 0 && limit >= state.limit) return false;
+    if (state.limit != 0 && limit >= state.limit) return;
     // A raise that the host refused: try that level less often.
     if (state.raisedSinceLowered) state.probeInterval = std::min(state.probeInterval * 2, kLongestProbeInterval);
     state.raisedSinceLowered = false;
     state.limit = limit;
     ++state.wave;  // what is in flight now was answered by this lowering
-    return true;
 }
 
 void HostGate::Leave(const std::string& host, std::uint64_t wave, HostAnswer answer,
                      std::optional<std::chrono::seconds> retryAfter) {
     std::vector<HostChange> changes;
+    std::unique_lock lock(mutex_);
     {
-        std::lock_guard lock(mutex_);
         Host& state = hosts_[host];
         --state.inFlight;
         const auto now = Clock::now();
-        bool lowered = false;
         switch (answer) {
         case HostAnswer::RateLimited:
             state.failuresInRow = 0;
             state.lastComplaint = now;
             if (wave == state.wave) {
                 // A new wave: the host took at most the others in flight.
-                lowered = Lower(state, state.inFlight);
+                Lower(state, state.inFlight);
             } else {
                 // One more of the wave refused: one fewer was taken.
-                lowered = state.limit > 1 && Lower(state, state.limit - 1);
+                if (state.limit > 1) Lower(state, state.limit - 1);
             }
             break;
         case HostAnswer::Passing:
@@ -108,7 +110,7 @@ void HostGate::Leave(const std::string& host, std::uint64_t wave, HostAnswer ans
                 state.failuresInRow = 0;
                 state.lastComplaint = now;
                 const unsigned atOnce = state.limit ? std::min(state.limit, state.inFlight + 1) : state.inFlight + 1;
-                lowered = Lower(state, atOnce / 2);
+                Lower(state, atOnce / 2);
             }
             break;
         case HostAnswer::Clean:
@@ -120,7 +122,6 @@ void HostGate::Leave(const std::string& host, std::uint64_t wave, HostAnswer ans
                 state.raisedSinceLowered = true;
                 state.lastComplaint = now;  // the interval starts again
                 state.limit = state.limit + 1 >= kMostAtOnce ? 0 : state.limit + 1;
-                changes.push_back({host, false, state.limit, {}});
             }
             break;
         case HostAnswer::None: break;
@@ -130,13 +131,15 @@ void HostGate::Leave(const std::string& host, std::uint64_t wave, HostAnswer ans
             pause = std::min(*retryAfter, kMaxRetryAfter);
             state.pausedUntil = std::max(state.pausedUntil, now + pause);
         }
-        const bool newPause = pause.count() > 0 && !state.pauseTold;
-        if (newPause) state.pauseTold = true;
-        if (lowered || newPause)
-            changes.push_back({host, true, state.limit, newPause ? pause : std::chrono::seconds(0)});
+        // A pause is told as it begins; a changed limit when the host is asked again.
+        if (pause.count() > 0 && !state.pauseTold) {
+            state.pauseTold = true;
+            state.toldLimit = state.limit;
+            changes.push_back({host, true, state.limit, pause});
+        }
     }
     changed_.notify_all();
-    Tell(changes);
+    Tell(changes, lock);
 }
 
 void HostGate::SetDelay(std::chrono::milliseconds delay) {
@@ -173,9 +176,11 @@ std::shared_ptr<void> HostGate::Watch(Listener listener) {
     });
 }
 
-void HostGate::Tell(const std::vector<HostChange>& changes) {
+void HostGate::Tell(const std::vector<HostChange>& changes, std::unique_lock<std::mutex>& held) {
     if (changes.empty()) return;
+    // Taken before the gate is let go, so that changes are told in the order they were made.
     std::lock_guard lock(listenersMutex_);
+    held.unlock();
     for (const HostChange& change : changes) {
         for (const auto& listener : listeners_) (*listener)(change);
     }

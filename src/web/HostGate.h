@@ -104,6 +104,7 @@ private:
         unsigned failuresInRow = 0;
         std::chrono::steady_clock::time_point pausedUntil{};
         bool pauseTold = false;  // a pause was told, its end not yet
+        unsigned toldLimit = 0;  // the limit the listeners know
         std::chrono::steady_clock::time_point nextStart{};
         std::chrono::steady_clock::time_point lastComplaint{};
         std::chrono::seconds probeInterval = kFirstProbeInterval;
@@ -112,9 +113,10 @@ private:
 
     void Leave(const std::string& host, std::uint64_t wave, HostAnswer answer,
                std::optional<std::chrono::seconds> retryAfter);
-    // Lowers the limit to `limit` when that is lower; true when it was.
-    static bool Lower(Host& state, unsigned limit);
-    void Tell(const std::vector<HostChange>& changes);
+    // Lowers the limit to `limit` (at least 1) when that is lower.
+    static void Lower(Host& state, unsigned limit);
+    // Tells the listeners, letting `held` (the gate's lock) go first.
+    void Tell(const std::vector<HostChange>& changes, std::unique_lock<std::mutex>& held);
 
     mutable std::mutex mutex_;
     std::condition_variable changed_;
