@@ -48,6 +48,7 @@ bool BandwidthLimit::Take(std::size_t bytes, const StopToken* stop, Clock::durat
         until = due_ - kBurst;
     }
     const auto started = Clock::now();
+    if (until <= started) return true;  // within the burst: no wait, and none to tell
     for (;;) {
         const auto now = Clock::now();
         if (now >= until) break;

@@ -165,6 +165,17 @@ TEST_F(TransferLimitsTest, OneTransferAndFifteenStayWithinTheLimitAndAllOfThemMo
     EXPECT_GE(all, 15 * 60.0 / 256 * 0.87) << "fifteen transfers share one limit";
     EXPECT_LT(all, 30.0);
     for (double end : ends) EXPECT_GE(end, all * 0.5) << "no transfer waits while others finish";
+
+    // A body the limit never holds back is the server's slowness: a trickle still ends.
+    Response trickle = Response::Text(std::string(10000, 't'));
+    trickle.chunkSize = 20;
+    trickle.chunkDelay = 200ms;
+    site_.route("", "/trickle", trickle);
+    FetchRequest request(Url("/trickle"), u"", 5000);
+    request.lowSpeedSeconds = 2;
+    FetchResult result;
+    EXPECT_FALSE(FetchOnce(request, result, 0));
+    EXPECT_EQ(result.error, FetchError::TooSlow);
 }
 
 }  // namespace
