@@ -101,7 +101,7 @@ void GetAlbumList(SiteHost& host, const AlbumQuery& query) {
     const bool stopped = session.getAlbumsState == GET_STOP;
     host.SetMainStatus(FormatText(u"获取相册列表完成，共%d个", {count}) + (stopped ? u"（已终止）" : u""));
     // Nothing found: say why beside the count, so the user can act on it.
-    if (std::u16string reason = EmptyListReason(session); !reason.empty()) {
+    if (std::u16string reason = EmptyListReason(session, address); !reason.empty()) {
         host.SetProgressStatus(reason);
     } else if (session.albumListCut) {
         host.SetProgressStatus(FormatText(
@@ -122,9 +122,13 @@ int MaxAlbumListPages() {
     return static_cast<int>(pages);
 }
 
-std::u16string EmptyListReason(const SiteSession& session) {
+std::u16string EmptyListReason(const SiteSession& session, const std::u16string& address) {
     if (session.albums.size() > 0) return {};
-    if (session.firstListPage.fetched) return u"页面中没有找到相册：地址可能有误，或网站的页面格式已改变";
+    if (session.firstListPage.fetched) {
+        std::u16string reason = u"页面中没有找到相册：地址可能有误，或网站的页面格式已改变";
+        if (!address.empty()) reason += u"；运行 lumora-cli check " + address + u" 查看详情";
+        return reason;
+    }
     if (session.firstListPage.error != FetchError::None) {
         return u"无法读取相册列表：" + DescribePageFailure(session.firstListPage);
     }

@@ -4,6 +4,7 @@
 
 #include "app/AlbumListRun.h"
 #include "app/DownloadRun.h"
+#include "app/SiteRulesFiles.h"
 #include "app/SiteTable.h"
 #include "text/StringCtrl.h"
 #include "web/Address.h"
@@ -26,6 +27,9 @@ MainController::MainController(RunView& view, std::filesystem::path programFolde
       programFolder_(std::move(programFolder)),
       settings_(programFolder_, [this](const std::u16string& text) { view_.Message(text); }) {
     CookieStore::Instance().BindFile(programFolder_ / kCookieFileName);
+    // A user's rules that fail their fixtures are told, and the last good ones stay.
+    if (const RulesSource rules = LoadRulesInForce(programFolder_); !rules.refused.empty())
+        view_.Message(rules.refused);
 }
 
 MainController::~MainController() {

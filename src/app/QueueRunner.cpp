@@ -109,7 +109,7 @@ std::u16string ReadListWith(MainController& controller, const std::u16string& ad
     controller.WaitForGetAlbums();
     const SiteSession& session = controller.session();
     if (session.albums.size() > 0) return {};
-    if (std::u16string reason = EmptyListReason(session); !reason.empty()) return reason;
+    if (std::u16string reason = EmptyListReason(session, address); !reason.empty()) return reason;
     return u"没有找到相册";
 }
 

@@ -9,8 +9,6 @@
 namespace lumora {
 namespace {
 
-constexpr char16_t kPagePlaceholder[] = u"_dk1stp_";
-
 // Found at a position above 0 only.
 bool ContainsAfterStart(const std::u16string& text, const std::u16string& marker) {
     std::size_t at = text.find(marker);
@@ -35,20 +33,21 @@ std::u16string ExtractDecoded(std::u16string& text, const std::u16string& begin,
 
 // Space name from page 1: between "】" and "_太平洋"; the page text is left
 // just after the first "】" so album blocks are searched in the rest.
-std::u16string DeriveSpaceName(std::u16string& pageText, const std::u16string& firstPage) {
-    std::u16string name = ExtractDecoded(pageText, u"】", u"_太平洋");
-    if (name.empty()) name = MemberIdFrom(firstPage, u"cn/");
+std::u16string DeriveSpaceName(std::u16string& pageText, const std::u16string& firstPage, const SiteRules& rules) {
+    std::u16string name = ExtractDecoded(pageText, rules.spaceNameBegin, rules.spaceNameEnd);
+    if (name.empty()) name = MemberIdFrom(firstPage, rules.spaceNameMember);
     CleanFileName(name, kTimeStampFallback, true);
     return name;
 }
 
-ST_PERLISTRECORD ParseAlbumBlock(std::u16string block, const std::u16string& pageAddress) {
+ST_PERLISTRECORD ParseAlbumBlock(std::u16string block, const std::u16string& pageAddress, const SiteRules& rules) {
     ST_PERLISTRECORD record;
-    std::u16string address = ExtractDecoded(block, u"href=\"", u"\"");
-    ReplaceAll(address, u"photo/", u"photo/list_");
+    std::u16string address = ExtractDecoded(block, rules.albumAddressBegin, rules.albumAddressEnd);
+    if (!rules.albumAddressFrom.empty()) ReplaceAll(address, rules.albumAddressFrom, rules.albumAddressTo);
     record.address = ResolveAddress(pageAddress, address);
-    record.title = ExtractDecoded(block, u"title=\"", u"\"");
-    record.coverAddress = ResolveAddress(pageAddress, ExtractDecoded(block, u"src=\"", u"\""));
+    record.title = ExtractDecoded(block, rules.albumTitleBegin, rules.albumTitleEnd);
+    record.coverAddress =
+        ResolveAddress(pageAddress, ExtractDecoded(block, rules.albumCoverBegin, rules.albumCoverEnd));
     record.pictureCount = -1;
     record.albumFlags = 0;
     return record;
@@ -56,43 +55,45 @@ ST_PERLISTRECORD ParseAlbumBlock(std::u16string block, const std::u16string& pag
 
 }  // namespace
 
-std::u16string NormaliseAlbumAddress(const std::u16string& address) {
-    if (ContainsAfterStart(address, u"_p")) {
+std::u16string NormaliseAlbumAddress(const std::u16string& address, const SiteRules& rules) {
+    // The page tag's fixed start ("_p" of "_p%d_") says an address names a list page.
+    const std::u16string tagStart = rules.pageTag.substr(0, rules.pageTag.find(u'%'));
+    if (!tagStart.empty() && ContainsAfterStart(address, tagStart)) {
         for (std::int64_t n = 1; n <= 99; ++n) {
-            const std::u16string pageTag = FormatText(u"_p%d_", {n});
+            const std::u16string pageTag = FormatText(rules.pageTag, {n});
             std::u16string candidate = address;
-            if (ReplaceAll(candidate, pageTag, kPagePlaceholder) > 0) return candidate;
+            if (ReplaceAll(candidate, pageTag, rules.placeholder) > 0) return candidate;
         }
         return address;
     }
-    if (ContainsAfterStart(address, u"myphoto.")) {
+    if (ContainsAfterStart(address, rules.listingMarker)) {
         std::u16string candidate = address;
-        ReplaceAll(candidate, u".html", u"_dk1stp_n15.html");
+        ReplaceAll(candidate, rules.listingFrom, rules.listingTo);
         return candidate;
     }
-    return FormatText(u"http://%s/%s/myphoto_dk1stp_n15.html",
-                      {std::u16string(kCommunityHost), MemberIdFrom(address, u".cn/")});
+    return FormatText(rules.listTemplate, {rules.host, MemberIdFrom(address, rules.memberMarker)});
 }
 
-std::u16string AlbumListPageAddress(const std::u16string& pagesTemplate, int page) {
+std::u16string AlbumListPageAddress(const std::u16string& pagesTemplate, int page, const SiteRules& rules) {
     // The placeholder itself is never requested: page 1 carries "_p1_".
     std::u16string address = pagesTemplate;
-    ReplaceAll(address, kPagePlaceholder, FormatText(u"_p%d_", {static_cast<std::int64_t>(page)}));
+    ReplaceAll(address, rules.placeholder, FormatText(rules.pageTag, {static_cast<std::int64_t>(page)}));
     return address;
 }
 
-AlbumPage ParseAlbumPage(std::u16string text, const std::u16string& pageAddress, bool firstPage) {
+AlbumPage ParseAlbumPage(std::u16string text, const std::u16string& pageAddress, bool firstPage,
+                         const SiteRules& rules) {
     AlbumPage page;
-    page.hasNextPage = text.find(u">下一页</a>") != std::u16string::npos;
-    if (firstPage) page.spaceName = DeriveSpaceName(text, pageAddress);
+    page.hasNextPage = text.find(rules.nextPage) != std::u16string::npos;
+    if (firstPage) page.spaceName = DeriveSpaceName(text, pageAddress, rules);
     StringArray blocks;
-    if (SplitText(blocks, text, u"class=\"picbox") < 1) return page;
+    if (SplitText(blocks, text, rules.albumBlock) < 1) return page;
     // The blocks hold the page now: let go of the whole text, and hand each
     // block over instead of copying it.
     std::u16string().swap(text);
     page.albums.reserve(blocks.size() - 1);
     for (std::size_t i = 1; i < blocks.size(); ++i) {
-        page.albums.push_back(ParseAlbumBlock(std::move(blocks[i]), pageAddress));
+        page.albums.push_back(ParseAlbumBlock(std::move(blocks[i]), pageAddress, rules));
     }
     return page;
 }

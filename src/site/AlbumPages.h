@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "site/AlbumRecord.h"
+#include "site/SiteRules.h"
 
 namespace lumora {
 
@@ -14,10 +15,11 @@ inline constexpr char16_t kCommunityHost[] = u"dp.pconline.com.cn";
 
 // Any of the three address forms turned into the first-page template that
 // carries "_dk1stp_" where the page tag goes.
-std::u16string NormaliseAlbumAddress(const std::u16string& address);
+std::u16string NormaliseAlbumAddress(const std::u16string& address, const SiteRules& rules = BuiltInRules());
 
 // The address of album-list page `page` (1-based) of a template.
-std::u16string AlbumListPageAddress(const std::u16string& pagesTemplate, int page);
+std::u16string AlbumListPageAddress(const std::u16string& pagesTemplate, int page,
+                                    const SiteRules& rules = BuiltInRules());
 
 // One album-list page taken apart, without fetching anything.
 struct AlbumPage {
@@ -29,6 +31,7 @@ struct AlbumPage {
 // Parses the text of the page at `pageAddress`, entities not yet decoded
 // (each value is decoded once cut out); `firstPage` also derives the
 // member's space name.
-AlbumPage ParseAlbumPage(std::u16string text, const std::u16string& pageAddress, bool firstPage);
+AlbumPage ParseAlbumPage(std::u16string text, const std::u16string& pageAddress, bool firstPage,
+                         const SiteRules& rules = BuiltInRules());
 
 }  // namespace lumora

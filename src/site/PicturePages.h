@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "site/AlbumRecord.h"
+#include "site/SiteRules.h"
 
 namespace lumora {
 
@@ -15,6 +16,7 @@ struct PictureEntry {
 
 // The picture entries of an album page's text (entities not yet decoded),
 // in page order: full-size address and description "title (n)".
-std::vector<PictureEntry> ParsePicturePage(const std::u16string& text, const ST_PERLISTRECORD& album);
+std::vector<PictureEntry> ParsePicturePage(const std::u16string& text, const ST_PERLISTRECORD& album,
+                                           const SiteRules& rules = BuiltInRules());
 
 }  // namespace lumora
