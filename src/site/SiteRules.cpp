@@ -99,6 +99,23 @@ bool SetFixtureKey(RulesFixture& fixture, const std::string& key, const std::str
 
 std::u16string Quoted(const std::u16string& text) { return u"“" + text + u"”"; }
 
+// The conversions of a template, "%s%d" for "http://%s/%d.html"; "%%" is none.
+// Widths are refused with the rest: a rules file must not size the program's strings.
+std::u16string ConversionsOf(const std::u16string& pattern) {
+    std::u16string found;
+    for (std::size_t i = 0; i < pattern.size(); ++i) {
+        if (pattern[i] != u'%') continue;
+        if (i + 1 < pattern.size() && pattern[i + 1] == u'%') {
+            ++i;
+            continue;
+        }
+        found += u'%';
+        found += i + 1 < pattern.size() ? pattern[i + 1] : u'?';
+        ++i;
+    }
+    return found;
+}
+
 // What differs between a fixture's expectations and what the rules gave.
 std::optional<std::u16string> ListPageDifference(const SiteRules& rules, const RulesFixture& fixture) {
     const AlbumPage page = ParseAlbumPage(Utf8ToWide(fixture.page), fixture.address, fixture.firstPage, rules);
@@ -212,6 +229,10 @@ RulesReadResult ReadRulesText(const std::string& text) {
         if (file.rules.*rule.member == u"" && !MayBeEmpty(rule.member))
             return {std::nullopt, u"规则 " + Utf8ToWide(rule.key) + u" 不能为空"};
     }
+    if (ConversionsOf(file.rules.listTemplate) != u"%s%s")
+        return {std::nullopt, u"规则 list.template 须含两个 %s（主机和成员），别无其他 %"};
+    if (ConversionsOf(file.rules.pageTag) != u"%d")
+        return {std::nullopt, u"规则 list.page-tag 须含一个 %d（页码），别无其他 %"};
     for (const RulesFixture& each : file.fixtures) {
         if (each.pageFile.empty()) return {std::nullopt, u"自检 " + Utf8ToWide(each.name) + u" 缺少 page"};
     }
