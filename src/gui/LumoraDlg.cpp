@@ -18,6 +18,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
+#include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QShortcut>
@@ -26,10 +27,12 @@
 
 #include <algorithm>
 #include <limits>
+#include <thread>
 
 #include "app/ControlIds.h"
 #include "app/LoginPages.h"
 #include "app/OptionFlags.h"
+#include "app/SiteCheck.h"
 #include "app/SiteTable.h"
 #include "base/FailureText.h"
 #include "base/Trim.h"
@@ -248,10 +251,42 @@ void CLumoraDlg::BuildControls() {
     connect(filter_, &QLabel::linkActivated, this, [this] { OnFilter(); });
     connect(export_, &QLabel::linkActivated, this, [this] { grid_->ExportCsvWithDialog(); });
     AddShortcuts();
+    AddSiteCheck();
     // The status line takes focus only as a link; it comes last, as it stands.
     QWidget::setTabOrder(export_, progressStatus_);
 
     resize(Px(kDialogWidth), Px(kDialogHeight));
+}
+
+void CLumoraDlg::AddSiteCheck() {
+    for (QAction* top : menuBar()->actions()) {
+        if (top->menu() && top->text() == QStringLiteral("帮助")) {
+            connect(top->menu()->addAction(QStringLiteral("检查网站格式")), &QAction::triggered, this,
+                    [this] { CheckSiteFormat(); });
+        }
+    }
+}
+
+void CLumoraDlg::CheckSiteFormat() {
+    const std::u16string address(lumora::TrimBlanks(ToU16(address_->currentText()), u" \t\r\n\u3000\u00A0"));
+    if (!lumora::HasWebScheme(address)) {
+        ShowMessage(QStringLiteral("请输入相册地址（以 http:// 或 https:// 开头）"));
+        return;
+    }
+    const auto retries = static_cast<std::uint8_t>(controller_->CurrentAppSettings().retries);
+    // Two pages may take a while: the window stays usable, and a closed one is told nothing.
+    std::thread([self = QPointer<CLumoraDlg>(this), address, retries] {
+        const lumora::SiteCheckReport report = lumora::CheckSite(address, retries);
+        std::u16string text;
+        for (const std::u16string& line : report.lines) text += line + u"\n";
+        text += report.verdict;
+        QMetaObject::invokeMethod(
+            qApp,
+            [self, text] {
+                if (self) self->ShowMessage(ToQString(text));
+            },
+            Qt::QueuedConnection);
+    }).detach();
 }
 
 void CLumoraDlg::AddShortcuts() {

@@ -186,6 +186,10 @@ private:
                         bool made);
     // F5, Ctrl+D, Ctrl+F, Ctrl+E and Esc, and the table as one Tab stop.
     void AddShortcuts();
+    // "检查网站格式" in the help menu: what the site rules find on the pages of
+    // the address typed, read on a thread of its own and told in a message.
+    void AddSiteCheck();
+    void CheckSiteFormat();
     // The place, size and column widths kept at the last close.
     void RestoreWindowState();
     // Keeps the window's state in "lumora.ini"; a failed save is said once (never at close).
