@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "LumoraVersion.h"
+#include "samplesite/Replay.h"
 #include "samplesite/SampleSite.h"
 
 namespace {
@@ -80,6 +81,13 @@ constexpr const char* kUsage =
     "                      client closes the connection\n"
     "  --hostile-size MB   that size instead, in MB of 1024 * 1024 bytes (at most 65536;\n"
     "                      endless has none)\n"
+    "  --replay DIR        instead of sample members, answer with what\n"
+    "                      \"lumora-cli --capture DIR\" fetched: every captured page\n"
+    "                      with its status, headers and body, by its absolute address\n"
+    "                      (one captured more than once answers in capture order, then\n"
+    "                      with the last again); a small JPEG for a picture address it\n"
+    "                      lists; 404 for the rest. Only --port and --log-requests go\n"
+    "                      with it\n"
     "  -h, --help          print this help and exit\n"
     "  -v, --version       print the version and exit\n"
     "\n"
@@ -97,6 +105,31 @@ std::optional<long> parseNumber(const std::string& text, long max) {
     return value;
 }
 
+// The captured command's arguments without its program and --capture, each
+// quoted for a shell where it needs it; " ARGS" or empty.
+std::string capturedArguments(const std::vector<std::string>& commandLine) {
+    std::string text;
+    for (std::size_t i = 1; i < commandLine.size(); ++i) {
+        const std::string& arg = commandLine[i];
+        if (arg == "--capture") {
+            ++i;
+            continue;
+        }
+        if (arg.starts_with("--capture=")) continue;
+        const bool plain = !arg.empty() && arg.find_first_not_of(
+                                               "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ"
+                                               "0123456789-_./:=,@%+") == std::string::npos;
+        if (plain) {
+            text += " " + arg;
+            continue;
+        }
+        text += " '";
+        for (const char c : arg) text += c == '\'' ? std::string("'\\''") : std::string(1, c);
+        text += "'";
+    }
+    return text;
+}
+
 // A usage error: what was wrong and where the options are told, on stderr.
 int UsageError(const std::string& message) {
     std::fprintf(stderr, "%s: %s\nTry '%s --help' for the options.\n", kProgram, message.c_str(), kProgram);
@@ -112,7 +145,8 @@ int main(int argc, char** argv) {
     // Answer-log times count from here.
     const auto started = std::chrono::steady_clock::now();
     long members = 1;
-    std::string requestLog, answerLog;
+    std::string requestLog, answerLog, replayFolder;
+    std::string shapingOption;  // one that --replay does not go with
     struct NumberOption {
         const char* name;
         long max;
@@ -135,6 +169,7 @@ int main(int argc, char** argv) {
         }
         if (arg == "--gbk" || arg == "--grown") {
             (arg == "--gbk" ? options.gbkPages : options.grown) = true;
+            shapingOption = arg;
             continue;
         }
         // "--name=value" as well as "--name value".
@@ -148,12 +183,19 @@ int main(int argc, char** argv) {
         const NumberOption* number = nullptr;
         for (const auto& option : kNumbers)
             if (arg == option.name) number = &option;
-        if (!number && arg != "--log-requests" && arg != "--log-answers" && arg != "--hostile") {
+        if (!number && arg != "--log-requests" && arg != "--log-answers" && arg != "--hostile" && arg != "--replay") {
             if (arg.starts_with("-")) return UsageError("unknown option '" + arg + "'");
             return UsageError("unexpected argument '" + arg + "' (options start with --)");
         }
         if (!inlineValue && i + 1 >= argc) return UsageError("option '" + arg + "' needs a value");
         const std::string value = inlineValue ? *inlineValue : std::string(argv[++i]);
+        if (arg != "--port" && arg != "--log-requests" && arg != "--replay") shapingOption = arg;
+
+        if (arg == "--replay") {
+            if (value.empty()) return UsageError("option '--replay' needs a folder");
+            replayFolder = value;
+            continue;
+        }
 
         if (arg == "--log-requests" || arg == "--log-answers") {
             if (value.empty()) return UsageError("option '" + arg + "' needs a file name");
@@ -197,6 +239,9 @@ int main(int argc, char** argv) {
         if (arg == "--trickle-rate") options.trickleBytesPerSecond = static_cast<std::size_t>(*parsed);
         if (arg == "--concurrency-limit") options.concurrencyLimit = static_cast<int>(*parsed);
     }
+
+    if (!replayFolder.empty() && !shapingOption.empty())
+        return UsageError("option '" + shapingOption + "' does not go with --replay");
 
     // Lines are flushed one by one, so that a reader sees every request
     // answered so far while the site runs.
@@ -242,11 +287,26 @@ int main(int argc, char** argv) {
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
 
     try {
+        if (!replayFolder.empty()) {
+            auto replay = std::make_shared<lumora::samplesite::CaptureReplay>(replayFolder);
+            lumora::testsite::TestSite site(static_cast<std::uint16_t>(port));
+            lumora::samplesite::ServeReplay(site, replay, options.onRequest);
+            const unsigned shownPort = site.port();
+            std::printf(
+                "Replay of %s (%zu pages, %zu pictures) on 127.0.0.1:%u — try: http_proxy=http://127.0.0.1:%u "
+                "lumora-cli%s\n",
+                replayFolder.c_str(), replay->pageCount(), replay->pictureCount(), shownPort, shownPort,
+                capturedArguments(replay->commandLine()).c_str());
+            std::fflush(stdout);
+            int received = 0;
+            sigwait(&stopSignals, &received);
+            return 0;
+        }
         lumora::testsite::TestSite site(static_cast<std::uint16_t>(port));
         const auto catalogs = lumora::samplesite::RegisterSampleMembers(site, options, static_cast<int>(members));
         const unsigned shownPort = site.port();
-        std::printf("Sample site on 127.0.0.1:%u — try: http_proxy=http://127.0.0.1:%u lumora-cli list %s\n",
-                    shownPort, shownPort, catalogs.front().memberSpaceAddress().c_str());
+        std::printf("Sample site on 127.0.0.1:%u — try: http_proxy=http://127.0.0.1:%u lumora-cli list %s\n", shownPort,
+                    shownPort, catalogs.front().memberSpaceAddress().c_str());
         for (std::size_t i = 1; i < catalogs.size(); ++i)
             std::printf("Member %zu: %s\n", i + 1, catalogs[i].memberSpaceAddress().c_str());
         std::fflush(stdout);

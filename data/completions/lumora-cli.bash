@@ -24,7 +24,7 @@ _lumora_cli() {
             mapfile -t COMPREPLY < <(compgen -f -- "$cur")
             return
             ;;
-        --save)
+        --save | --capture)
             compopt -o filenames 2>/dev/null
             mapfile -t COMPREPLY < <(compgen -d -- "$cur")
             return
@@ -49,7 +49,7 @@ _lumora_cli() {
 
     # The command is the first word that is neither an option nor an
     # option's value; the words after it that are neither are its arguments.
-    local value_options=" --log --save --albums --forget --threads --timeout --min --max --retries
+    local value_options=" --log --capture --save --albums --forget --threads --timeout --min --max --retries
         --limit-rate --delay --prefix --suffix --replace-what --replace-with --folder-prefix --folder-suffix --base --folder "
     local -a arguments=()
     for ((i = 1; i < COMP_CWORD; i++)); do
@@ -69,7 +69,7 @@ _lumora_cli() {
 
     if [[ -z $command ]]; then
         if [[ $cur == -* ]]; then
-            COMPREPLY=($(compgen -W "-h --help --version --log -q --quiet" -- "$cur"))
+            COMPREPLY=($(compgen -W "-h --help --version --log --capture -q --quiet" -- "$cur"))
         else
             COMPREPLY=($(compgen -W "list download retry archive options params names queue follow sync help" -- "$cur"))
         fi
@@ -78,9 +78,9 @@ _lumora_cli() {
 
     local options="" values=""
     case "$command" in
-        list) options="--json -q --quiet --log" ;;
-        download) options="--albums --save --json -q --quiet --log" ;;
-        retry) options="--json -q --quiet --log" ;;
+        list) options="--json -q --quiet --log --capture" ;;
+        download) options="--albums --save --json -q --quiet --log --capture" ;;
+        retry) options="--json -q --quiet --log --capture" ;;
         archive)
             # --forget and --prune exclude each other.
             [[ $used == *" --forget "* || $used == *" --prune "* ]] || options="--forget --prune"
@@ -101,7 +101,7 @@ _lumora_cli() {
                 "") values="add list run remove clear" ;;
                 add) options="--albums --save -q --quiet" ;; # -q: reading the album list for --albums
                 list) options="--json" ;;
-                run) options="--json -q --quiet --log" ;;
+                run) options="--json -q --quiet --log --capture" ;;
                 remove) ;;
                 clear) options="--done" ;;
                 *) return ;;
@@ -116,7 +116,7 @@ _lumora_cli() {
                 *) return ;;
             esac
             ;;
-        sync) options="--json -q --quiet --log" ;;
+        sync) options="--json -q --quiet --log --capture" ;;
         help)
             ((${#arguments[@]} == 0)) && values="list download retry archive options params names queue follow sync"
             ;;

@@ -13,8 +13,9 @@ namespace lumora::cli {
 
 // Options that every command takes, before or after its name.
 struct GlobalOptions {
-    bool quiet = false;   // only errors and the summary
-    std::string logFile;  // the run log's lines go here too
+    bool quiet = false;      // only errors and the summary
+    std::string logFile;     // the run log's lines go here too
+    std::string captureDir;  // every fetched page is written here too (web/PageCapture.h)
 };
 
 class Command {
@@ -40,6 +41,8 @@ std::unique_ptr<Command> AddNamesCommand(CLI::App& parent);
 std::unique_ptr<Command> AddQueueCommand(CLI::App& parent);
 std::unique_ptr<Command> AddFollowCommand(CLI::App& parent);
 std::unique_ptr<Command> AddSyncCommand(CLI::App& parent);
+std::unique_ptr<Command> AddRulesCommand(CLI::App& parent);
+std::unique_ptr<Command> AddCheckCommand(CLI::App& parent);
 
 // Exit statuses shared by every command.
 constexpr int kExitFailure = 1;

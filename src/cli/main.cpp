@@ -8,6 +8,7 @@
 #include "base/TempFileRegistry.h"
 #include "cli/Command.h"
 #include "cli/Output.h"
+#include "web/PageCapture.h"
 
 namespace lumora::cli {
 
@@ -42,6 +43,10 @@ int RunCommandLine(int argc, char** argv) {
     app.add_flag("-q,--quiet", global.quiet, "print only errors and the summary");
     app.add_option("--log", global.logFile, "append the run log's lines (start, albums, failures, end) to FILE")
         ->type_name("FILE");
+    app.add_option("--capture", global.captureDir,
+                   "write every page fetched into DIR (no cookies; pictures by address only), for "
+                   "lumora-sample-site --replay")
+        ->type_name("DIR");
 
     std::vector<std::unique_ptr<Command>> commands;
     commands.push_back(AddListCommand(app));
@@ -54,6 +59,8 @@ int RunCommandLine(int argc, char** argv) {
     commands.push_back(AddQueueCommand(app));
     commands.push_back(AddFollowCommand(app));
     commands.push_back(AddSyncCommand(app));
+    commands.push_back(AddRulesCommand(app));
+    commands.push_back(AddCheckCommand(app));
     CLI::App* help = app.add_subcommand("help", "print this help, or a command's, and exit");
     std::string helpTopic;
     help->add_option("COMMAND", helpTopic, "the command to describe");
@@ -91,10 +98,29 @@ int RunCommandLine(int argc, char** argv) {
         std::fputs(text.c_str(), stdout);
         return 0;
     }
-    for (const auto& command : commands) {
-        if (command->Chosen()) return command->Run(global);
+    std::shared_ptr<lumora::PageCapture> capture;
+    if (!global.captureDir.empty()) {
+        std::string error;
+        capture = lumora::PageCapture::Start(global.captureDir, lumora::CaptureCommandLine(argc, argv), error);
+        if (!capture) {
+            std::fprintf(stderr, "lumora-cli: --capture %s: %s\n", global.captureDir.c_str(), error.c_str());
+            return kExitUsage;
+        }
     }
-    return kExitUsage;
+    int status = kExitUsage;
+    for (const auto& command : commands) {
+        if (command->Chosen()) {
+            status = command->Run(global);
+            break;
+        }
+    }
+    if (std::string error; capture && !capture->Finish(error)) {
+        // The user asked for the capture: a partial one is no success.
+        std::fprintf(stderr, "lumora-cli: the capture in %s is incomplete: %s\n", global.captureDir.c_str(),
+                     error.c_str());
+        if (status == 0) status = kExitFailure;
+    }
+    return status;
 }
 
 }  // namespace

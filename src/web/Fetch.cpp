@@ -19,6 +19,7 @@
 #include "web/CookieStore.h"
 #include "web/DiskReserve.h"
 #include "web/HostGate.h"
+#include "web/PageCapture.h"
 #include "web/PageText.h"
 #include "web/Retry.h"
 
@@ -552,6 +553,7 @@ bool FetchOnce(FetchRequest& request, FetchResult& result, unsigned /*flags*/) {
     const std::optional<std::chrono::seconds> retryAfter =
         result.error == FetchError::HttpStatus ? RetryAfter(result.rawHeaders, std::time(nullptr)) : std::nullopt;
     ticket->Leave(HostAnswerOf(result, retryAfter.has_value()), retryAfter);
+    CaptureTransaction(request, result);
     return result.error == FetchError::None;
 }
 
