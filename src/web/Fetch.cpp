@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <memory>
 #include <thread>
+#include <vector>
 
 #include "base/SystemError.h"
 #include "text/StringCtrl.h"
@@ -18,9 +19,11 @@
 #include "web/BandwidthLimit.h"
 #include "web/CookieStore.h"
 #include "web/DiskReserve.h"
+#include "web/HeaderLines.h"
 #include "web/HostGate.h"
 #include "web/PageCapture.h"
 #include "web/PageText.h"
+#include "web/PictureCheck.h"
 #include "web/Retry.h"
 
 namespace lumora {
@@ -90,6 +93,23 @@ private:
     std::uint64_t total_ = 0;
 };
 
+bool LengthsDisagree(const std::string& headers) {
+    const std::vector<std::string> lengths = HeaderValues(headers, "content-length");
+    for (const std::string& length : lengths) {
+        if (length != lengths.front()) return true;
+    }
+    return false;
+}
+
+// Content-Type text/... or application/json: the answer says it is a page.
+bool SaysPage(const std::string& headers) {
+    const std::vector<std::string> types = HeaderValues(headers, "content-type");
+    if (types.empty()) return false;
+    std::string type = types.back();
+    for (char& c : type) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return type.starts_with("text/") || type.starts_with("application/json");
+}
+
 struct SlistDeleter {
     void operator()(curl_slist* list) const { curl_slist_free_all(list); }
 };
@@ -131,6 +151,11 @@ struct Transfer {
     curl_off_t bytesAtSecondStart = 0;
     std::uint32_t slowSeconds = 0;
     bool throttled = false;  // the bandwidth limit held the body back in this second
+
+    // A saved body: whether it is said to be a page, and what its bytes show.
+    bool saysPage = false;
+    bool firstByteSeen = false;
+    PictureEndCheck picture;
 
     // The save file's room above its file system's reserve, when last asked.
     std::uint64_t room = UINT64_MAX;
@@ -189,6 +214,12 @@ struct Transfer {
             return false;
         }
         if (!request.savePath.empty()) {
+            // Nothing asked for a part, and two lengths leave the real one unknown.
+            if (status == 206 || LengthsDisagree(headerBytes)) {
+                failure = FetchError::BadResponse;
+                return false;
+            }
+            saysPage = SaysPage(headerBytes);
             if (!KeepsReserve(announced > 0 ? static_cast<std::uint64_t>(announced) : 0)) return false;
             if (!file.Open(std::filesystem::path(WideToUtf8(request.savePath)), 0666)) {
                 failure = FetchError::WriteFile;
@@ -201,6 +232,20 @@ struct Transfer {
         // copies, each on fresh pages; a false length only costs the room.
         if (announced > 0) {
             result.body.reserve(static_cast<std::size_t>(std::min<curl_off_t>(announced, kMaxReserve)));
+        }
+        return true;
+    }
+
+    // False, with the failure set, when a body said to be a page starts as
+    // one ("<", or JSON's "{" or "[", after white space).
+    bool FirstBytesArePicture(std::string_view bytes) {
+        if (firstByteSeen) return true;
+        const std::size_t first = bytes.find_first_not_of(" \t\r\n\f\v");
+        if (first == std::string_view::npos) return true;
+        firstByteSeen = true;
+        if (saysPage && (bytes[first] == '<' || bytes[first] == '{' || bytes[first] == '[')) {
+            failure = FetchError::NotPicture;
+            return false;
         }
         return true;
     }
@@ -259,6 +304,8 @@ std::size_t OnBody(char* data, std::size_t size, std::size_t count, void* user) 
         return 0;
     }
     if (!transfer->request.savePath.empty()) {
+        if (!transfer->FirstBytesArePicture(std::string_view(data, length))) return 0;
+        transfer->picture.Feed(std::string_view(data, length));
         if (!transfer->file.Write(std::string_view(data, length))) {
             transfer->failure = FetchError::WriteFile;
             result.systemError = errno;
@@ -466,6 +513,7 @@ FetchError ClassifyOutcome(Transfer& transfer, CURLcode code) {
     }
     if (transfer.result.httpStatus >= 400) return FetchError::HttpStatus;
     if (transfer.OutsideWindow(transfer.result.bodySize)) return FetchError::SizeWindow;
+    if (!transfer.request.savePath.empty() && transfer.picture.Cut()) return FetchError::CutPicture;
     if (!transfer.request.savePath.empty() && !transfer.file.Commit()) {
         transfer.result.systemError = errno;
         return FetchError::WriteFile;
@@ -496,6 +544,9 @@ const char* DescribeFetchError(FetchError error) {
     case FetchError::PageTooLarge: return "page too large";
     case FetchError::TooSlow: return "transfer too slow";
     case FetchError::DiskFull: return "not enough disk space";
+    case FetchError::NotPicture: return "not a picture (the server sent a page)";
+    case FetchError::BadResponse: return "incomplete response";
+    case FetchError::CutPicture: return "picture cut short";
     }
     return "unknown";
 }
@@ -519,6 +570,9 @@ std::u16string FetchErrorMessage(FetchError error, long httpStatus, int systemEr
     case FetchError::PageTooLarge: return u"页面过大";
     case FetchError::TooSlow: return u"传输过慢";
     case FetchError::DiskFull: return u"磁盘空间不足";
+    case FetchError::NotPicture: return u"不是图片（服务器返回了网页）";
+    case FetchError::BadResponse: return u"回应不完整";
+    case FetchError::CutPicture: return u"图片不完整";
     }
     return u"未知错误";
 }

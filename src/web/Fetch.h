@@ -84,6 +84,9 @@ enum class FetchError {
     PageTooLarge,  // a page, inflated, beyond kMaxPageBytes
     TooSlow,       // the body moved fewer than kLowSpeedBytes in each of lowSpeedSeconds seconds in a row
     DiskFull,      // the save file's file system reached its reserve (DiskReserve.h)
+    NotPicture,    // a saved body that is a page or JSON (by its type and first bytes)
+    BadResponse,   // an unasked 206, or Content-Length values that disagree
+    CutPicture,    // a JPEG without its end marker, a PNG without its IEND chunk
 };
 
 // A body that moves fewer bytes than this in every second of a run of

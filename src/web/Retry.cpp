@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "text/StringCtrl.h"
+#include "web/HeaderLines.h"
 
 namespace lumora {
 namespace {
@@ -15,29 +16,6 @@ using Clock = std::chrono::steady_clock;
 
 std::int64_t NowMs() {
     return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now().time_since_epoch()).count();
-}
-
-// The value of the last header named `name` (case-insensitive) in CR LF lines.
-std::optional<std::string> HeaderValue(const std::string& headers, std::string_view name) {
-    std::optional<std::string> value;
-    std::size_t start = 0;
-    while (start < headers.size()) {
-        std::size_t end = headers.find('\n', start);
-        if (end == std::string::npos) end = headers.size();
-        std::string_view line(headers.data() + start, end - start);
-        start = end + 1;
-        if (line.size() <= name.size() || line[name.size()] != ':') continue;
-        if (!std::equal(name.begin(), name.end(), line.begin(), [](char a, char b) {
-                return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
-            }))
-            continue;
-        std::string_view rest = line.substr(name.size() + 1);
-        while (!rest.empty() && (rest.front() == ' ' || rest.front() == '\t')) rest.remove_prefix(1);
-        while (!rest.empty() && (rest.back() == '\r' || rest.back() == ' ' || rest.back() == '\t'))
-            rest.remove_suffix(1);
-        value = std::string(rest);
-    }
-    return value;
 }
 
 }  // namespace
@@ -59,7 +37,9 @@ bool IsTransient(FetchError error, long httpStatus) {
     case FetchError::Connect:
     case FetchError::Incomplete:
     case FetchError::Timeout:
-    case FetchError::TooSlow: return true;
+    case FetchError::TooSlow:
+    case FetchError::BadResponse:
+    case FetchError::CutPicture: return true;
     case FetchError::HttpStatus:
         return httpStatus == 408 || httpStatus == 429 || httpStatus == 500 || httpStatus == 502 || httpStatus == 503 ||
                httpStatus == 504;
@@ -68,7 +48,8 @@ bool IsTransient(FetchError error, long httpStatus) {
 }
 
 std::optional<std::chrono::seconds> RetryAfter(const std::u16string& rawHeaders, std::time_t now) {
-    const std::optional<std::string> value = HeaderValue(WideToUtf8(rawHeaders), "retry-after");
+    const std::vector<std::string> values = HeaderValues(WideToUtf8(rawHeaders), "retry-after");
+    const std::optional<std::string> value = values.empty() ? std::nullopt : std::optional(values.back());
     if (!value || value->empty()) return std::nullopt;
     if (std::all_of(value->begin(), value->end(), [](char c) { return c >= '0' && c <= '9'; })) {
         // Anything of more than 9 digits is beyond every cap anyway.

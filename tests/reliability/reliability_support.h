@@ -38,11 +38,13 @@ inline std::string ReadWhole(const std::filesystem::path& path) {
     return data.str();
 }
 
-// The bytes the picture at `path` serves: a JPEG start, then its own path.
+// The bytes the picture at `path` serves: a JPEG start, its own path, and a JPEG end.
 inline std::string PictureBytes(const std::string& path, std::size_t bytes = 2000) {
     std::string data = "\xFF\xD8" + path + ":";
     while (data.size() < bytes) data += static_cast<char>('a' + data.size() % 26);
     data.resize(bytes);
+    // A whole JPEG ends with its end marker.
+    if (bytes >= 4) data.replace(bytes - 2, 2, "\xFF\xD9");
     return data;
 }
 

@@ -39,7 +39,8 @@ protected:
     // read by a controller with the format fix and `options` on.
     std::unique_ptr<MainController> ServeFixAlbum(const std::string& album, std::vector<Picture>& pictures,
                                                   std::uint16_t options) {
-        pictures[1].answer = Response::Text("\x89PNG\r\n\x1a\n-picture-two", "image/png");
+        pictures[1].answer =
+            Response::Text(std::string("\x89PNG\r\n\x1a\n\0\0\0\0IEND\xAE\x42\x60\x82", 20), "image/png");
         ServeMember({{album, pictures}});
         auto controller = ReadyController();
         NameRules rules = controller->CurrentNameRules();
