@@ -14,13 +14,14 @@ namespace lumora {
 namespace {
 
 // Version 1: one saved record per item (address and file), and the
-// pictures the size window refused.
-constexpr int kSchemaVersion = 1;
+// pictures the size window refused. Version 2: each saved file's SHA-256.
+constexpr int kSchemaVersion = 2;
 
 constexpr const char* kSchema =
     "CREATE TABLE IF NOT EXISTS saved("
     "  address TEXT NOT NULL, folder TEXT NOT NULL, path TEXT NOT NULL, size INTEGER NOT NULL,"
-    "  saved_at INTEGER NOT NULL, album TEXT NOT NULL, PRIMARY KEY(address, path));"
+    "  saved_at INTEGER NOT NULL, album TEXT NOT NULL, sha256 TEXT NOT NULL DEFAULT '',"
+    "  PRIMARY KEY(address, path));"
     "CREATE INDEX IF NOT EXISTS saved_album ON saved(album);"
     "CREATE INDEX IF NOT EXISTS saved_folder ON saved(address, folder);"
     "CREATE TABLE IF NOT EXISTS filtered("
@@ -39,8 +40,12 @@ constexpr const char* kFromVersion0 =
     "ALTER TABLE saved RENAME TO saved_v0;"
     "DROP INDEX IF EXISTS saved_album;";
 constexpr const char* kFromVersion0Copy =
-    "INSERT OR IGNORE INTO saved SELECT address, folder, path, size, saved_at, album FROM saved_v0;"
+    "INSERT OR IGNORE INTO saved(address, folder, path, size, saved_at, album)"
+    "  SELECT address, folder, path, size, saved_at, album FROM saved_v0;"
     "DROP TABLE saved_v0;";
+
+// Version 1 kept no checksums: its pictures keep an empty one.
+constexpr const char* kFromVersion1 = "ALTER TABLE saved ADD COLUMN sha256 TEXT NOT NULL DEFAULT '';";
 
 std::string Utf8(const std::u16string& text) { return WideToUtf8(text); }
 
@@ -90,8 +95,11 @@ bool DownloadArchive::Migrate() {
             Statement table(db_, "SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = 'saved'");
             return table.Step();
         }();
-        ok = (!fromVersion0 || Execute(kFromVersion0)) && Execute(kSchema) &&
-             (!fromVersion0 || Execute(kFromVersion0Copy)) && Execute("PRAGMA user_version = 1");
+        const int from = version();
+        ok = from == 1 ? Execute(kFromVersion1) && Execute(kSchema)
+                       : (!fromVersion0 || Execute(kFromVersion0)) && Execute(kSchema) &&
+                             (!fromVersion0 || Execute(kFromVersion0Copy));
+        ok = ok && Execute("PRAGMA user_version = 2");
     }
     if (ok && Execute("COMMIT")) return true;
     const int failure = lastError_;
@@ -119,10 +127,11 @@ bool DownloadArchive::LastErrorWasBusy() {
 bool DownloadArchive::RecordSaved(const SavedPicture& picture) {
     std::lock_guard lock(mutex_);
     Statement insert(db_,
-                     "INSERT OR REPLACE INTO saved(address, folder, path, size, saved_at, album) "
-                     "VALUES(?, ?, ?, ?, ?, ?)");
+                     "INSERT OR REPLACE INTO saved(address, folder, path, size, saved_at, album, sha256) "
+                     "VALUES(?, ?, ?, ?, ?, ?, ?)");
     insert.Bind(1, picture.address).Bind(2, FolderOf(picture.path)).Bind(3, picture.path);
     insert.Bind(4, static_cast<std::int64_t>(picture.size)).Bind(5, picture.savedAt).Bind(6, picture.albumAddress);
+    insert.Bind(7, Utf8ToWide(picture.sha256));
     insert.Step();
     return Note(insert.Code(db_), SQLITE_DONE);
 }
@@ -158,12 +167,12 @@ bool DownloadArchive::RecordMoved(const std::u16string& address, const std::u16s
 std::vector<SavedPicture> DownloadArchive::FindSaved(const std::u16string& address, const std::u16string& target,
                                                      bool anyName) {
     std::lock_guard lock(mutex_);
-    Statement query(db_, "SELECT path, size, saved_at, album FROM saved WHERE address = ? AND folder = ?");
+    Statement query(db_, "SELECT path, size, saved_at, album, sha256 FROM saved WHERE address = ? AND folder = ?");
     query.Bind(1, address).Bind(2, FolderOf(target));
     std::vector<SavedPicture> found;
     while (query.Step()) {
-        SavedPicture picture{address, query.Text(0), static_cast<std::uint64_t>(query.Int(1)), query.Int(2),
-                             query.Text(3)};
+        SavedPicture picture{address,      query.Text(0), static_cast<std::uint64_t>(query.Int(1)),
+                             query.Int(2), query.Text(3), WideToUtf8(query.Text(4))};
         const bool sameItem = IsSameItemFile(picture.path, target);
         if (!sameItem && !anyName) continue;
         found.insert(picture.path == target || (sameItem && anyName) ? found.begin() : found.end(), std::move(picture));

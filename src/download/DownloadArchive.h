@@ -29,6 +29,7 @@ struct SavedPicture {
     std::uint64_t size = 0;
     std::int64_t savedAt = 0;  // seconds since the epoch
     std::u16string albumAddress;
+    std::string sha256;  // 64 hex digits; empty for a picture saved before checksums were kept
 };
 
 // A picture the size window refused: no file, and no need to fetch it again

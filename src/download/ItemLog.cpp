@@ -26,8 +26,8 @@ ItemLog::ItemLog(std::shared_ptr<ArchiveQueue> records, std::u16string albumAddr
       window_(window),
       events_(std::move(events)) {}
 
-std::uint64_t ItemLog::Record(const std::u16string& address, const std::u16string& path) {
-    SavedPicture picture{address, path, 0, static_cast<std::int64_t>(std::time(nullptr)), albumAddress_};
+std::uint64_t ItemLog::Record(const std::u16string& address, const std::u16string& path, const std::string& sha256) {
+    SavedPicture picture{address, path, 0, static_cast<std::int64_t>(std::time(nullptr)), albumAddress_, sha256};
     std::error_code error;
     picture.size = std::filesystem::file_size(std::filesystem::path(WideToUtf8(path)), error);
     if (error) return 0;
@@ -39,8 +39,9 @@ void ItemLog::Moved(const std::u16string& address, const std::u16string& from, c
     if (records_) records_->Moved(address, from, to);
 }
 
-void ItemLog::Saved(std::size_t index, const std::u16string& address, const std::u16string& savePath) {
-    const std::uint64_t bytes = Record(address, savePath);
+void ItemLog::Saved(std::size_t index, const std::u16string& address, const std::u16string& savePath,
+                    const std::string& sha256) {
+    const std::uint64_t bytes = Record(address, savePath, sha256);
     {
         std::lock_guard lock(mutex_);
         ++saved_;

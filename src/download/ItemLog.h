@@ -48,8 +48,9 @@ public:
     ItemLog(std::shared_ptr<ArchiveQueue> records, std::u16string albumAddress, SizeWindow window,
             ItemEvents events = {});
 
-    // Item `index` was downloaded to `savePath` in this run.
-    void Saved(std::size_t index, const std::u16string& address, const std::u16string& savePath);
+    // Item `index` was downloaded to `savePath` in this run; `sha256` is its bytes' checksum.
+    void Saved(std::size_t index, const std::u16string& address, const std::u16string& savePath,
+               const std::string& sha256 = {});
     // Item `index` was skipped: the archive says an earlier run saved it.
     void Skipped(std::size_t index);
     // Item `index` was saved by an earlier run and deleted since: not fetched again.
@@ -70,7 +71,7 @@ public:
 
 private:
     // Returns the file's size.
-    std::uint64_t Record(const std::u16string& address, const std::u16string& path);
+    std::uint64_t Record(const std::u16string& address, const std::u16string& path, const std::string& sha256);
 
     std::shared_ptr<ArchiveQueue> records_;
     const std::u16string albumAddress_;

@@ -92,7 +92,7 @@ TryOutcome DownOnePicFunc(WorkItem& item, const TransferOptions& transfer, ItemL
                              item.savePath,     result.error == FetchError::None ? FetchError::Connect : result.error,
                              result.httpStatus, result.systemError};
     if (saved) {
-        log.Saved(item.index, item.address, item.savePath);
+        log.Saved(item.index, item.address, item.savePath, result.sha256);
     } else if (unsaved.error == FetchError::SizeWindow) {
         log.Filtered(unsaved, false);  // the user's choice, not a failure
     } else if (item.retriesMade < transfer.retries && IsTransient(unsaved.error, unsaved.httpStatus) &&

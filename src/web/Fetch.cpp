@@ -24,6 +24,7 @@
 #include "web/PageCapture.h"
 #include "web/PageText.h"
 #include "web/PictureCheck.h"
+#include "web/Sha256.h"
 #include "web/Retry.h"
 
 namespace lumora {
@@ -156,6 +157,7 @@ struct Transfer {
     bool saysPage = false;
     bool firstByteSeen = false;
     PictureEndCheck picture;
+    Sha256 checksum;
 
     // The save file's room above its file system's reserve, when last asked.
     std::uint64_t room = UINT64_MAX;
@@ -306,6 +308,7 @@ std::size_t OnBody(char* data, std::size_t size, std::size_t count, void* user) 
     if (!transfer->request.savePath.empty()) {
         if (!transfer->FirstBytesArePicture(std::string_view(data, length))) return 0;
         transfer->picture.Feed(std::string_view(data, length));
+        transfer->checksum.Update(std::string_view(data, length));
         if (!transfer->file.Write(std::string_view(data, length))) {
             transfer->failure = FetchError::WriteFile;
             result.systemError = errno;
@@ -450,6 +453,7 @@ void StartResult(const FetchRequest& request, FetchResult& result) {
     result.error = FetchError::None;
     result.httpStatus = 0;
     result.systemError = 0;
+    result.sha256.clear();
 }
 
 void SetTransferOptions(Transfer& transfer, const std::string& url) {
@@ -514,9 +518,12 @@ FetchError ClassifyOutcome(Transfer& transfer, CURLcode code) {
     if (transfer.result.httpStatus >= 400) return FetchError::HttpStatus;
     if (transfer.OutsideWindow(transfer.result.bodySize)) return FetchError::SizeWindow;
     if (!transfer.request.savePath.empty() && transfer.picture.Cut()) return FetchError::CutPicture;
-    if (!transfer.request.savePath.empty() && !transfer.file.Commit()) {
-        transfer.result.systemError = errno;
-        return FetchError::WriteFile;
+    if (!transfer.request.savePath.empty()) {
+        if (!transfer.file.Commit()) {
+            transfer.result.systemError = errno;
+            return FetchError::WriteFile;
+        }
+        transfer.result.sha256 = transfer.checksum.HexDigest();
     }
     return FetchError::None;
 }

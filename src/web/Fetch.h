@@ -118,6 +118,8 @@ struct FetchResult {
     FetchError error = FetchError::None;
     long httpStatus = 0;  // final status, 0 when no response arrived
     int systemError = 0;  // errno of a save file that could not be written
+    // SHA-256 of a saved file's bytes (64 hex digits), computed as they arrived; empty otherwise.
+    std::string sha256;
 };
 
 bool FetchPage(FetchRequest& request, FetchResult& result, unsigned flags);

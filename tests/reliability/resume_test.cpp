@@ -15,6 +15,7 @@
 #include "download/DownloadArchive.h"
 #include "reliability_support.h"
 #include "settings/AppSettings.h"
+#include "web/Sha256.h"
 
 namespace lumora::testing {
 namespace {
@@ -104,6 +105,15 @@ TEST_F(ResumeTest, AFormatFixedPictureIsKnownUnderItsNewName) {
     ASSERT_TRUE(Download(*controller, {0}).Complete());
     const fs::path folder = AlbumFolder("Fix");
     ASSERT_TRUE(fs::exists(folder / "Fix (2).png"));
+    // The checksum made while the bytes arrived follows the renamed file.
+    {
+        auto archive = OpenArchive();
+        const auto saved =
+            archive->FindSaved(PictureAddress("/f/2.jpg"), Utf8ToWide((folder / "Fix (2).png").string()));
+        ASSERT_EQ(saved.size(), 1u);
+        EXPECT_EQ(saved[0].sha256, Sha256Hex(ReadWhole(folder / "Fix (2).png")));
+        EXPECT_EQ(saved[0].sha256.size(), 64u);
+    }
 
     site_.clearRequests();
     const DownloadReport again = Download(*controller, {0});
@@ -240,7 +250,7 @@ TEST_F(ResumeTest, AnInterruptedFormatFixLeavesOneCopy) {
 
     // Another process saved it again under the old name and recorded that.
     fs::copy_file(folder / "Kill (2).png", folder / "Kill (2).jpg");
-    ASSERT_TRUE(archive->RecordSaved({address, jpg, fs::file_size(folder / "Kill (2).jpg"), 0, u"album"}));
+    ASSERT_TRUE(archive->RecordSaved({address, jpg, fs::file_size(folder / "Kill (2).jpg"), 0, u"album", ""}));
     again = Download(*controller, {0});
     EXPECT_EQ(again.albums[0].skipped, 2u);
     EXPECT_FALSE(fs::exists(folder / "Kill (2).jpg"));
@@ -340,8 +350,31 @@ TEST_F(ResumeTest, AnArchiveOfTheEarlierLayoutKeepsItsRecords) {
     ASSERT_TRUE(archive);
     ASSERT_EQ(archive->FindSaved(u"http://x/1.jpg", u"/save/A (1).jpg").size(), 1u);
     // One record per item now: the same address under a second name is a second record.
-    EXPECT_TRUE(archive->RecordSaved({u"http://x/1.jpg", u"/save/A (3).jpg", 5, 0, u"a"}));
+    EXPECT_TRUE(archive->RecordSaved({u"http://x/1.jpg", u"/save/A (3).jpg", 5, 0, u"a", ""}));
     EXPECT_EQ(archive->SavedCount(), 2u);
+    archive.reset();
+
+    // The layout before checksums (version 1) gets the column, its records an empty checksum.
+    const fs::path second = home_ / "v1";
+    fs::create_directories(second);
+    ASSERT_EQ(sqlite3_open((second / kArchiveFileName).c_str(), &db), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(db,
+                           "CREATE TABLE saved(address TEXT NOT NULL, folder TEXT NOT NULL, path TEXT NOT NULL,"
+                           " size INTEGER NOT NULL, saved_at INTEGER NOT NULL, album TEXT NOT NULL,"
+                           " PRIMARY KEY(address, path));"
+                           "INSERT INTO saved VALUES('http://x/1.jpg', '/save/', '/save/A (1).jpg', 5, 0, 'a');"
+                           "PRAGMA user_version = 1;",
+                           nullptr, nullptr, nullptr),
+              SQLITE_OK);
+    sqlite3_close(db);
+    auto upgraded = DownloadArchive::Open(second / kArchiveFileName);
+    ASSERT_TRUE(upgraded);
+    const auto old = (*upgraded)->FindSaved(u"http://x/1.jpg", u"/save/A (1).jpg");
+    ASSERT_EQ(old.size(), 1u);
+    EXPECT_EQ(old[0].sha256, "");
+    const std::string sum(64, 'a');
+    EXPECT_TRUE((*upgraded)->RecordSaved({u"http://x/2.jpg", u"/save/A (2).jpg", 5, 0, u"a", sum}));
+    EXPECT_EQ((*upgraded)->FindSaved(u"http://x/2.jpg", u"/save/A (2).jpg").at(0).sha256, sum);
 }
 
 TEST_F(ResumeTest, TwoArchivesOnOneFileDoNotLoseRecords) {
@@ -351,7 +384,7 @@ TEST_F(ResumeTest, TwoArchivesOnOneFileDoNotLoseRecords) {
     auto record = [](DownloadArchive& archive, const std::string& tag) {
         for (int n = 0; n < 200; ++n) {
             const std::u16string address = Utf8ToWide("http://x/" + tag + std::to_string(n));
-            EXPECT_TRUE(archive.RecordSaved({address, u"/save/" + address.substr(9), 1, 0, u"album"}));
+            EXPECT_TRUE(archive.RecordSaved({address, u"/save/" + address.substr(9), 1, 0, u"album", ""}));
         }
     };
     std::thread a(record, std::ref(*first), "a");
