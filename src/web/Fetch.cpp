@@ -24,8 +24,8 @@
 #include "web/PageCapture.h"
 #include "web/PageText.h"
 #include "web/PictureCheck.h"
-#include "web/Sha256.h"
 #include "web/Retry.h"
+#include "web/Sha256.h"
 
 namespace lumora {
 namespace {
@@ -157,7 +157,7 @@ struct Transfer {
     bool saysPage = false;
     bool firstByteSeen = false;
     PictureEndCheck picture;
-    Sha256 checksum;
+    std::optional<Sha256> checksum;  // made with the save file: pages need none
 
     // The save file's room above its file system's reserve, when last asked.
     std::uint64_t room = UINT64_MAX;
@@ -228,6 +228,7 @@ struct Transfer {
                 result.systemError = errno;
                 return false;
             }
+            checksum.emplace();
             return true;
         }
         // One allocation for the whole body instead of a chain of growing
@@ -308,7 +309,7 @@ std::size_t OnBody(char* data, std::size_t size, std::size_t count, void* user) 
     if (!transfer->request.savePath.empty()) {
         if (!transfer->FirstBytesArePicture(std::string_view(data, length))) return 0;
         transfer->picture.Feed(std::string_view(data, length));
-        transfer->checksum.Update(std::string_view(data, length));
+        if (transfer->checksum) transfer->checksum->Update(std::string_view(data, length));
         if (!transfer->file.Write(std::string_view(data, length))) {
             transfer->failure = FetchError::WriteFile;
             result.systemError = errno;
@@ -523,7 +524,7 @@ FetchError ClassifyOutcome(Transfer& transfer, CURLcode code) {
             transfer.result.systemError = errno;
             return FetchError::WriteFile;
         }
-        transfer.result.sha256 = transfer.checksum.HexDigest();
+        if (transfer.checksum) transfer.result.sha256 = transfer.checksum->HexDigest();
     }
     return FetchError::None;
 }

@@ -41,35 +41,33 @@ std::optional<HostGate::Ticket> HostGate::Enter(const std::string& host, const S
     std::vector<HostChange> changes;
     Ticket ticket;
     std::unique_lock lock(mutex_);
-    {
-        for (;;) {
-            if (stop && stop->Raised()) return std::nullopt;
-            Host& state = hosts_[host];
-            const auto now = Clock::now();
-            const bool paused = now < state.pausedUntil;
-            const bool full = state.limit > 0 && state.inFlight >= state.limit;
-            const bool early = now < state.nextStart;
-            if (!paused && !full && !early) {
-                // A wave's refusals lower the limit one by one; the limit it
-                // settled at is told once, when the host is asked again.
-                if (state.pauseTold || state.limit != state.toldLimit) {
-                    const bool lower = state.limit != 0 && (state.toldLimit == 0 || state.limit < state.toldLimit);
-                    changes.push_back({host, lower, state.limit, {}});
-                    state.toldLimit = state.limit;
-                    state.pauseTold = false;
-                }
-                ++state.inFlight;
-                state.nextStart = now + delay_;
-                ticket.gate_ = this;
-                ticket.host_ = host;
-                ticket.wave_ = state.wave;
-                break;
+    for (;;) {
+        if (stop && stop->Raised()) return std::nullopt;
+        Host& state = hosts_[host];
+        const auto now = Clock::now();
+        const bool paused = now < state.pausedUntil;
+        const bool full = state.limit > 0 && state.inFlight >= state.limit;
+        const bool early = now < state.nextStart;
+        if (!paused && !full && !early) {
+            // A wave's refusals lower the limit one by one; the limit it
+            // settled at is told once, when the host is asked again.
+            if (state.pauseTold || state.limit != state.toldLimit) {
+                const bool lower = state.limit != 0 && (state.toldLimit == 0 || state.limit < state.toldLimit);
+                changes.push_back({host, lower, state.limit, {}});
+                state.toldLimit = state.limit;
+                state.pauseTold = false;
             }
-            auto wake = now + kStopPoll;
-            if (paused) wake = std::min(wake, state.pausedUntil);
-            if (early) wake = std::min(wake, state.nextStart);
-            changed_.wait_until(lock, wake);
+            ++state.inFlight;
+            state.nextStart = now + delay_;
+            ticket.gate_ = this;
+            ticket.host_ = host;
+            ticket.wave_ = state.wave;
+            break;
         }
+        auto wake = now + kStopPoll;
+        if (paused) wake = std::min(wake, state.pausedUntil);
+        if (early) wake = std::min(wake, state.nextStart);
+        changed_.wait_until(lock, wake);
     }
     Tell(changes, lock);
     return ticket;
@@ -89,54 +87,51 @@ void HostGate::Leave(const std::string& host, std::uint64_t wave, HostAnswer ans
                      std::optional<std::chrono::seconds> retryAfter) {
     std::vector<HostChange> changes;
     std::unique_lock lock(mutex_);
-    {
-        Host& state = hosts_[host];
-        --state.inFlight;
-        const auto now = Clock::now();
-        switch (answer) {
-        case HostAnswer::RateLimited:
+    Host& state = hosts_[host];
+    --state.inFlight;
+    const auto now = Clock::now();
+    switch (answer) {
+    case HostAnswer::RateLimited:
+        state.failuresInRow = 0;
+        state.lastComplaint = now;
+        if (wave == state.wave) {
+            // A new wave: the host took at most the others in flight.
+            Lower(state, state.inFlight);
+        } else {
+            // One more of the wave refused: one fewer was taken.
+            if (state.limit > 1) Lower(state, state.limit - 1);
+        }
+        break;
+    case HostAnswer::Passing:
+        if (++state.failuresInRow >= kFailuresInRow) {
             state.failuresInRow = 0;
             state.lastComplaint = now;
-            if (wave == state.wave) {
-                // A new wave: the host took at most the others in flight.
-                Lower(state, state.inFlight);
-            } else {
-                // One more of the wave refused: one fewer was taken.
-                if (state.limit > 1) Lower(state, state.limit - 1);
-            }
-            break;
-        case HostAnswer::Passing:
-            if (++state.failuresInRow >= kFailuresInRow) {
-                state.failuresInRow = 0;
-                state.lastComplaint = now;
-                const unsigned atOnce = state.limit ? std::min(state.limit, state.inFlight + 1) : state.inFlight + 1;
-                Lower(state, atOnce / 2);
-            }
-            break;
-        case HostAnswer::Clean:
-            state.failuresInRow = 0;
-            if (state.limit > 0 && now - state.lastComplaint >= state.probeInterval) {
-                // A raise that held through its interval: the next comes sooner.
-                if (state.raisedSinceLowered)
-                    state.probeInterval = std::max(state.probeInterval / 2, kFirstProbeInterval);
-                state.raisedSinceLowered = true;
-                state.lastComplaint = now;  // the interval starts again
-                state.limit = state.limit + 1 >= kMostAtOnce ? 0 : state.limit + 1;
-            }
-            break;
-        case HostAnswer::None: break;
+            const unsigned atOnce = state.limit ? std::min(state.limit, state.inFlight + 1) : state.inFlight + 1;
+            Lower(state, atOnce / 2);
         }
-        std::chrono::seconds pause{0};
-        if (retryAfter && *retryAfter > std::chrono::seconds(0)) {
-            pause = std::min(*retryAfter, kMaxRetryAfter);
-            state.pausedUntil = std::max(state.pausedUntil, now + pause);
+        break;
+    case HostAnswer::Clean:
+        state.failuresInRow = 0;
+        if (state.limit > 0 && now - state.lastComplaint >= state.probeInterval) {
+            // A raise that held through its interval: the next comes sooner.
+            if (state.raisedSinceLowered) state.probeInterval = std::max(state.probeInterval / 2, kFirstProbeInterval);
+            state.raisedSinceLowered = true;
+            state.lastComplaint = now;  // the interval starts again
+            state.limit = state.limit + 1 >= kMostAtOnce ? 0 : state.limit + 1;
         }
-        // A pause is told as it begins; a changed limit when the host is asked again.
-        if (pause.count() > 0 && !state.pauseTold) {
-            state.pauseTold = true;
-            state.toldLimit = state.limit;
-            changes.push_back({host, true, state.limit, pause});
-        }
+        break;
+    case HostAnswer::None: break;
+    }
+    std::chrono::seconds pause{0};
+    if (retryAfter && *retryAfter > std::chrono::seconds(0)) {
+        pause = std::min(*retryAfter, kMaxRetryAfter);
+        state.pausedUntil = std::max(state.pausedUntil, now + pause);
+    }
+    // A pause is told as it begins; a changed limit when the host is asked again.
+    if (pause.count() > 0 && !state.pauseTold) {
+        state.pauseTold = true;
+        state.toldLimit = state.limit;
+        changes.push_back({host, true, state.limit, pause});
     }
     changed_.notify_all();
     Tell(changes, lock);
