@@ -80,6 +80,7 @@ void GetAlbumList(SiteHost& host, const AlbumQuery& query) {
     session.albumListCut = false;
 
     const std::u16string address = Trim(query.address);
+    session.memberAddress = address;
     if (address.empty()) {
         host.ShowMessage(u"请输入相册地址（以 http:// 或 https:// 开头）");
         session.getAlbumsState = GET_IDLE;

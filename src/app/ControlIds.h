@@ -41,8 +41,9 @@ enum MenuCommandId : int {
     ID_ITEM_MAIN_PICTURES_ONLY = 32808,
     ID_ITEM_DESCRIPTION_PICTURES_ONLY = 32814,
     ID_LARGE_PICTURES = 32776,
-    ID_SKIP_SAVED = 32815,    // kSkipSavedText, kept in "lumora.ini" for every site
-    ID_SKIP_DELETED = 32816,  // kSkipDeletedText, likewise; for queue runs and syncs
+    ID_SKIP_SAVED = 32815,      // kSkipSavedText, kept in "lumora.ini" for every site
+    ID_SKIP_DELETED = 32816,    // kSkipDeletedText, likewise; for queue runs and syncs
+    ID_WRITE_MANIFEST = 32817,  // kWriteManifestText, likewise
     // "导入/导出" (disabled) and "帮助".
     ID_IMPORT_AND_DOWNLOAD = 32811,
     ID_EXPORT_DOWNLOAD_FILE = 32809,

@@ -11,8 +11,10 @@
 #include "base/Utf16.h"
 #include "download/AlbumCollector.h"
 #include "download/FolderPath.h"
+#include "download/JobManifest.h"
 #include "download/PictureNaming.h"
 #include "download/PostProcessing.h"
+#include "download/SavedCheck.h"
 #include "text/Format.h"
 #include "text/StringCtrl.h"
 #include "web/AtomicFile.h"
@@ -40,6 +42,16 @@ void SetTransfer(RunPlan& plan, std::uint32_t threads, std::uint32_t timeoutSeco
     plan.transfer.timeoutSeconds = timeoutSeconds;
     plan.transfer.sizeWindow = window;
     plan.transfer.retries = static_cast<std::uint8_t>(retries);
+}
+
+// One album per folder, in the order the rows were met.
+void AddRowAlbums(const std::vector<FailedPicture>& rows, RunPlan& plan) {
+    std::map<std::u16string, std::size_t> albumIndex;
+    for (const FailedPicture& row : rows) {
+        auto [found, added] = albumIndex.emplace(row.albumFolder + u'\n' + row.albumAddress, plan.albums.size());
+        if (added) plan.albums.push_back({row.albumTitle, row.albumAddress, std::nullopt, {}});
+        plan.albums[found->second].failures.push_back(row);
+    }
 }
 
 }  // namespace
@@ -142,6 +154,7 @@ DownloadReport DownloadRun::DownloadPickedAlbums(const DownloadOrder& order) {
     plan.readPagesAhead = order.readPagesAhead;
     plan.keepAlbumFolders = order.keepAlbumFolders;
     keepAlbumFolders_ = order.keepAlbumFolders;
+    verifySaved_ = order.verifySaved;
     if (archive_) {
         archive_->BeginRun({params.threadCount, params.timeoutSeconds, params.minKB, params.maxKB,
                             controller_.CurrentNameRules().optionFlags});
@@ -176,20 +189,31 @@ DownloadReport DownloadRun::RetryFailures(const RetryOrder& order) {
     SetTransfer(plan, params.threadCount, params.timeoutSeconds, {params.minKB, params.maxKB}, order.app.retries);
     // Order stamps need the whole album, which a retry does not have.
     plan.options = params.optionFlags & ~kOptFixPictureOrder;
-    // One album per folder, in the order the failures were met.
-    std::map<std::u16string, std::size_t> albumIndex;
-    for (const FailedPicture& failure : failures) {
-        auto [found, added] =
-            albumIndex.emplace(failure.albumFolder + u'\n' + failure.albumAddress, plan.albums.size());
-        if (added) plan.albums.push_back({failure.albumTitle, failure.albumAddress, std::nullopt, {}});
-        plan.albums[found->second].failures.push_back(failure);
-    }
+    AddRowAlbums(failures, plan);
+    Execute(plan, report);
+    return report;
+}
+
+DownloadReport DownloadRun::RepairPictures(const RepairOrder& order) {
+    DownloadReport report;
+    controller_.BeginDownload();
+    AppSettings app = order.app;
+    app.skipSaved = false;  // the file there is the one to replace
+    OpenArchive(app);
+    RunPlan plan;
+    plan.retry = true;
+    // The pictures passed the size window once; their files keep their names and times.
+    SetTransfer(plan, order.params.threadCount, order.params.timeoutSeconds, {}, order.app.retries);
+    plan.options = 0;
+    AddRowAlbums(order.pictures, plan);
+    report.nothingPicked = plan.albums.empty();
     Execute(plan, report);
     return report;
 }
 
 void DownloadRun::Execute(const RunPlan& plan, DownloadReport& report) {
     SiteSession& session = controller_.session();
+    retryRun_ = plan.retry;
     state_.threadCount = plan.threadCount;
     state_.transfer = plan.transfer;
     state_.transfer.stop = session.downloadStop;
@@ -351,14 +375,18 @@ void DownloadRun::LoadFailures(const std::vector<FailedPicture>& rows, AlbumOutc
         controller_.ShowMessage(made.failure().subject + u"（" + FailureText(made.failure()) + u"）");
     }
     // The rows are written anew: failed again, or left unstarted by a stop.
-    for (const FailedPicture& row : rows) archive_->ClearFailure(row.address, row.albumFolder, row.fileName);
+    if (archive_) {
+        for (const FailedPicture& row : rows) archive_->ClearFailure(row.address, row.albumFolder, row.fileName);
+    }
     controller_.runListeners().AlbumListed(albumNumber_, job_.size(), job_.albumFolder);
 }
 
 std::vector<KnownItem> DownloadRun::FindKnownItems() {
     std::vector<KnownItem> known;
+    knownSaved_.clear();
     if (!archive_ || !appSettings_.skipSaved) return known;
     known.assign(job_.size(), KnownItem::Unknown);
+    knownSaved_.assign(job_.size(), {});
     const SizeWindow window = state_.transfer.sizeWindow;
     // A kept album folder holds its pictures under the names of an earlier
     // title: a picture is found by its address there, each file taken once.
@@ -373,14 +401,22 @@ std::vector<KnownItem> DownloadRun::FindKnownItems() {
         const std::vector<SavedPicture> records = archive_->FindSaved(job_.addresses[i], target, keepAlbumFolders_);
         for (const SavedPicture& saved : records) {
             if (taken.contains(saved.path)) continue;
-            if (FileHasSize(saved.path, saved.size)) {
+            if (verifySaved_ && !saved.sha256.empty()) {
+                // Size and bytes: a file that changed is fetched again.
+                const SavedFileCheck check =
+                    CheckSavedFile({saved.path, saved.address, {}, {}, {}, saved.size, saved.sha256});
+                if (check.problem == SavedProblem::None) found = saved.path;
+            } else if (FileHasSize(saved.path, saved.size)) {
                 found = saved.path;
             } else if (std::u16string renamed = FindRenamedPicture(saved.path, saved.size); !renamed.empty()) {
                 // A format fix renamed it, and the process ended before its record followed.
                 records_->Moved(job_.addresses[i], saved.path, renamed);
                 found = std::move(renamed);
             }
-            if (!found.empty()) break;
+            if (!found.empty()) {
+                knownSaved_[i] = saved;
+                break;
+            }
         }
         if (found.empty()) {
             // Saved once and gone now: the user deleted it.
@@ -446,7 +482,34 @@ std::vector<std::size_t> DownloadRun::DownloadJobItems(AlbumOutcome& outcome, st
     records_->Failures(rows);
     // What waited for a busy archive gets its next chance now.
     records_->Flush();
+    WriteAlbumManifest(outcome, *log);
     return done;
+}
+
+void DownloadRun::WriteAlbumManifest(const AlbumOutcome& outcome, const ItemLog& log) {
+    if (!appSettings_.writeManifest) return;
+    const std::optional<AlbumManifest> earlier = ReadManifest(job_.albumFolder);
+    // A retry mends an album's manifest; it does not begin one that holds a few of its pictures.
+    if (retryRun_ && !earlier) return;
+    // Albums that share a folder (no folder of their own): the first keeps its manifest.
+    if (earlier && !earlier->address.empty() && !outcome.address.empty() && earlier->address != outcome.address) {
+        return;
+    }
+    AlbumManifest album;
+    album.title = outcome.title;
+    album.address = outcome.address;
+    if (!retryRun_) {
+        const SiteSession& session = controller_.session();
+        album.spaceName = session.spaceName;
+        if (!album.spaceName.empty() && album.spaceName.back() == u'/') album.spaceName.pop_back();
+        album.memberAddress = session.memberAddress;
+    }
+    const AlbumManifest update = JobManifest(album, job_, log.Ends(), knownSaved_, !retryRun_);
+    const AlbumManifest manifest = earlier ? MergeManifest(*earlier, update) : update;
+    if (Result<void> written = WriteManifest(job_.albumFolder, manifest); !written) {
+        controller_.ShowMessage(u"相册清单未能写入：" + written.failure().subject + u"（" +
+                                FailureText(written.failure()) + u"）");
+    }
 }
 
 FailedPicture DownloadRun::FailureRow(const AlbumOutcome& outcome, const AlbumMarker& marker, std::size_t index,

@@ -64,6 +64,8 @@ public:
     DownloadReport DownloadPickedAlbums(const DownloadOrder& order);
     // The failures that the archive keeps from the last run.
     DownloadReport RetryFailures(const RetryOrder& order);
+    // The order's pictures, replacing their files.
+    DownloadReport RepairPictures(const RepairOrder& order);
 
 private:
     // Album after album; then the records are flushed and the run ends.
@@ -102,6 +104,9 @@ private:
     // recorded (their file names become the recorded ones), and items the
     // same size window refused before.
     std::vector<KnownItem> FindKnownItems();
+    // Writes the album's "album.json" (when the setting asks for it): this
+    // run's items laid over what the manifest held.
+    void WriteAlbumManifest(const AlbumOutcome& outcome, const ItemLog& log);
     // With the retries and skip-saved setting of the run.
     void OpenArchive(const AppSettings& app);
     // Writes the records that waited; what still cannot be written is told.
@@ -119,6 +124,10 @@ private:
     AppSettings appSettings_;
     bool skipDeleted_ = false;
     bool keepAlbumFolders_ = false;
+    bool verifySaved_ = false;
+    bool retryRun_ = false;
+    // The archive's record of each item that FindKnownItems found saved.
+    std::vector<SavedPicture> knownSaved_;
     std::shared_ptr<DownloadArchive> archive_;
     std::shared_ptr<ArchiveQueue> records_;  // every write of the run goes through it
     std::size_t albumNumber_ = 0;            // 1-based, within the run

@@ -135,6 +135,7 @@ void MainController::TakeAlbumList(const SiteSession& from) {
     session_.albums.CopyFrom(from.albums);
     session_.spaceName = from.spaceName;
     session_.subFolderName = from.subFolderName;
+    session_.memberAddress = from.memberAddress;
     session_.siteIndex = from.siteIndex;
     session_.firstListPage = from.firstListPage;
     session_.albumListCut = from.albumListCut;
@@ -155,6 +156,17 @@ void MainController::RetryFailures(RetryOrder order) {
 }
 
 RetryOrder MainController::OrderForRetry() { return {LoadAppSettings(programFolder_)}; }
+
+void MainController::RepairPictures(RepairOrder order) {
+    if (session_.downloadState != DOWN_IDLE || session_.getAlbumsState != GET_IDLE) return;
+    const AppSettings app = order.app;
+    repairOrder_ = std::move(order);
+    StartDownloadRun(&MainController::RepairFunc, app);
+}
+
+RepairOrder MainController::OrderForRepair(std::vector<FailedPicture> pictures) {
+    return {std::move(pictures), CurrentDownloadParams(), LoadAppSettings(programFolder_)};
+}
 
 void MainController::StopRuns() {
     if (session_.getAlbumsState == GET_RUNNING) StopGetAlbums();
@@ -202,6 +214,13 @@ void MainController::DownListFunc(MainController& self) {
 void MainController::RetryFunc(MainController& self) {
     DownloadRun run(self, self.job_, self.runState_, self.workers_, self.jobSize_);
     DownloadReport report = run.RetryFailures(self.retryOrder_);
+    std::lock_guard lock(self.workerMutex_);
+    self.lastReport_ = std::move(report);
+}
+
+void MainController::RepairFunc(MainController& self) {
+    DownloadRun run(self, self.job_, self.runState_, self.workers_, self.jobSize_);
+    DownloadReport report = run.RepairPictures(self.repairOrder_);
     std::lock_guard lock(self.workerMutex_);
     self.lastReport_ = std::move(report);
 }

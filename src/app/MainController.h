@@ -66,6 +66,10 @@ public:
     void RetryFailures(RetryOrder order);
     // The order for it, with "lumora.ini" as it is now.
     RetryOrder OrderForRetry();
+    // Fetches the order's pictures again, unless a run is going.
+    void RepairPictures(RepairOrder order);
+    // The order for `pictures`, with the download parameters and "lumora.ini" as they are now.
+    RepairOrder OrderForRepair(std::vector<FailedPicture> pictures);
     // The last run's failures, as the archive keeps them (empty when it cannot be read).
     std::vector<FailedPicture> LastFailures();
     void WaitForDownload();
@@ -126,6 +130,7 @@ private:
     static void GetListFunc(MainController& self);
     static void DownListFunc(MainController& self);
     static void RetryFunc(MainController& self);
+    static void RepairFunc(MainController& self);
     void StartDownloadRun(void (*body)(MainController&), const AppSettings& app);
 
     RunView& view_;
@@ -150,6 +155,7 @@ private:
     AlbumQuery query_;     // of the get-albums run, set before its worker starts
     DownloadOrder order_;  // of the download run, likewise
     RetryOrder retryOrder_;
+    RepairOrder repairOrder_;
     DownloadJob job_;
     std::atomic<std::size_t> jobSize_{0};
     DownloadRunState runState_;

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "download/DownloadArchive.h"  // FailedPicture
 #include "settings/AppSettings.h"
 #include "settings/SettingsBlock.h"
 #include "site/AlbumRecord.h"
@@ -34,12 +35,22 @@ struct DownloadOrder {
     bool readPagesAhead = false;
     // An album keeps the folder it was saved into, whatever its title's number now (queue runs and syncs).
     bool keepAlbumFolders = false;
+    // A picture saved before is skipped only when its file still has the recorded checksum.
+    bool verifySaved = false;
 };
 
 // A run that downloads the last run's failures again, under that run's
 // download parameters.
 struct RetryOrder {
     AppSettings app;  // retries, skip-saved
+};
+
+// A run that fetches saved pictures again whose files were found damaged or
+// missing, each under its name and in its folder, replacing what is there.
+struct RepairOrder {
+    std::vector<FailedPicture> pictures;  // the reason says what was found
+    DownloadParams params;                // threads and time-out; no size window
+    AppSettings app;                      // retries, limits
 };
 
 }  // namespace lumora

@@ -38,6 +38,7 @@ struct SiteSession {
     AlbumList albums;
     std::u16string spaceName;      // first folder component, ends with "/" when set
     std::u16string subFolderName;  // second folder component
+    std::u16string memberAddress;  // the address of the last get-albums run, trimmed
     int siteIndex = kPhotoCommunitySite;
     std::atomic<std::uint8_t> getAlbumsState{GET_IDLE};
     std::atomic<std::uint8_t> downloadState{DOWN_IDLE};

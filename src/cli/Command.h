@@ -43,6 +43,8 @@ std::unique_ptr<Command> AddFollowCommand(CLI::App& parent);
 std::unique_ptr<Command> AddSyncCommand(CLI::App& parent);
 std::unique_ptr<Command> AddRulesCommand(CLI::App& parent);
 std::unique_ptr<Command> AddCheckCommand(CLI::App& parent);
+std::unique_ptr<Command> AddVerifyCommand(CLI::App& parent);
+std::unique_ptr<Command> AddRepairCommand(CLI::App& parent);
 
 // Exit statuses shared by every command.
 constexpr int kExitFailure = 1;

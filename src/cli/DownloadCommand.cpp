@@ -27,6 +27,8 @@ public:
         app_->add_option("--albums", albums_, "which albums: all (the default), or numbers and ranges as 1,3-5")
             ->type_name("all|N,N-M");
         AddSaveOption(*app_, save_, "the folder to save into (default: the last one used, else ~/Documents/Lumora/)");
+        app_->add_flag("--verify", verify_,
+                       "skip a picture saved before only when its file still has the recorded SHA-256");
         AddJsonEventsFlag(*app_, json_);
     }
 
@@ -59,7 +61,9 @@ public:
             return kExitFailure;
         }
         controller.OfferSaveFolderToHistory(saveFolder);
-        controller.Download(controller.OrderFor(*picked, saveFolder));
+        DownloadOrder order = controller.OrderFor(*picked, saveFolder);
+        order.verifySaved = verify_;
+        controller.Download(std::move(order));
         controller.WaitForDownload();
         return interrupts.ExitStatus(console.Finish(controller.lastReport()));
     }
@@ -69,6 +73,7 @@ private:
     std::string albums_ = "all";
     std::optional<std::string> save_;
     bool json_ = false;
+    bool verify_ = false;
 };
 
 }  // namespace

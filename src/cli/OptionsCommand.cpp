@@ -15,6 +15,15 @@ namespace {
 // Kept in lumora.ini, not among the per-site switches of soft.dat.
 constexpr const char* kSkipSavedName = "skip-saved";
 constexpr const char* kSkipDeletedName = "skip-deleted";
+constexpr const char* kManifestName = "manifest";
+
+// The switches kept in lumora.ini, by name.
+bool* AppSwitch(AppSettings& settings, const std::string& name) {
+    if (name == kSkipSavedName) return &settings.skipSaved;
+    if (name == kSkipDeletedName) return &settings.skipDeleted;
+    if (name == kManifestName) return &settings.writeManifest;
+    return nullptr;
+}
 
 std::vector<std::string> OptionNames() {
     std::vector<std::string> names;
@@ -23,6 +32,7 @@ std::vector<std::string> OptionNames() {
     }
     names.emplace_back(kSkipSavedName);
     names.emplace_back(kSkipDeletedName);
+    names.emplace_back(kManifestName);
     return names;
 }
 
@@ -49,15 +59,16 @@ public:
         const AppSettings app = store.CurrentAppSettings();
         PrintRow({Utf8ToWide(kSkipSavedName), OnOff(app.skipSaved), kSkipSavedText});
         PrintRow({Utf8ToWide(kSkipDeletedName), OnOff(app.skipDeleted), kSkipDeletedText});
+        PrintRow({Utf8ToWide(kManifestName), OnOff(app.writeManifest), kWriteManifestText});
         return 0;
     }
 
 private:
     bool Switch(SettingsStore& store) {
         const bool wanted = state_ == "on";
-        if (name_ == kSkipSavedName || name_ == kSkipDeletedName) {
-            AppSettings settings = store.CurrentAppSettings();
-            (name_ == kSkipSavedName ? settings.skipSaved : settings.skipDeleted) = wanted;
+        AppSettings settings = store.CurrentAppSettings();
+        if (bool* kept = AppSwitch(settings, name_)) {
+            *kept = wanted;
             return store.UpdateAppSettings(settings);
         }
         const OptionSwitch* option = FindOptionByName(name_);

@@ -61,6 +61,8 @@ int RunCommandLine(int argc, char** argv) {
     commands.push_back(AddSyncCommand(app));
     commands.push_back(AddRulesCommand(app));
     commands.push_back(AddCheckCommand(app));
+    commands.push_back(AddVerifyCommand(app));
+    commands.push_back(AddRepairCommand(app));
     CLI::App* help = app.add_subcommand("help", "print this help, or a command's, and exit");
     std::string helpTopic;
     help->add_option("COMMAND", helpTopic, "the command to describe");

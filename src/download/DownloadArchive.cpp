@@ -180,6 +180,21 @@ std::vector<SavedPicture> DownloadArchive::FindSaved(const std::u16string& addre
     return found;
 }
 
+std::vector<SavedPicture> DownloadArchive::SavedUnder(const std::u16string& folder) {
+    std::lock_guard lock(mutex_);
+    // A prefix compare, not LIKE: a folder name may hold "%" or "_".
+    Statement query(db_,
+                    "SELECT address, path, size, saved_at, album, sha256 FROM saved "
+                    "WHERE substr(path, 1, length(?1)) = ?1 ORDER BY folder, path");
+    query.Bind(1, folder);
+    std::vector<SavedPicture> found;
+    while (query.Step()) {
+        found.push_back({query.Text(0), query.Text(1), static_cast<std::uint64_t>(query.Int(2)), query.Int(3),
+                         query.Text(4), WideToUtf8(query.Text(5))});
+    }
+    return found;
+}
+
 bool DownloadArchive::RecordFiltered(const FilteredPicture& picture) {
     std::lock_guard lock(mutex_);
     Statement insert(db_,

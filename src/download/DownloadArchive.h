@@ -83,6 +83,8 @@ public:
     // With `anyName` every record of `address` in that folder, the same item's first.
     std::vector<SavedPicture> FindSaved(const std::u16string& address, const std::u16string& target,
                                         bool anyName = false);
+    // Every record whose file lies under `folder` (ends with "/"; empty: every record), by folder.
+    std::vector<SavedPicture> SavedUnder(const std::u16string& folder);
     bool RecordFiltered(const FilteredPicture& picture);
     // Whether the same window refused `address` for `target` before.
     bool WasFiltered(const std::u16string& address, const std::u16string& target, const SizeWindow& window);

@@ -18,6 +18,7 @@ void DownloadJob::Clear() {
     addresses.clear();
     fileNames.clear();
     headerTexts.clear();
+    descriptions.clear();
 }
 
 bool IsAbsoluteName(const std::u16string& name) { return !name.empty() && name[0] == u'/'; }

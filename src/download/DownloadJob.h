@@ -16,10 +16,11 @@ namespace lumora {
 // One album's items; index i of each array belongs to item i. Written only
 // while no worker runs; workers get their own copy of their item.
 struct DownloadJob {
-    std::vector<std::u16string> addresses;    // may carry a fallback after CR LF
-    std::vector<std::u16string> fileNames;    // relative to albumFolder, or absolute
-    std::vector<std::u16string> headerTexts;  // empty array: no header texts at all
-    std::u16string albumFolder;               // ends with "/" once set
+    std::vector<std::u16string> addresses;     // may carry a fallback after CR LF
+    std::vector<std::u16string> fileNames;     // relative to albumFolder, or absolute
+    std::vector<std::u16string> headerTexts;   // empty array: no header texts at all
+    std::vector<std::u16string> descriptions;  // as the album page gave them; empty array: not known
+    std::u16string albumFolder;                // ends with "/" once set
 
     std::size_t size() const { return addresses.size(); }
     bool empty() const { return addresses.empty(); }

@@ -46,6 +46,7 @@ void ItemLog::Saved(std::size_t index, const std::u16string& address, const std:
         std::lock_guard lock(mutex_);
         ++saved_;
         done_.push_back(index);
+        ends_.push_back({index, ItemEnd::Kind::Saved, bytes, sha256, {}});
     }
     if (events_.saved) events_.saved(index, address, savePath, bytes);
 }
@@ -55,6 +56,7 @@ void ItemLog::Skipped(std::size_t index) {
         std::lock_guard lock(mutex_);
         ++skipped_;
         done_.push_back(index);
+        ends_.push_back({index, ItemEnd::Kind::Skipped, 0, {}, {}});
     }
     if (events_.skipped) events_.skipped(index);
 }
@@ -63,6 +65,7 @@ void ItemLog::Deleted(std::size_t index) {
     {
         std::lock_guard lock(mutex_);
         ++deleted_;
+        ends_.push_back({index, ItemEnd::Kind::Deleted, 0, {}, {}});
     }
     if (events_.deleted) events_.deleted(index);
 }
@@ -72,11 +75,13 @@ void ItemLog::Filtered(FailedItem item, bool known) {
     if (events_.filtered) events_.filtered(item);
     std::lock_guard lock(mutex_);
     ++filtered_;
+    ends_.push_back({item.index, ItemEnd::Kind::Filtered, 0, {}, FailureMessage(item)});
 }
 
 void ItemLog::Failed(FailedItem failure) {
     if (events_.failed) events_.failed(failure);
     std::lock_guard lock(mutex_);
+    ends_.push_back({failure.index, ItemEnd::Kind::Failed, 0, {}, FailureMessage(failure)});
     failures_.push_back(std::move(failure));
 }
 
@@ -103,6 +108,11 @@ std::size_t ItemLog::DeletedCount() const {
 std::size_t ItemLog::FilteredCount() const {
     std::lock_guard lock(mutex_);
     return filtered_;
+}
+
+std::vector<ItemEnd> ItemLog::Ends() const {
+    std::lock_guard lock(mutex_);
+    return ends_;
 }
 
 std::vector<std::size_t> ItemLog::DoneIndexes() const {

@@ -41,6 +41,16 @@ struct ItemEvents {
     std::function<void(const FailedItem&)> filtered;
 };
 
+// How one item ended, for the album's manifest.
+struct ItemEnd {
+    enum class Kind { Saved, Skipped, Deleted, Failed, Filtered };
+    std::size_t index = 0;
+    Kind kind = Kind::Saved;
+    std::uint64_t size = 0;  // saved in this run
+    std::string sha256;      // likewise
+    std::u16string reason;   // failed or filtered: FailureMessage
+};
+
 class ItemLog {
 public:
     // Saved and filtered pictures go into `records` (may be null) under
@@ -68,6 +78,8 @@ public:
     std::size_t FilteredCount() const;
     // Indexes saved or skipped, in the order they were reported.
     std::vector<std::size_t> DoneIndexes() const;
+    // Every item's end, in the order they were reported.
+    std::vector<ItemEnd> Ends() const;
 
 private:
     // Returns the file's size.
@@ -80,6 +92,7 @@ private:
     mutable std::mutex mutex_;
     std::vector<FailedItem> failures_;
     std::vector<std::size_t> done_;
+    std::vector<ItemEnd> ends_;
     std::size_t saved_ = 0;
     std::size_t skipped_ = 0;
     std::size_t deleted_ = 0;

@@ -183,6 +183,7 @@ PictureAdded AddPictureToJob(DownloadJob& job, NamingContext& context, const std
     job.addresses.push_back(address);
     job.fileNames.push_back(unique.name);
     job.headerTexts.push_back(headerText);
+    job.descriptions.push_back(description);
     JobNameIndex& index = context.nameIndex;
     index.lowerNames.insert(ToLowerSimple(unique.name));
     index.indexedCount = job.fileNames.size();

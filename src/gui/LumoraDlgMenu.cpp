@@ -17,6 +17,20 @@
 
 using namespace lumora;
 
+namespace {
+
+// The switches of the settings menu that lumora.ini keeps.
+bool* AppSwitchOf(AppSettings& settings, int id) {
+    switch (id) {
+    case ID_SKIP_SAVED: return &settings.skipSaved;
+    case ID_SKIP_DELETED: return &settings.skipDeleted;
+    case ID_WRITE_MANIFEST: return &settings.writeManifest;
+    default: return nullptr;
+    }
+}
+
+}  // namespace
+
 void CLumoraDlg::BuildMenu() {
     BuildMainMenu(
         menuBar(), [this](int id) { OnMenuCommand(id); }, [this](QMenu* menu) { UpdateMenuStates(menu); });
@@ -25,10 +39,10 @@ void CLumoraDlg::BuildMenu() {
 void CLumoraDlg::UpdateMenuStates(QMenu* menu) {
     const std::uint16_t flags = controller_->CurrentNameRules().optionFlags;
     for (QAction* action : menu->actions()) {
-        if (MenuActionId(action) == ID_SKIP_SAVED || MenuActionId(action) == ID_SKIP_DELETED) {
-            // Read afresh: the command line may have changed it.
-            const AppSettings app = controller_->CurrentAppSettings();
-            action->setChecked(MenuActionId(action) == ID_SKIP_SAVED ? app.skipSaved : app.skipDeleted);
+        // Read afresh: the command line may have changed it.
+        AppSettings app = controller_->CurrentAppSettings();
+        if (const bool* kept = AppSwitchOf(app, MenuActionId(action))) {
+            action->setChecked(*kept);
             continue;
         }
         const OptionSwitch* option = FindOptionByMenuId(MenuActionId(action));
@@ -53,15 +67,12 @@ void CLumoraDlg::OnMenuCommand(int id) {
         return;
     }
     switch (id) {
-    case ID_SKIP_SAVED: {
+    case ID_SKIP_SAVED:
+    case ID_SKIP_DELETED:
+    case ID_WRITE_MANIFEST: {
         AppSettings settings = controller_->CurrentAppSettings();
-        settings.skipSaved = !settings.skipSaved;
-        StoreAppSettings(settings);
-        break;
-    }
-    case ID_SKIP_DELETED: {
-        AppSettings settings = controller_->CurrentAppSettings();
-        settings.skipDeleted = !settings.skipDeleted;
+        bool* kept = AppSwitchOf(settings, id);
+        *kept = !*kept;
         StoreAppSettings(settings);
         break;
     }

@@ -89,13 +89,17 @@ void BuildMainMenu(QMenuBar* bar, const std::function<void(int)>& onCommand,
                                 {ID_LARGE_PICTURES, nullptr},
                                 {kSeparator, nullptr},
                                 {ID_SKIP_SAVED, kSkipSavedText, true},
-                                {ID_SKIP_DELETED, kSkipDeletedText, true}},
+                                {ID_SKIP_DELETED, kSkipDeletedText, true},
+                                {ID_WRITE_MANIFEST, kWriteManifestText, true}},
                                onCommand, onDrop);
     // The two ways of not downloading again read alike; their tips tell them apart.
     settings->setToolTipsVisible(true);
     FindMenuAction(bar, ID_SKIP_SAVED)->setToolTip(QString::fromUtf16(kSkipSavedTip));
     FindMenuAction(bar, ID_SKIP_DELETED)
         ->setToolTip(QStringLiteral("下载队列和检查更新时，下载记录中已保存、文件已被删除的图片不再下载"));
+    FindMenuAction(bar, ID_WRITE_MANIFEST)
+        ->setToolTip(QStringLiteral(
+            "每个相册文件夹写入 album.json：相册标题、地址和每张图片的地址、说明、文件名、大小与校验值"));
     FindMenuAction(bar, ID_SKIP_DOWNLOADED_BEFORE)->setToolTip(QString::fromUtf16(kSkipDownloadedBeforeTip));
     QMenu* transfer = AddPopup(bar, u"导入/导出",
                                {{ID_IMPORT_AND_DOWNLOAD, u"导入下载文件并开始下载"},

@@ -14,6 +14,7 @@ constexpr char16_t kSection[] = u"download";
 constexpr char16_t kRetriesKey[] = u"retries";
 constexpr char16_t kSkipSavedKey[] = u"skip-saved";
 constexpr char16_t kSkipDeletedKey[] = u"skip-deleted";
+constexpr char16_t kManifestKey[] = u"manifest";
 constexpr char16_t kLimitRateKey[] = u"limit-rate";
 constexpr char16_t kRequestDelayKey[] = u"request-delay";
 
@@ -59,6 +60,8 @@ AppSettings LoadAppSettings(const std::filesystem::path& folder) {
     if (skip == 0 || skip == 1) settings.skipSaved = skip == 1;
     const long deleted = ReadNumber(ini.ReadIniText(kSection, kSkipDeletedKey));
     if (deleted == 0 || deleted == 1) settings.skipDeleted = deleted == 1;
+    const long manifest = ReadNumber(ini.ReadIniText(kSection, kManifestKey));
+    if (manifest == 0 || manifest == 1) settings.writeManifest = manifest == 1;
     return settings;
 }
 
@@ -66,6 +69,7 @@ Result<void> SaveAppSettings(const std::filesystem::path& folder, const AppSetti
     std::string lines = "retries=" + std::to_string(settings.retries) + "\n";
     lines += std::string("skip-saved=") + (settings.skipSaved ? "1" : "0") + "\n";
     lines += std::string("skip-deleted=") + (settings.skipDeleted ? "1" : "0") + "\n";
+    lines += std::string("manifest=") + (settings.writeManifest ? "1" : "0") + "\n";
     lines += "limit-rate=" + std::to_string(settings.limitRateKB) + "\n";
     lines += "request-delay=" + std::to_string(settings.requestDelayMs) + "\n";
     return SaveAppSettingsSection(folder, kSection, Utf8ToWide(lines));

@@ -40,10 +40,14 @@ inline constexpr char16_t kSkipDownloadedBeforeTip[] =
 // by the user: a queue run or a sync does not fetch it again.
 inline constexpr char16_t kSkipDeletedText[] = u"不再下载已删除的图片";
 
+// Each album folder gets "album.json", the album's own record (AlbumManifest.h).
+inline constexpr char16_t kWriteManifestText[] = u"生成相册清单";
+
 struct AppSettings {
     unsigned retries = kDefaultRetries;  // 0..kMaxRetries
     bool skipSaved = true;               // kSkipSavedText
     bool skipDeleted = false;            // kSkipDeletedText
+    bool writeManifest = true;           // kWriteManifestText
     unsigned limitRateKB = 0;            // 0..kMaxLimitRateKB
     unsigned requestDelayMs = 0;         // 0..kMaxRequestDelayMs
 

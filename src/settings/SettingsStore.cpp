@@ -68,6 +68,7 @@ bool SettingsStore::UpdateAppSettings(const AppSettings& settings) {
         if (settings.retries != before.retries) onDisk.retries = settings.retries;
         if (settings.skipSaved != before.skipSaved) onDisk.skipSaved = settings.skipSaved;
         if (settings.skipDeleted != before.skipDeleted) onDisk.skipDeleted = settings.skipDeleted;
+        if (settings.writeManifest != before.writeManifest) onDisk.writeManifest = settings.writeManifest;
         if (settings.limitRateKB != before.limitRateKB) onDisk.limitRateKB = settings.limitRateKB;
         if (settings.requestDelayMs != before.requestDelayMs) onDisk.requestDelayMs = settings.requestDelayMs;
         written = onDisk;

@@ -10,11 +10,11 @@
 #include <cctype>
 #include <chrono>
 #include <cstdio>
-#include <ctime>
 #include <fstream>
 #include <iterator>
 #include <system_error>
 
+#include "base/UtcTime.h"
 #include "text/StringCtrl.h"
 #include "web/Address.h"
 #include "web/AtomicFile.h"
@@ -63,15 +63,6 @@ std::string JsonString(std::string_view text) {
         }
     }
     return out + "\"";
-}
-
-std::string UtcNow() {
-    const std::time_t now = std::time(nullptr);
-    std::tm parts{};
-    gmtime_r(&now, &parts);
-    char text[32];
-    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &parts);
-    return text;
 }
 
 std::string FileStem(std::size_t position) {
@@ -223,7 +214,7 @@ std::vector<std::string> CaptureCommandLine(int argc, const char* const* argv) {
 }
 
 PageCapture::PageCapture(std::filesystem::path folder, std::vector<std::string> commandLine)
-    : folder_(std::move(folder)), commandLine_(std::move(commandLine)), created_(UtcNow()) {}
+    : folder_(std::move(folder)), commandLine_(std::move(commandLine)), created_(UtcTimeNow()) {}
 
 PageCapture::~PageCapture() {
     {

@@ -1,5 +1,6 @@
 #include "web/PictureCheck.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace lumora {
@@ -25,10 +26,27 @@ void PictureEndCheck::Feed(std::string_view bytes) {
         }
     }
     if (ended_) return;
-    for (; i < bytes.size() && !ended_; ++i) {
-        const auto byte = static_cast<std::uint8_t>(bytes[i]);
+    while (i < bytes.size() && !ended_) {
+        // Skipped lengths and entropy data go in bulk: a check of saved files reads gigabytes.
+        const bool skipping = kind_ == Kind::Png ? skip_ > 0 : kind_ == Kind::Jpeg && jpegAt_ == JpegAt::Skip;
+        if (skipping) {
+            const std::uint64_t n = std::min<std::uint64_t>(skip_, bytes.size() - i);
+            skip_ -= n;
+            i += static_cast<std::size_t>(n);
+            if (kind_ == Kind::Jpeg && skip_ == 0) jpegAt_ = inScan_ ? JpegAt::Entropy : JpegAt::Marker;
+            continue;
+        }
+        if (kind_ == Kind::Jpeg && jpegAt_ == JpegAt::Entropy) {
+            const void* marker = std::memchr(bytes.data() + i, 0xFF, bytes.size() - i);
+            if (!marker) break;
+            i = static_cast<std::size_t>(static_cast<const char*>(marker) - bytes.data()) + 1;
+            jpegAt_ = JpegAt::EntropyMarker;
+            continue;
+        }
+        const auto byte = static_cast<std::uint8_t>(bytes[i++]);
         if (kind_ == Kind::Jpeg) FeedJpeg(byte);
         if (kind_ == Kind::Png) FeedPng(byte);
+        if (kind_ != Kind::Jpeg && kind_ != Kind::Png) break;
     }
 }
 

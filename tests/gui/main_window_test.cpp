@@ -260,6 +260,7 @@ TEST_F(DownloadTest, SavesExactlyThePickedAlbums) {
     for (std::size_t album : {0u, 2u}) {
         const fs::path folder = fs::path(space) / title(album).toStdString();
         expected.insert((folder / "pic.lumora").string());  // the marker of this download
+        expected.insert((folder / "album.json").string());
         for (int n = 1; n <= 2; ++n) {
             expected.insert((folder / (title(album).toStdString() + " (" + std::to_string(n) + ").jpg")).string());
         }
@@ -384,7 +385,7 @@ TEST_F(DownloadTest, RelativeSaveFolderIsTakenUnderTheHomeFolder) {
         const fs::path folder = user / (typed[0] == '~' ? "tilde" : typed);
         EXPECT_EQ(window.savePathBox()->currentText().toStdString(), folder.string());
         ASSERT_TRUE(window.WaitUntilIdle(60000));
-        EXPECT_EQ(FilesBelow(folder).size(), 3u) << typed;  // two pictures and the marker
+        EXPECT_EQ(FilesBelow(folder).size(), 4u) << typed;  // two pictures, the marker and the manifest
         EXPECT_FALSE(fs::exists(fs::current_path() / typed)) << typed;
     }
 }

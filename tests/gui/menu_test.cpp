@@ -78,6 +78,7 @@ TEST_F(MenuTest, BarHoldsThePopupsInOrder) {
         QStringLiteral("-"),
         QStringLiteral("32815 跳过下载记录中已保存的图片"),
         QStringLiteral("32816 不再下载已删除的图片"),
+        QStringLiteral("32817 生成相册清单"),
     };
     EXPECT_EQ(settings, expected);
     const std::vector<QString> login = Entries(Popup(window, 0));
@@ -121,6 +122,10 @@ TEST_F(MenuTest, SkipSavedFollowsTheIniFileAndAFailedSaveIsSaid) {
     FindMenuAction(window.menuBar(), ID_SKIP_DELETED)->trigger();
     EXPECT_TRUE(LoadAppSettings(home_).skipDeleted);
     EXPECT_TRUE(LoadAppSettings(home_).skipSaved);
+    EXPECT_TRUE(Checked(window, ID_WRITE_MANIFEST));
+    FindMenuAction(window.menuBar(), ID_WRITE_MANIFEST)->trigger();
+    EXPECT_FALSE(LoadAppSettings(home_).writeManifest);
+    EXPECT_TRUE(LoadAppSettings(home_).skipDeleted);
 
     // A link to a file that no one can replace (root included): the save
     // fails, and says where.
