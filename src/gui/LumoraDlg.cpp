@@ -126,6 +126,7 @@ CLumoraDlg::CLumoraDlg(Options options)
 }
 
 CLumoraDlg::~CLumoraDlg() {
+    if (savedCheckStop_) *savedCheckStop_ = true;
     BeginShutdown();
     FinishShutdown();
     // The grid's thumbnail fetches read the controller's album list.
@@ -263,6 +264,8 @@ void CLumoraDlg::AddSiteCheck() {
         if (top->menu() && top->text() == QStringLiteral("帮助")) {
             connect(top->menu()->addAction(QStringLiteral("检查网站格式")), &QAction::triggered, this,
                     [this] { CheckSiteFormat(); });
+            connect(top->menu()->addAction(QStringLiteral("检查已下载的相册")), &QAction::triggered, this,
+                    [this] { CheckSavedAlbums(); });
         }
     }
 }

@@ -20,6 +20,7 @@
 #include "app/MainController.h"
 #include "app/RunLog.h"
 #include "app/RunProgress.h"
+#include "app/SavedPictureCheck.h"
 #include "app/WindowView.h"
 #include "gui/CurrentAlbum.h"
 #include "settings/WindowSettings.h"
@@ -190,6 +191,10 @@ private:
     // the address typed, read on a thread of its own and told in a message.
     void AddSiteCheck();
     void CheckSiteFormat();
+    // "检查已下载的相册", beside it: the saved pictures checked on a thread,
+    // then the report, whose "修复" fetches the damaged ones again.
+    void CheckSavedAlbums();
+    void ShowSavedCheck(const lumora::SavedPictureReport& report);
     // The place, size and column widths kept at the last close.
     void RestoreWindowState();
     // Keeps the window's state in "lumora.ini"; a failed save is said once (never at close).
@@ -259,4 +264,6 @@ private:
     std::size_t pickedAlbums_ = 0;  // of the download run followed now; 0 for a retry
 
     bool shutDown_ = false;
+    // While a check of the saved pictures runs: its stop, raised at shutdown.
+    std::shared_ptr<std::atomic<bool>> savedCheckStop_;
 };

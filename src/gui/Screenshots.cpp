@@ -17,6 +17,7 @@
 #include "app/ControlIds.h"
 #include "download/FollowList.h"
 #include "download/OrderQueue.h"
+#include "download/SavedCheck.h"
 #include "gui/AboutDlg.h"
 #include "gui/AlbumGrid.h"
 #include "gui/BackgroundRun.h"
@@ -27,9 +28,11 @@
 #include "gui/DlgFollows.h"
 #include "gui/DlgQueue.h"
 #include "gui/DlgSaveSet.h"
+#include "gui/DlgSavedCheck.h"
 #include "gui/GuiText.h"
 #include "gui/LumoraDlg.h"
 #include "gui/login/DlgWebOpen.h"
+#include "text/StringCtrl.h"
 
 namespace {
 
@@ -185,6 +188,17 @@ int RunScreenshotTour(CLumoraDlg& window, const QString& folder) {
     window.resize(designedSize);
     CDlgFailures failures(window.controller().LastFailures(), &window);
     tour.SaveDialog(failures, QStringLiteral("failures.png"));
+
+    // The check of what the stopped run saved, after one picture went and one was cut.
+    const std::u16string tourFolder = ToU16(saveRoot.path());
+    lumora::SavedFileList saved = lumora::CollectSavedFiles({tourFolder}, nullptr);
+    if (saved.files.size() >= 2) {
+        std::filesystem::remove(lumora::WideToUtf8(saved.files[0].path));
+        std::filesystem::resize_file(lumora::WideToUtf8(saved.files[1].path), saved.files[1].size / 2);
+    }
+    CDlgSavedCheck savedCheck(lumora::CheckSavedPictures(window.controller().programFolder(), {tourFolder}, {}),
+                              &window);
+    tour.SaveDialog(savedCheck, QStringLiteral("saved-check.png"));
 
     // The queue with two orders, and a followed space after its first check;
     // both taken out again afterwards, whatever else the folder holds.

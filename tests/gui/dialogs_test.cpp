@@ -7,6 +7,8 @@
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTableWidget>
@@ -22,6 +24,7 @@
 #include "gui/DlgFailures.h"
 #include "gui/DlgFind.h"
 #include "gui/DlgSaveSet.h"
+#include "gui/DlgSavedCheck.h"
 #include "gui/GuiText.h"
 #include "gui_fixture.h"
 #include "settings/SettingsFile.h"
@@ -352,17 +355,26 @@ TEST_F(RunLogTest, AboutBoxNamesTheLogWhichKeepsTheRunsFailedPictures) {
     EXPECT_EQ(failed, std::vector<std::string>{expected});
 }
 
-using FailureListTest = WindowTest;
+// A window that downloaded every album of the member into home_/save.
+class DownloadedWindowTest : public WindowTest {
+protected:
+    CLumoraDlg& DownloadedWindow() {
+        CLumoraDlg& window = OpenWindow();
+        GetAlbums();
+        window.grid()->SelectAll(true);
+        window.savePathBox()->setEditText(QString::fromStdString((home_ / "save").string()));
+        window.OnDownload();
+        EXPECT_TRUE(window.WaitUntilIdle(60000));
+        return window;
+    }
+};
+
+using FailureListTest = DownloadedWindowTest;
 
 TEST_F(FailureListTest, StatusLineOpensTheListWhichCopiesAndRetriesThePicture) {
     ServeMember({"Sea"}, {2});
     site_.route(testing::kPictureHost, "/1/2.jpg", testsite::Response::Status(404));
-    CLumoraDlg& window = OpenWindow();
-    GetAlbums();
-    window.grid()->SelectAll(true);
-    window.savePathBox()->setEditText(QString::fromStdString((home_ / "save").string()));
-    window.OnDownload();
-    ASSERT_TRUE(window.WaitUntilIdle(60000));
+    CLumoraDlg& window = DownloadedWindow();
     auto* status = qobject_cast<QLabel*>(window.control(IDC_STATUS_PROGRESS));
     EXPECT_EQ(status->text(), QStringLiteral("本次下载失败1张图片（点击查看）"));
     const DownloadReport report = window.controller().lastReport();
@@ -412,6 +424,33 @@ TEST_F(FailureListTest, StatusLineOpensTheListWhichCopiesAndRetriesThePicture) {
     EXPECT_EQ(status->text(), QStringLiteral("本次下载失败0张图片"));
     EXPECT_TRUE(window.controller().LastFailures().empty());
     EXPECT_TRUE(Enabled(IDC_DOWNLOAD));
+}
+
+using SavedCheckTest = DownloadedWindowTest;
+
+TEST_F(SavedCheckTest, TheHelpMenusCheckReportsAMissingPictureAndItsRepairFetchesItAgain) {
+    ServeMember({"Sea"}, {2});
+    CLumoraDlg& window = DownloadedWindow();
+    const std::filesystem::path removed = home_ / "save" / "Member" / "Sea" / "Sea (2).jpg";
+    ASSERT_TRUE(std::filesystem::remove(removed));
+    site_.clearRequests();
+
+    WhenModal<CDlgSavedCheck>([&](CDlgSavedCheck& dialog) {
+        EXPECT_EQ(dialog.ReportText(), QStringLiteral("缺失\t") + QString::fromStdString(removed.string()) +
+                                           QStringLiteral("\n已检查2张图片：1张有问题（缺失1张）\n"));
+        dialog.findChild<QPushButton*>(QStringLiteral("repairPictures"))->click();
+    });
+    for (QAction* top : window.menuBar()->actions()) {
+        if (!top->menu()) continue;
+        for (QAction* entry : top->menu()->actions()) {
+            if (entry->text() == QStringLiteral("检查已下载的相册")) entry->trigger();
+        }
+    }
+    ASSERT_TRUE(WaitUntil([&] { return window.busy(); }));
+    ASSERT_TRUE(window.WaitUntilIdle(60000));
+    EXPECT_TRUE(std::filesystem::exists(removed));
+    EXPECT_EQ(site_.requestCount("/1/2.jpg"), 1u);
+    EXPECT_EQ(site_.requestCount("/1/1.jpg"), 0u);
 }
 
 }  // namespace

@@ -47,9 +47,10 @@ TEST_F(MenuTest, BarHoldsThePopupsInOrder) {
     EXPECT_EQ(top[3]->menu(), nullptr);
     // Help lists the keys beside its one entry.
     const std::vector<QString> help = Entries(Popup(window, 4));
-    ASSERT_EQ(help.size(), 4u);
+    ASSERT_EQ(help.size(), 5u);
     EXPECT_EQ(help[0], QStringLiteral("32775 版本信息"));
     EXPECT_EQ(help[3], QStringLiteral("0 检查网站格式"));
+    EXPECT_EQ(help[4], QStringLiteral("0 检查已下载的相册"));
     QMenu* keys = Popup(window, 4)->actions().at(2)->menu();
     ASSERT_NE(keys, nullptr);
     EXPECT_EQ(Entries(keys),
