@@ -71,7 +71,7 @@ _lumora_cli() {
         if [[ $cur == -* ]]; then
             COMPREPLY=($(compgen -W "-h --help --version --log --capture -q --quiet" -- "$cur"))
         else
-            COMPREPLY=($(compgen -W "list download retry archive options params names queue follow sync help" -- "$cur"))
+            COMPREPLY=($(compgen -W "list download retry archive options params names queue follow sync rules check verify repair help" -- "$cur"))
         fi
         return
     fi
@@ -79,7 +79,7 @@ _lumora_cli() {
     local options="" values=""
     case "$command" in
         list) options="--json -q --quiet --log --capture" ;;
-        download) options="--albums --save --json -q --quiet --log --capture" ;;
+        download) options="--albums --save --verify --json -q --quiet --log --capture" ;;
         retry) options="--json -q --quiet --log --capture" ;;
         archive)
             # --forget and --prune exclude each other.
@@ -87,7 +87,7 @@ _lumora_cli() {
             ;;
         options)
             case ${#arguments[@]} in
-                0) values="fix-format fix-order name-file list-only open-folder skip-seen skip-saved skip-deleted" ;;
+                0) values="fix-format fix-order name-file list-only open-folder skip-seen skip-saved skip-deleted manifest" ;;
                 1) values="on off" ;;
             esac
             ;;
@@ -117,8 +117,34 @@ _lumora_cli() {
             esac
             ;;
         sync) options="--json -q --quiet --log --capture" ;;
+        rules)
+            case ${arguments[0]-} in
+                "") values="show export install reset test" ;;
+                export)
+                    compopt -o filenames 2>/dev/null
+                    mapfile -t COMPREPLY < <(compgen -d -- "$cur")
+                    return
+                    ;;
+                install | test)
+                    compopt -o filenames 2>/dev/null
+                    mapfile -t COMPREPLY < <(compgen -f -- "$cur")
+                    return
+                    ;;
+                *) return ;;
+            esac
+            ;;
+        check) ;;
+        verify | repair)
+            options="--json"
+            [[ $command == repair ]] && options+=" -q --quiet --log --capture"
+            if [[ $cur != -* ]]; then
+                compopt -o filenames 2>/dev/null
+                mapfile -t COMPREPLY < <(compgen -d -- "$cur")
+                return
+            fi
+            ;;
         help)
-            ((${#arguments[@]} == 0)) && values="list download retry archive options params names queue follow sync"
+            ((${#arguments[@]} == 0)) && values="list download retry archive options params names queue follow sync rules check verify repair"
             ;;
         *) return ;;
     esac

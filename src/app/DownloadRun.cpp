@@ -470,6 +470,8 @@ std::vector<std::size_t> DownloadRun::DownloadJobItems(AlbumOutcome& outcome, st
     outcome.skipped = log->SkippedCount();
     outcome.deleted = log->DeletedCount();
     outcome.saved = done.size() - outcome.skipped;
+    // The album's own record does not depend on the archive.
+    WriteAlbumManifest(outcome, *log);
 
     if (!archive_) return done;
     // Once these are saved the album is whole, unless a stop left items unstarted.
@@ -482,7 +484,6 @@ std::vector<std::size_t> DownloadRun::DownloadJobItems(AlbumOutcome& outcome, st
     records_->Failures(rows);
     // What waited for a busy archive gets its next chance now.
     records_->Flush();
-    WriteAlbumManifest(outcome, *log);
     return done;
 }
 

@@ -17,8 +17,8 @@ SavedPictureReport CheckSavedPictures(const std::filesystem::path& programFolder
     const std::filesystem::path file = programFolder / kArchiveFileName;
     std::shared_ptr<DownloadArchive> archive;
     std::error_code error;
-    // Without an archive a folder's manifests still tell what its pictures must be.
-    if (std::filesystem::exists(file, error) || folders.empty()) {
+    // Without an archive (none yet, or a backup disk's) the manifests still tell what pictures must be.
+    if (std::filesystem::exists(file, error)) {
         Result<std::shared_ptr<DownloadArchive>> opened = DownloadArchive::Open(file);
         if (opened) {
             archive = *opened;

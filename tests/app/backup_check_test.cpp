@@ -173,6 +173,20 @@ TEST_F(BackupCheckTest, ChecksFindAFlippedByteATruncatedAndAMissingFileAndRepair
     EXPECT_TRUE(Check({AlbumFolder()}).Whole());
 }
 
+TEST_F(BackupCheckTest, AnAlbumGetsItsManifestWhenTheArchiveCannotBeOpened) {
+    ServeAlbum(2);
+    fs::create_directories(home_ / kArchiveFileName);  // no database can be opened there
+    Downloaded();
+    const std::optional<AlbumManifest> manifest = ParseManifest(ReadFile(Album() / kManifestFileName));
+    ASSERT_TRUE(manifest);
+    ASSERT_EQ(manifest->pictures.size(), 2u);
+    EXPECT_EQ(manifest->pictures[1].sha256, Sha256Hex(Picture(2)));
+    // The manifest alone is enough to check the folder.
+    const SavedPictureReport report = Check({AlbumFolder()});
+    EXPECT_EQ(report.checked, 2u);
+    EXPECT_TRUE(report.problems.empty());
+}
+
 TEST_F(BackupCheckTest, SkipSavedTakesAChangedFileOnlyWithoutVerify) {
     ServeAlbum(3);
     auto controller = Downloaded();
