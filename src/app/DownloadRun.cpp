@@ -398,6 +398,7 @@ std::vector<KnownItem> DownloadRun::FindKnownItems() {
             continue;
         }
         std::u16string found;
+        bool changed = false;  // a file is there, with other bytes
         const std::vector<SavedPicture> records = archive_->FindSaved(job_.addresses[i], target, keepAlbumFolders_);
         for (const SavedPicture& saved : records) {
             if (taken.contains(saved.path)) continue;
@@ -406,6 +407,7 @@ std::vector<KnownItem> DownloadRun::FindKnownItems() {
                 const SavedFileCheck check =
                     CheckSavedFile({saved.path, saved.address, {}, {}, {}, saved.size, saved.sha256});
                 if (check.problem == SavedProblem::None) found = saved.path;
+                changed = changed || check.problem != SavedProblem::Missing;
             } else if (FileHasSize(saved.path, saved.size)) {
                 found = saved.path;
             } else if (std::u16string renamed = FindRenamedPicture(saved.path, saved.size); !renamed.empty()) {
@@ -420,7 +422,7 @@ std::vector<KnownItem> DownloadRun::FindKnownItems() {
         }
         if (found.empty()) {
             // Saved once and gone now: the user deleted it.
-            if (skipDeleted_ && !records.empty()) known[i] = KnownItem::Deleted;
+            if (skipDeleted_ && !records.empty() && !changed) known[i] = KnownItem::Deleted;
             continue;
         }
         known[i] = KnownItem::Saved;
