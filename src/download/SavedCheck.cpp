@@ -68,15 +68,6 @@ void AddManifestsUnder(const std::u16string& folder, std::map<std::u16string, Sa
     }
 }
 
-// A body that begins as a page or JSON does.
-bool StartsAsText(std::string_view head) {
-    for (char c : head) {
-        if (c == ' ' || c == '\t' || c == '\r' || c == '\n') continue;
-        return c == '<' || c == '{' || c == '[';
-    }
-    return false;
-}
-
 }  // namespace
 
 SavedFileList CollectSavedFiles(const std::vector<std::u16string>& folders, DownloadArchive* archive) {
@@ -161,7 +152,8 @@ SavedFileCheck CheckSavedFile(const SavedFile& file) {
         read += static_cast<std::uint64_t>(n);
     }
     ::close(fd);
-    const bool broken = picture.Cut() || (picture.kind() == PictureEndCheck::Kind::Other && StartsAsText(head));
+    const bool broken =
+        picture.Cut() || (picture.kind() == PictureEndCheck::Kind::Other && StartsAsPage(head).value_or(false));
     if (read != file.size) {
         check.sizeNow = read;  // shrank while it was read, or could not be read to its end
         check.problem = SavedProblem::Size;

@@ -243,10 +243,10 @@ struct Transfer {
     // one ("<", or JSON's "{" or "[", after white space).
     bool FirstBytesArePicture(std::string_view bytes) {
         if (firstByteSeen) return true;
-        const std::size_t first = bytes.find_first_not_of(" \t\r\n\f\v");
-        if (first == std::string_view::npos) return true;
+        const std::optional<bool> page = StartsAsPage(bytes);
+        if (!page) return true;
         firstByteSeen = true;
-        if (saysPage && (bytes[first] == '<' || bytes[first] == '{' || bytes[first] == '[')) {
+        if (saysPage && *page) {
             failure = FetchError::NotPicture;
             return false;
         }

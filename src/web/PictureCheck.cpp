@@ -13,6 +13,12 @@ bool StandsAlone(std::uint8_t code) { return code == 0x01 || (code >= 0xD0 && co
 
 }  // namespace
 
+std::optional<bool> StartsAsPage(std::string_view bytes) {
+    const std::size_t first = bytes.find_first_not_of(" \t\r\n\f\v");
+    if (first == std::string_view::npos) return std::nullopt;
+    return bytes[first] == '<' || bytes[first] == '{' || bytes[first] == '[';
+}
+
 void PictureEndCheck::Feed(std::string_view bytes) {
     std::size_t i = 0;
     while (kind_ == Kind::Unknown && i < bytes.size()) {

@@ -7,9 +7,14 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string_view>
 
 namespace lumora {
+
+// Whether bytes begin as a page or JSON does: "<", "{" or "[" after white
+// space. Nothing while they hold white space alone.
+std::optional<bool> StartsAsPage(std::string_view bytes);
 
 class PictureEndCheck {
 public:
