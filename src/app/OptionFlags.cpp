@@ -34,6 +34,29 @@ const OptionSwitch* FindOptionByName(const std::string& cliName) {
     return nullptr;
 }
 
+const std::vector<AppSwitch>& AppSwitches() {
+    static const std::vector<AppSwitch> switches = {
+        {ID_SKIP_SAVED, kSkipSavedText, "skip-saved", &AppSettings::skipSaved},
+        {ID_SKIP_DELETED, kSkipDeletedText, "skip-deleted", &AppSettings::skipDeleted},
+        {ID_WRITE_MANIFEST, kWriteManifestText, "manifest", &AppSettings::writeManifest},
+    };
+    return switches;
+}
+
+const AppSwitch* FindAppSwitchByMenuId(int menuId) {
+    for (const AppSwitch& kept : AppSwitches()) {
+        if (kept.menuId == menuId) return &kept;
+    }
+    return nullptr;
+}
+
+const AppSwitch* FindAppSwitchByName(const std::string& cliName) {
+    for (const AppSwitch& kept : AppSwitches()) {
+        if (cliName == kept.cliName) return &kept;
+    }
+    return nullptr;
+}
+
 bool IsOptionEnabled(int menuId, int siteIndex) {
     if (menuId == ID_LARGE_PICTURES) return siteIndex == 7;
     if (menuId == ID_ITEM_MAIN_PICTURES_ONLY || menuId == ID_ITEM_DESCRIPTION_PICTURES_ONLY) return siteIndex == 11;

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "settings/AppSettings.h"
+
 namespace lumora {
 
 struct OptionSwitch {
@@ -19,6 +21,19 @@ struct OptionSwitch {
 const std::vector<OptionSwitch>& OptionSwitches();
 const OptionSwitch* FindOptionByMenuId(int menuId);
 const OptionSwitch* FindOptionByName(const std::string& cliName);
+
+// A switch that "lumora.ini" keeps for every site, not a bit of "soft.dat".
+struct AppSwitch {
+    int menuId;
+    const char16_t* menuText;
+    const char* cliName;
+    bool AppSettings::*value;
+};
+
+// Every such switch, in the order of the settings menu.
+const std::vector<AppSwitch>& AppSwitches();
+const AppSwitch* FindAppSwitchByMenuId(int menuId);
+const AppSwitch* FindAppSwitchByName(const std::string& cliName);
 
 // Whether the switch can be used for this site (three belong to other sites).
 bool IsOptionEnabled(int menuId, int siteIndex);

@@ -12,27 +12,12 @@
 namespace lumora::cli {
 namespace {
 
-// Kept in lumora.ini, not among the per-site switches of soft.dat.
-constexpr const char* kSkipSavedName = "skip-saved";
-constexpr const char* kSkipDeletedName = "skip-deleted";
-constexpr const char* kManifestName = "manifest";
-
-// The switches kept in lumora.ini, by name.
-bool* AppSwitch(AppSettings& settings, const std::string& name) {
-    if (name == kSkipSavedName) return &settings.skipSaved;
-    if (name == kSkipDeletedName) return &settings.skipDeleted;
-    if (name == kManifestName) return &settings.writeManifest;
-    return nullptr;
-}
-
 std::vector<std::string> OptionNames() {
     std::vector<std::string> names;
     for (const auto& option : OptionSwitches()) {
         if (option.cliName) names.emplace_back(option.cliName);
     }
-    names.emplace_back(kSkipSavedName);
-    names.emplace_back(kSkipDeletedName);
-    names.emplace_back(kManifestName);
+    for (const AppSwitch& kept : AppSwitches()) names.emplace_back(kept.cliName);
     return names;
 }
 
@@ -57,18 +42,18 @@ public:
             if (option.cliName) PrintRow({Utf8ToWide(option.cliName), OnOff(flags & option.bit), option.menuText});
         }
         const AppSettings app = store.CurrentAppSettings();
-        PrintRow({Utf8ToWide(kSkipSavedName), OnOff(app.skipSaved), kSkipSavedText});
-        PrintRow({Utf8ToWide(kSkipDeletedName), OnOff(app.skipDeleted), kSkipDeletedText});
-        PrintRow({Utf8ToWide(kManifestName), OnOff(app.writeManifest), kWriteManifestText});
+        for (const AppSwitch& kept : AppSwitches()) {
+            PrintRow({Utf8ToWide(kept.cliName), OnOff(app.*kept.value), kept.menuText});
+        }
         return 0;
     }
 
 private:
     bool Switch(SettingsStore& store) {
         const bool wanted = state_ == "on";
-        AppSettings settings = store.CurrentAppSettings();
-        if (bool* kept = AppSwitch(settings, name_)) {
-            *kept = wanted;
+        if (const AppSwitch* kept = FindAppSwitchByName(name_)) {
+            AppSettings settings = store.CurrentAppSettings();
+            settings.*kept->value = wanted;
             return store.UpdateAppSettings(settings);
         }
         const OptionSwitch* option = FindOptionByName(name_);

@@ -17,20 +17,6 @@
 
 using namespace lumora;
 
-namespace {
-
-// The switches of the settings menu that lumora.ini keeps.
-bool* AppSwitchOf(AppSettings& settings, int id) {
-    switch (id) {
-    case ID_SKIP_SAVED: return &settings.skipSaved;
-    case ID_SKIP_DELETED: return &settings.skipDeleted;
-    case ID_WRITE_MANIFEST: return &settings.writeManifest;
-    default: return nullptr;
-    }
-}
-
-}  // namespace
-
 void CLumoraDlg::BuildMenu() {
     BuildMainMenu(
         menuBar(), [this](int id) { OnMenuCommand(id); }, [this](QMenu* menu) { UpdateMenuStates(menu); });
@@ -40,9 +26,8 @@ void CLumoraDlg::UpdateMenuStates(QMenu* menu) {
     const std::uint16_t flags = controller_->CurrentNameRules().optionFlags;
     for (QAction* action : menu->actions()) {
         // Read afresh: the command line may have changed it.
-        AppSettings app = controller_->CurrentAppSettings();
-        if (const bool* kept = AppSwitchOf(app, MenuActionId(action))) {
-            action->setChecked(*kept);
+        if (const AppSwitch* kept = FindAppSwitchByMenuId(MenuActionId(action))) {
+            action->setChecked(controller_->CurrentAppSettings().*kept->value);
             continue;
         }
         const OptionSwitch* option = FindOptionByMenuId(MenuActionId(action));
@@ -62,20 +47,17 @@ void CLumoraDlg::OnMenuCommand(int id) {
         controller_->UpdateNameRules(rules);
         return;
     }
+    if (const AppSwitch* kept = FindAppSwitchByMenuId(id)) {
+        AppSettings settings = controller_->CurrentAppSettings();
+        settings.*kept->value = !(settings.*kept->value);
+        StoreAppSettings(settings);
+        return;
+    }
     if (IsLoginCommand(id)) {
         OpenLoginBrowser(id);
         return;
     }
     switch (id) {
-    case ID_SKIP_SAVED:
-    case ID_SKIP_DELETED:
-    case ID_WRITE_MANIFEST: {
-        AppSettings settings = controller_->CurrentAppSettings();
-        bool* kept = AppSwitchOf(settings, id);
-        *kept = !*kept;
-        StoreAppSettings(settings);
-        break;
-    }
     case ID_DOWNLOAD_SETTINGS: RunDownloadSettings(); break;
     case ID_NAME_SETTINGS: RunNameSettings(); break;
     case ID_ABOUT: {
