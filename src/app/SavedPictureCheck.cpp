@@ -1,6 +1,8 @@
 #include "app/SavedPictureCheck.h"
 
+#include <chrono>
 #include <map>
+#include <mutex>
 #include <thread>
 
 #include "base/FailureText.h"
@@ -8,6 +10,13 @@
 #include "text/StringCtrl.h"
 
 namespace lumora {
+namespace {
+
+// Counts come at most this often (and at the last file): a terminal or a
+// window's event queue need no more.
+constexpr std::chrono::milliseconds kProgressInterval{100};
+
+}  // namespace
 
 SavedPictureReport CheckSavedPictures(const std::filesystem::path& programFolder,
                                       const std::vector<std::u16string>& folders,
@@ -35,16 +44,27 @@ SavedPictureReport CheckSavedPictures(const std::filesystem::path& programFolder
     const std::size_t total = list.files.size();
     const unsigned threads = std::max(1u, std::thread::hardware_concurrency());
     std::atomic<std::size_t> checked{0};
+    std::mutex told;
+    auto lastTold = std::chrono::steady_clock::time_point{};
     report.problems = CheckSavedFiles(
         list.files, threads,
         [&](std::size_t) {
             const std::size_t count = ++checked;  // one call a file, on any thread
-            if (progress) progress(count, total);
+            if (!progress) return;
+            std::lock_guard lock(told);
+            const auto now = std::chrono::steady_clock::now();
+            if (count < total && now - lastTold < kProgressInterval) return;
+            lastTold = now;
+            progress(count, total);
         },
         stop);
     report.checked = checked;
     report.stopped = report.checked < total;
     return report;
+}
+
+std::u16string SavedCheckProgressText(std::size_t checked, std::size_t total) {
+    return FormatText(u"校验 %d/%d", {static_cast<std::int64_t>(checked), static_cast<std::int64_t>(total)});
 }
 
 std::u16string SavedProblemLine(const SavedFileCheck& check) {

@@ -31,13 +31,15 @@ struct SavedPictureReport {
 // Checks the pictures of `folders` (every picture in the archive when there
 // are none), on as many threads as the machine has cores. With `only`, just
 // the files of those paths. `progress` is told the count checked and the
-// total, from the checking threads.
+// total, from the checking threads, at most ten times a second and at the end.
 SavedPictureReport CheckSavedPictures(const std::filesystem::path& programFolder,
                                       const std::vector<std::u16string>& folders,
                                       const std::function<void(std::size_t checked, std::size_t total)>& progress,
                                       const std::atomic<bool>* stop = nullptr,
                                       const std::set<std::u16string>* only = nullptr);
 
+// "校验 1234/10000": the progress for people.
+std::u16string SavedCheckProgressText(std::size_t checked, std::size_t total);
 // "缺失\t/path/1.jpg": one problem for people.
 std::u16string SavedProblemLine(const SavedFileCheck& check);
 // "已检查N张图片：全部完好", or with the count of each problem. Folders that

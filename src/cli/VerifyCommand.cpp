@@ -3,7 +3,6 @@
 #include <CLI/CLI.hpp>
 #include <nlohmann/json.hpp>
 
-#include <chrono>
 #include <mutex>
 
 #include "app/MainController.h"
@@ -13,7 +12,6 @@
 #include "cli/Output.h"
 #include "cli/RunConsole.h"
 #include "settings/SettingsFile.h"
-#include "text/Format.h"
 #include "text/StringCtrl.h"
 
 namespace lumora::cli {
@@ -21,7 +19,7 @@ namespace {
 
 using nlohmann::json;
 
-// "校验 1234/10000" on a terminal, rewritten at most ten times a second.
+// "校验 1234/10000" on a terminal, rewritten as the check tells it.
 class CheckProgress {
 public:
     explicit CheckProgress(bool shown) : shown_(shown) {}
@@ -30,13 +28,7 @@ public:
     void Tell(std::size_t checked, std::size_t total) {
         if (!shown_) return;
         std::lock_guard lock(mutex_);
-        const auto now = std::chrono::steady_clock::now();
-        if (checked < total && now - last_ < std::chrono::milliseconds(100)) return;
-        last_ = now;
-        std::fprintf(stderr, "\r\033[K%s",
-                     WideToUtf8(FormatText(u"校验 %d/%d",
-                                           {static_cast<std::int64_t>(checked), static_cast<std::int64_t>(total)}))
-                         .c_str());
+        std::fprintf(stderr, "\r\033[K%s", WideToUtf8(SavedCheckProgressText(checked, total)).c_str());
         std::fflush(stderr);
         drawn_ = true;
     }
@@ -51,7 +43,6 @@ public:
 private:
     const bool shown_;
     std::mutex mutex_;
-    std::chrono::steady_clock::time_point last_{};
     bool drawn_ = false;
 };
 

@@ -4,14 +4,12 @@
 #include <QApplication>
 #include <QPointer>
 
-#include <chrono>
 #include <thread>
 
 #include "gui/DlgSavedCheck.h"
 #include "gui/GuiText.h"
 #include "gui/LumoraDlg.h"
 #include "gui/StatusLine.h"
-#include "text/Format.h"
 
 using namespace lumora;
 
@@ -21,18 +19,10 @@ void CLumoraDlg::CheckSavedAlbums() {
     progressStatus_->SetLink(false);
     progressStatus_->setText(QStringLiteral("正在检查已下载的相册……"));
     std::thread([self = QPointer<CLumoraDlg>(this), folder = controller_->programFolder(), stop = savedCheckStop_] {
-        // A tenth of a second between counts keeps the window's queue short.
-        auto last = std::chrono::steady_clock::now();
-        std::mutex mutex;
         SavedPictureReport report = CheckSavedPictures(
             folder, {},
-            [&](std::size_t checked, std::size_t total) {
-                std::lock_guard lock(mutex);
-                const auto now = std::chrono::steady_clock::now();
-                if (checked < total && now - last < std::chrono::milliseconds(100)) return;
-                last = now;
-                const QString text = ToQString(
-                    FormatText(u"校验 %d/%d", {static_cast<std::int64_t>(checked), static_cast<std::int64_t>(total)}));
+            [self](std::size_t checked, std::size_t total) {
+                const QString text = ToQString(SavedCheckProgressText(checked, total));
                 QMetaObject::invokeMethod(
                     qApp,
                     [self, text] {
