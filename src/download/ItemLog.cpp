@@ -1,5 +1,6 @@
 #include "download/ItemLog.h"
 
+#include <algorithm>
 #include <ctime>
 
 #include "text/Format.h"
@@ -44,8 +45,6 @@ void ItemLog::Saved(std::size_t index, const std::u16string& address, const std:
     const std::uint64_t bytes = Record(address, savePath, sha256);
     {
         std::lock_guard lock(mutex_);
-        ++saved_;
-        done_.push_back(index);
         ends_.push_back({index, ItemEnd::Kind::Saved, bytes, sha256, {}});
     }
     if (events_.saved) events_.saved(index, address, savePath, bytes);
@@ -54,8 +53,6 @@ void ItemLog::Saved(std::size_t index, const std::u16string& address, const std:
 void ItemLog::Skipped(std::size_t index) {
     {
         std::lock_guard lock(mutex_);
-        ++skipped_;
-        done_.push_back(index);
         ends_.push_back({index, ItemEnd::Kind::Skipped, 0, {}, {}});
     }
     if (events_.skipped) events_.skipped(index);
@@ -64,7 +61,6 @@ void ItemLog::Skipped(std::size_t index) {
 void ItemLog::Deleted(std::size_t index) {
     {
         std::lock_guard lock(mutex_);
-        ++deleted_;
         ends_.push_back({index, ItemEnd::Kind::Deleted, 0, {}, {}});
     }
     if (events_.deleted) events_.deleted(index);
@@ -74,7 +70,6 @@ void ItemLog::Filtered(FailedItem item, bool known) {
     if (!known && records_) records_->Filtered({item.address, item.savePath, window_, albumAddress_});
     if (events_.filtered) events_.filtered(item);
     std::lock_guard lock(mutex_);
-    ++filtered_;
     ends_.push_back({item.index, ItemEnd::Kind::Filtered, 0, {}, FailureMessage(item)});
 }
 
@@ -90,25 +85,16 @@ std::vector<FailedItem> ItemLog::Failures() const {
     return failures_;
 }
 
-std::size_t ItemLog::SavedCount() const {
+std::size_t ItemLog::Count(ItemEnd::Kind kind) const {
     std::lock_guard lock(mutex_);
-    return saved_;
+    return static_cast<std::size_t>(
+        std::count_if(ends_.begin(), ends_.end(), [kind](const ItemEnd& end) { return end.kind == kind; }));
 }
 
-std::size_t ItemLog::SkippedCount() const {
-    std::lock_guard lock(mutex_);
-    return skipped_;
-}
-
-std::size_t ItemLog::DeletedCount() const {
-    std::lock_guard lock(mutex_);
-    return deleted_;
-}
-
-std::size_t ItemLog::FilteredCount() const {
-    std::lock_guard lock(mutex_);
-    return filtered_;
-}
+std::size_t ItemLog::SavedCount() const { return Count(ItemEnd::Kind::Saved); }
+std::size_t ItemLog::SkippedCount() const { return Count(ItemEnd::Kind::Skipped); }
+std::size_t ItemLog::DeletedCount() const { return Count(ItemEnd::Kind::Deleted); }
+std::size_t ItemLog::FilteredCount() const { return Count(ItemEnd::Kind::Filtered); }
 
 std::vector<ItemEnd> ItemLog::Ends() const {
     std::lock_guard lock(mutex_);
@@ -117,7 +103,11 @@ std::vector<ItemEnd> ItemLog::Ends() const {
 
 std::vector<std::size_t> ItemLog::DoneIndexes() const {
     std::lock_guard lock(mutex_);
-    return done_;
+    std::vector<std::size_t> done;
+    for (const ItemEnd& end : ends_) {
+        if (end.kind == ItemEnd::Kind::Saved || end.kind == ItemEnd::Kind::Skipped) done.push_back(end.index);
+    }
+    return done;
 }
 
 }  // namespace lumora

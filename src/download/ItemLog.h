@@ -82,6 +82,7 @@ public:
     std::vector<ItemEnd> Ends() const;
 
 private:
+    std::size_t Count(ItemEnd::Kind kind) const;
     // Returns the file's size.
     std::uint64_t Record(const std::u16string& address, const std::u16string& path, const std::string& sha256);
 
@@ -91,12 +92,7 @@ private:
     const ItemEvents events_;
     mutable std::mutex mutex_;
     std::vector<FailedItem> failures_;
-    std::vector<std::size_t> done_;
-    std::vector<ItemEnd> ends_;
-    std::size_t saved_ = 0;
-    std::size_t skipped_ = 0;
-    std::size_t deleted_ = 0;
-    std::size_t filtered_ = 0;
+    std::vector<ItemEnd> ends_;  // the counts and the done indexes are read from it
 };
 
 }  // namespace lumora
