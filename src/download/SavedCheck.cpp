@@ -11,6 +11,7 @@
 #include "base/PathText.h"
 #include "download/AlbumManifest.h"
 #include "download/DownloadJob.h"  // IsAbsoluteName
+#include "download/FolderPath.h"
 #include "text/Format.h"
 #include "text/StringCtrl.h"
 #include "web/PictureCheck.h"
@@ -26,9 +27,7 @@ constexpr std::size_t kReadBytes = 1u << 20;
 std::u16string FolderKey(const std::u16string& folder) {
     std::error_code error;
     std::filesystem::path path = std::filesystem::absolute(std::filesystem::path(WideToUtf8(folder)), error);
-    std::u16string text = Utf8ToWide(path.lexically_normal().string());
-    if (text.empty() || text.back() != u'/') text += u'/';
-    return text;
+    return WithTrailingSlash(Utf8ToWide(path.lexically_normal().string()));
 }
 
 void AddManifest(const std::u16string& albumFolder, const AlbumManifest& manifest,
